@@ -1,0 +1,73 @@
+// Owners for what the seam hands out: a file or device handle, a registry key
+// and a device information set. The function that opens one keeps it in a
+// local owner, so every path out of it releases it.
+#pragma once
+
+#include "platform/Platform.h"
+
+#include <utility>
+
+template <typename Traits>
+class UniqueOwner {
+public:
+    using Value = typename Traits::Value;
+
+    explicit UniqueOwner(Platform& platform, Value value = Traits::Invalid())
+        : platform_(&platform), value_(value) {}
+    UniqueOwner(const UniqueOwner&) = delete;
+    UniqueOwner& operator=(const UniqueOwner&) = delete;
+    UniqueOwner(UniqueOwner&& other) noexcept
+        : platform_(other.platform_), value_(std::exchange(other.value_, Traits::Invalid())) {}
+    UniqueOwner& operator=(UniqueOwner&& other) noexcept {
+        if (this != &other) {
+            Reset();
+            platform_ = other.platform_;
+            value_ = std::exchange(other.value_, Traits::Invalid());
+        }
+        return *this;
+    }
+    ~UniqueOwner() { Reset(); }
+
+    Value Get() const { return value_; }
+    bool Valid() const { return Traits::IsValid(value_); }
+    explicit operator bool() const { return Valid(); }
+
+    // Releases what is held now and takes the new value.
+    void Reset(Value value = Traits::Invalid()) {
+        if (Traits::IsValid(value_)) Traits::Release(*platform_, value_);
+        value_ = value;
+    }
+    // Gives up ownership without releasing.
+    Value Detach() { return std::exchange(value_, Traits::Invalid()); }
+
+private:
+    Platform* platform_;
+    Value value_;
+};
+
+struct HandleTraits {
+    using Value = HANDLE;
+    static Value Invalid() { return INVALID_HANDLE_VALUE; }
+    static bool IsValid(Value v) { return v != INVALID_HANDLE_VALUE && v != nullptr; }
+    static void Release(Platform& p, Value v) { p.CloseHandle(v); }
+};
+
+struct KeyTraits {
+    using Value = HKEY;
+    static Value Invalid() { return nullptr; }
+    static bool IsValid(Value v) { return v != nullptr; }
+    static void Release(Platform& p, Value v) { p.RegCloseKey(v); }
+};
+
+struct DevInfoTraits {
+    using Value = HDEVINFO;
+    static Value Invalid() { return INVALID_HANDLE_VALUE; }
+    static bool IsValid(Value v) { return v != INVALID_HANDLE_VALUE && v != nullptr; }
+    static void Release(Platform& p, Value v) { p.SetupDiDestroyDeviceInfoList(v); }
+};
+
+// A file, device or mutex handle; empty is INVALID_HANDLE_VALUE (CreateMutexW's
+// null failure counts as empty too).
+using UniqueHandle = UniqueOwner<HandleTraits>;
+using UniqueKey = UniqueOwner<KeyTraits>;
+using UniqueDevInfo = UniqueOwner<DevInfoTraits>;

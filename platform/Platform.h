@@ -1,0 +1,138 @@
+// The seam between the program and Windows. One virtual method per Win32
+// function the program calls, named and typed as that function, so the logic
+// calls the seam exactly as it would call Windows: same buffers, same sizes,
+// same error codes. Win32Platform passes each call through; SimMachine answers
+// it from a machine held in memory.
+#pragma once
+
+#include "platform/Win32Types.h"
+
+class Platform {
+public:
+    virtual ~Platform() = default;
+
+    // Device installation services.
+    virtual BOOL SetupDiClassGuidsFromNameExW(PCWSTR ClassName, LPGUID ClassGuidList,
+                                              DWORD ClassGuidListSize, PDWORD RequiredSize,
+                                              PCWSTR MachineName, PVOID Reserved) = 0;
+    virtual BOOL SetupDiClassGuidsFromNameW(PCWSTR ClassName, LPGUID ClassGuidList,
+                                            DWORD ClassGuidListSize, PDWORD RequiredSize) = 0;
+    virtual HDEVINFO SetupDiGetClassDevsExW(const GUID* ClassGuid, PCWSTR Enumerator,
+                                            HWND hwndParent, DWORD Flags, HDEVINFO DeviceInfoSet,
+                                            PCWSTR MachineName, PVOID Reserved) = 0;
+    virtual HDEVINFO SetupDiGetClassDevsW(const GUID* ClassGuid, PCWSTR Enumerator,
+                                          HWND hwndParent, DWORD Flags) = 0;
+    virtual HDEVINFO SetupDiCreateDeviceInfoListExW(const GUID* ClassGuid, HWND hwndParent,
+                                                    PCWSTR MachineName, PVOID Reserved) = 0;
+    virtual BOOL SetupDiOpenDeviceInfoW(HDEVINFO DeviceInfoSet, PCWSTR DeviceInstanceId,
+                                        HWND hwndParent, DWORD OpenFlags,
+                                        PSP_DEVINFO_DATA DeviceInfoData) = 0;
+    virtual BOOL SetupDiEnumDeviceInfo(HDEVINFO DeviceInfoSet, DWORD MemberIndex,
+                                       PSP_DEVINFO_DATA DeviceInfoData) = 0;
+    virtual BOOL SetupDiEnumDeviceInterfaces(HDEVINFO DeviceInfoSet,
+                                             PSP_DEVINFO_DATA DeviceInfoData,
+                                             const GUID* InterfaceClassGuid, DWORD MemberIndex,
+                                             PSP_DEVICE_INTERFACE_DATA DeviceInterfaceData) = 0;
+    virtual BOOL SetupDiGetDeviceInterfaceDetailW(
+        HDEVINFO DeviceInfoSet, PSP_DEVICE_INTERFACE_DATA DeviceInterfaceData,
+        PSP_DEVICE_INTERFACE_DETAIL_DATA_W DeviceInterfaceDetailData,
+        DWORD DeviceInterfaceDetailDataSize, PDWORD RequiredSize,
+        PSP_DEVINFO_DATA DeviceInfoData) = 0;
+    virtual BOOL SetupDiGetDeviceInfoListDetailW(
+        HDEVINFO DeviceInfoSet, PSP_DEVINFO_LIST_DETAIL_DATA_W DeviceInfoSetDetailData) = 0;
+    virtual BOOL SetupDiGetDeviceInstanceIdW(HDEVINFO DeviceInfoSet,
+                                             PSP_DEVINFO_DATA DeviceInfoData,
+                                             PWSTR DeviceInstanceId, DWORD DeviceInstanceIdSize,
+                                             PDWORD RequiredSize) = 0;
+    virtual BOOL SetupDiGetDeviceRegistryPropertyW(HDEVINFO DeviceInfoSet,
+                                                   PSP_DEVINFO_DATA DeviceInfoData,
+                                                   DWORD Property, PDWORD PropertyRegDataType,
+                                                   PBYTE PropertyBuffer, DWORD PropertyBufferSize,
+                                                   PDWORD RequiredSize) = 0;
+    virtual BOOL SetupDiSetClassInstallParamsW(HDEVINFO DeviceInfoSet,
+                                               PSP_DEVINFO_DATA DeviceInfoData,
+                                               PSP_CLASSINSTALL_HEADER ClassInstallParams,
+                                               DWORD ClassInstallParamsSize) = 0;
+    virtual BOOL SetupDiCallClassInstaller(DI_FUNCTION InstallFunction, HDEVINFO DeviceInfoSet,
+                                           PSP_DEVINFO_DATA DeviceInfoData) = 0;
+    virtual BOOL SetupDiGetDeviceInstallParamsW(HDEVINFO DeviceInfoSet,
+                                                PSP_DEVINFO_DATA DeviceInfoData,
+                                                PSP_DEVINSTALL_PARAMS_W DeviceInstallParams) = 0;
+    virtual BOOL SetupDiDestroyDeviceInfoList(HDEVINFO DeviceInfoSet) = 0;
+    virtual CONFIGRET CM_Get_Device_ID_ExW(DEVINST dnDevInst, PWCHAR Buffer, ULONG BufferLen,
+                                           ULONG ulFlags, HMACHINE hMachine) = 0;
+    virtual CONFIGRET CM_Locate_DevNodeW(PDEVINST pdnDevInst, DEVINSTID_W pDeviceID,
+                                         ULONG ulFlags) = 0;
+    virtual CONFIGRET CM_Reenumerate_DevNode(DEVINST dnDevInst, ULONG ulFlags) = 0;
+
+    // Files, volumes and storage control.
+    virtual HANDLE CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
+                               LPSECURITY_ATTRIBUTES lpSecurityAttributes,
+                               DWORD dwCreationDisposition, DWORD dwFlagsAndAttributes,
+                               HANDLE hTemplateFile) = 0;
+    virtual BOOL DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBuffer,
+                                 DWORD nInBufferSize, LPVOID lpOutBuffer, DWORD nOutBufferSize,
+                                 LPDWORD lpBytesReturned, LPOVERLAPPED lpOverlapped) = 0;
+    virtual BOOL FlushFileBuffers(HANDLE hFile) = 0;
+    virtual BOOL CloseHandle(HANDLE hObject) = 0;
+    virtual DWORD GetLogicalDriveStringsW(DWORD nBufferLength, LPWSTR lpBuffer) = 0;
+    virtual UINT GetDriveTypeW(LPCWSTR lpRootPathName) = 0;
+    virtual BOOL GetVolumeNameForVolumeMountPointW(LPCWSTR lpszVolumeMountPoint,
+                                                   LPWSTR lpszVolumeName,
+                                                   DWORD cchBufferLength) = 0;
+
+    // Registry.
+    virtual LSTATUS RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
+                                  PHKEY phkResult) = 0;
+    virtual LSTATUS RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved, LPWSTR lpClass,
+                                    DWORD dwOptions, REGSAM samDesired,
+                                    const SECURITY_ATTRIBUTES* lpSecurityAttributes,
+                                    PHKEY phkResult, LPDWORD lpdwDisposition) = 0;
+    virtual LSTATUS RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserved,
+                                     LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData) = 0;
+    virtual LSTATUS RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, DWORD dwType,
+                                   const BYTE* lpData, DWORD cbData) = 0;
+    virtual LSTATUS RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName) = 0;
+    virtual LSTATUS RegCloseKey(HKEY hKey) = 0;
+
+    // Environment, text and diagnostics.
+    virtual DWORD ExpandEnvironmentStringsW(LPCWSTR lpSrc, LPWSTR lpDst, DWORD nSize) = 0;
+    virtual DWORD GetEnvironmentVariableW(LPCWSTR lpName, LPWSTR lpBuffer, DWORD nSize) = 0;
+    // Only FORMAT_MESSAGE_FROM_SYSTEM without inserts is used, so no argument list.
+    virtual DWORD FormatMessageW(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId,
+                                 DWORD dwLanguageId, LPWSTR lpBuffer, DWORD nSize) = 0;
+    virtual void OutputDebugStringW(LPCWSTR lpOutputString) = 0;
+    virtual int MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteStr,
+                                    int cbMultiByte, LPWSTR lpWideCharStr, int cchWideChar) = 0;
+    virtual DWORD CharUpperBuffW(LPWSTR lpsz, DWORD cchLength) = 0;
+    virtual DWORD GetLastError() = 0;
+    virtual void SetLastError(DWORD dwErrCode) = 0;
+
+    // Process objects and the windows of other processes.
+    virtual BOOL InitializeSecurityDescriptor(PSECURITY_DESCRIPTOR pSecurityDescriptor,
+                                              DWORD dwRevision) = 0;
+    virtual BOOL SetSecurityDescriptorDacl(PSECURITY_DESCRIPTOR pSecurityDescriptor,
+                                           BOOL bDaclPresent, PACL pDacl, BOOL bDaclDefaulted) = 0;
+    virtual HANDLE CreateMutexW(LPSECURITY_ATTRIBUTES lpMutexAttributes, BOOL bInitialOwner,
+                                LPCWSTR lpName) = 0;
+    virtual HWND FindWindowW(LPCWSTR lpClassName, LPCWSTR lpWindowName) = 0;
+    virtual BOOL IsIconic(HWND hWnd) = 0;
+    virtual BOOL ShowWindow(HWND hWnd, int nCmdShow) = 0;
+    virtual HWND GetLastActivePopup(HWND hWnd) = 0;
+    virtual BOOL BringWindowToTop(HWND hWnd) = 0;
+    virtual BOOL SetForegroundWindow(HWND hWnd) = 0;
+    virtual HMODULE GetModuleHandleW(LPCWSTR lpModuleName) = 0;
+    virtual FARPROC GetProcAddress(HMODULE hModule, LPCSTR lpProcName) = 0;
+    // Calls the GetSystemWow64DirectoryW that GetProcAddress returned; the
+    // program looks the function up because older systems lack it.
+    virtual UINT GetSystemWow64DirectoryW(FARPROC procedure, LPWSTR lpBuffer, UINT uSize) = 0;
+    virtual DWORD GetModuleFileNameW(HMODULE hModule, LPWSTR lpFilename, DWORD nSize) = 0;
+    virtual void InitCommonControls() = 0;
+
+    // User feedback and the shell.
+    virtual int MessageBoxW(HWND hWnd, LPCWSTR lpText, LPCWSTR lpCaption, UINT uType) = 0;
+    virtual BOOL MessageBeep(UINT uType) = 0;
+    virtual void Sleep(DWORD dwMilliseconds) = 0;
+    virtual void SHChangeNotify(LONG wEventId, UINT uFlags, LPCVOID dwItem1, LPCVOID dwItem2) = 0;
+    virtual HWND HtmlHelpW(HWND hwndCaller, LPCWSTR pszFile, UINT uCommand, DWORD_PTR dwData) = 0;
+};

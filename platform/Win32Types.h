@@ -1,0 +1,503 @@
+// The Win32 types, constants and structures the program exchanges with the
+// system. The Windows build takes them from the SDK headers; the host build
+// declares the same subset here so the logic compiles and runs without
+// <windows.h>. On the host wchar_t is 4 bytes: byte counts of text are always
+// written as sizeof(WCHAR) * characters, never with a literal 2.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#ifdef _WIN32
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#include <cfgmgr32.h>
+#include <dbt.h>
+#include <setupapi.h>
+#include <shlobj.h>
+#include <winioctl.h>
+
+#ifndef HH_HELP_CONTEXT
+#define HH_HELP_CONTEXT 0x000F
+#endif
+
+#else // host build
+
+using BYTE = std::uint8_t;
+using BOOLEAN = std::uint8_t;
+using WORD = std::uint16_t;
+using DWORD = std::uint32_t;
+using ULONG = std::uint32_t;
+using LONG = std::int32_t;
+using UINT = std::uint32_t;
+using INT = std::int32_t;
+using BOOL = int;
+using CHAR = char;
+using WCHAR = wchar_t;
+using LONGLONG = std::int64_t;
+using ULONGLONG = std::uint64_t;
+using ULONG_PTR = std::uintptr_t;
+using LONG_PTR = std::intptr_t;
+using DWORD_PTR = std::uintptr_t;
+using UINT_PTR = std::uintptr_t;
+using WPARAM = std::uintptr_t;
+using LPARAM = std::intptr_t;
+using LRESULT = std::intptr_t;
+using LSTATUS = LONG;
+using REGSAM = DWORD;
+using DEVINST = DWORD;
+using PDEVINST = DEVINST*;
+using CONFIGRET = DWORD;
+using DI_FUNCTION = UINT;
+
+using PVOID = void*;
+using LPVOID = void*;
+using LPCVOID = const void*;
+using PBYTE = BYTE*;
+using LPBYTE = BYTE*;
+using PDWORD = DWORD*;
+using LPDWORD = DWORD*;
+using LPSTR = CHAR*;
+using LPCSTR = const CHAR*;
+using PCSTR = const CHAR*;
+using LPWSTR = WCHAR*;
+using PWSTR = WCHAR*;
+using PWCHAR = WCHAR*;
+using LPCWSTR = const WCHAR*;
+using PCWSTR = const WCHAR*;
+using DEVINSTID_W = WCHAR*;
+
+using HANDLE = void*;
+using HDEVINFO = void*;
+using HMACHINE = HANDLE;
+using HSPFILEQ = void*;
+struct HKEY__;
+using HKEY = HKEY__*;
+using PHKEY = HKEY*;
+struct HWND__;
+using HWND = HWND__*;
+struct HINSTANCE__;
+using HINSTANCE = HINSTANCE__*;
+using HMODULE = HINSTANCE;
+using FARPROC = LONG_PTR (*)();
+struct ACL;
+using PACL = ACL*;
+using PSID = void*;
+using PSECURITY_DESCRIPTOR = void*;
+
+#define WINAPI
+
+struct GUID {
+    DWORD Data1;
+    WORD Data2;
+    WORD Data3;
+    BYTE Data4[8];
+};
+using LPGUID = GUID*;
+
+union LARGE_INTEGER {
+    struct {
+        DWORD LowPart;
+        LONG HighPart;
+    } u;
+    LONGLONG QuadPart;
+};
+
+struct SECURITY_ATTRIBUTES {
+    DWORD nLength;
+    LPVOID lpSecurityDescriptor;
+    BOOL bInheritHandle;
+};
+using LPSECURITY_ATTRIBUTES = SECURITY_ATTRIBUTES*;
+
+struct SECURITY_DESCRIPTOR {
+    BYTE Revision;
+    BYTE Sbz1;
+    WORD Control;
+    PSID Owner;
+    PSID Group;
+    PACL Sacl;
+    PACL Dacl;
+};
+
+struct OVERLAPPED;
+using LPOVERLAPPED = OVERLAPPED*;
+
+// SetupAPI records. The 32-bit SDK packs them to 1 byte, the 64-bit one to 8;
+// on the host they keep the natural layout, so only pointer-free sizes agree.
+#define SP_MAX_MACHINENAME_LENGTH (260 + 3)
+#define MAX_PATH 260
+
+struct SP_DEVINFO_DATA {
+    DWORD cbSize;
+    GUID ClassGuid;
+    DWORD DevInst;
+    ULONG_PTR Reserved;
+};
+using PSP_DEVINFO_DATA = SP_DEVINFO_DATA*;
+
+struct SP_DEVICE_INTERFACE_DATA {
+    DWORD cbSize;
+    GUID InterfaceClassGuid;
+    DWORD Flags;
+    ULONG_PTR Reserved;
+};
+using PSP_DEVICE_INTERFACE_DATA = SP_DEVICE_INTERFACE_DATA*;
+
+struct SP_DEVICE_INTERFACE_DETAIL_DATA_W {
+    DWORD cbSize;
+    WCHAR DevicePath[1];
+};
+using PSP_DEVICE_INTERFACE_DETAIL_DATA_W = SP_DEVICE_INTERFACE_DETAIL_DATA_W*;
+
+struct SP_DEVINFO_LIST_DETAIL_DATA_W {
+    DWORD cbSize;
+    GUID ClassGuid;
+    HANDLE RemoteMachineHandle;
+    WCHAR RemoteMachineName[SP_MAX_MACHINENAME_LENGTH];
+};
+using PSP_DEVINFO_LIST_DETAIL_DATA_W = SP_DEVINFO_LIST_DETAIL_DATA_W*;
+
+struct SP_CLASSINSTALL_HEADER {
+    DWORD cbSize;
+    DI_FUNCTION InstallFunction;
+};
+using PSP_CLASSINSTALL_HEADER = SP_CLASSINSTALL_HEADER*;
+
+struct SP_REMOVEDEVICE_PARAMS {
+    SP_CLASSINSTALL_HEADER ClassInstallHeader;
+    DWORD Scope;
+    DWORD HwProfile;
+};
+
+struct SP_DEVINSTALL_PARAMS_W {
+    DWORD cbSize;
+    DWORD Flags;
+    DWORD FlagsEx;
+    HWND hwndParent;
+    PVOID InstallMsgHandler;
+    PVOID InstallMsgHandlerContext;
+    HSPFILEQ FileQueue;
+    ULONG_PTR ClassInstallReserved;
+    DWORD Reserved;
+    WCHAR DriverPath[MAX_PATH];
+};
+using PSP_DEVINSTALL_PARAMS_W = SP_DEVINSTALL_PARAMS_W*;
+
+// Storage and volume control records.
+enum STORAGE_PROPERTY_ID { StorageDeviceProperty = 0 };
+enum STORAGE_QUERY_TYPE { PropertyStandardQuery = 0 };
+enum STORAGE_BUS_TYPE {
+    BusTypeUnknown = 0,
+    BusTypeScsi,
+    BusTypeAtapi,
+    BusTypeAta,
+    BusType1394,
+    BusTypeSsa,
+    BusTypeFibre,
+    BusTypeUsb,
+    BusTypeRAID,
+};
+enum MEDIA_TYPE { Unknown = 0, RemovableMedia = 11, FixedMedia = 12 };
+using STORAGE_MEDIA_TYPE = DWORD;
+using DEVICE_TYPE = DWORD;
+
+struct STORAGE_PROPERTY_QUERY {
+    STORAGE_PROPERTY_ID PropertyId;
+    STORAGE_QUERY_TYPE QueryType;
+    BYTE AdditionalParameters[1];
+};
+
+struct STORAGE_DEVICE_DESCRIPTOR {
+    DWORD Version;
+    DWORD Size;
+    BYTE DeviceType;
+    BYTE DeviceTypeModifier;
+    BOOLEAN RemovableMedia;
+    BOOLEAN CommandQueueing;
+    DWORD VendorIdOffset;
+    DWORD ProductIdOffset;
+    DWORD ProductRevisionOffset;
+    DWORD SerialNumberOffset;
+    STORAGE_BUS_TYPE BusType;
+    DWORD RawPropertiesLength;
+    BYTE RawDeviceProperties[1];
+};
+
+struct DISK_GEOMETRY {
+    LARGE_INTEGER Cylinders;
+    MEDIA_TYPE MediaType;
+    DWORD TracksPerCylinder;
+    DWORD SectorsPerTrack;
+    DWORD BytesPerSector;
+};
+
+struct DISK_EXTENT {
+    DWORD DiskNumber;
+    LARGE_INTEGER StartingOffset;
+    LARGE_INTEGER ExtentLength;
+};
+
+struct VOLUME_DISK_EXTENTS {
+    DWORD NumberOfDiskExtents;
+    DISK_EXTENT Extents[1];
+};
+
+struct STORAGE_DEVICE_NUMBER {
+    DEVICE_TYPE DeviceType;
+    DWORD DeviceNumber;
+    DWORD PartitionNumber;
+};
+
+struct TAPE_GET_MEDIA_PARAMETERS {
+    LARGE_INTEGER Capacity;
+    LARGE_INTEGER Remaining;
+    DWORD BlockSize;
+    DWORD PartitionCount;
+    BOOLEAN WriteProtected;
+};
+
+struct DEVICE_MEDIA_INFO {
+    union {
+        struct {
+            LARGE_INTEGER Cylinders;
+            STORAGE_MEDIA_TYPE MediaType;
+            DWORD TracksPerCylinder;
+            DWORD SectorsPerTrack;
+            DWORD BytesPerSector;
+            DWORD NumberMediaSides;
+            DWORD MediaCharacteristics;
+        } DiskInfo;
+        struct {
+            LARGE_INTEGER Cylinders;
+            STORAGE_MEDIA_TYPE MediaType;
+            DWORD TracksPerCylinder;
+            DWORD SectorsPerTrack;
+            DWORD BytesPerSector;
+            DWORD NumberMediaSides;
+            DWORD MediaCharacteristics;
+        } RemovableDiskInfo;
+        struct {
+            STORAGE_MEDIA_TYPE MediaType;
+            DWORD MediaCharacteristics;
+            DWORD CurrentBlockSize;
+            STORAGE_BUS_TYPE BusType;
+            union {
+                struct {
+                    BYTE MediumType;
+                    BYTE DensityCode;
+                } ScsiInformation;
+            } BusSpecificData;
+        } TapeInfo;
+    } DeviceSpecific;
+};
+
+struct GET_MEDIA_TYPES {
+    DWORD DeviceType;
+    DWORD MediaInfoCount;
+    DEVICE_MEDIA_INFO MediaInfo[1];
+};
+
+// Predefined keys and handles.
+#define HKEY_CURRENT_USER (reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(0x80000001u)))
+#define HKEY_LOCAL_MACHINE (reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(0x80000002u)))
+#define INVALID_HANDLE_VALUE (reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(-1)))
+
+#define TRUE 1
+#define FALSE 0
+
+// Error codes.
+#define ERROR_SUCCESS 0L
+#define NO_ERROR 0L
+#define ERROR_INVALID_FUNCTION 1L
+#define ERROR_FILE_NOT_FOUND 2L
+#define ERROR_PATH_NOT_FOUND 3L
+#define ERROR_ACCESS_DENIED 5L
+#define ERROR_INVALID_HANDLE 6L
+#define ERROR_NOT_ENOUGH_MEMORY 8L
+#define ERROR_INVALID_DATA 13L
+#define ERROR_OUTOFMEMORY 14L
+#define ERROR_NOT_READY 21L
+#define ERROR_CRC 23L
+#define ERROR_GEN_FAILURE 31L
+#define ERROR_SHARING_VIOLATION 32L
+#define ERROR_LOCK_VIOLATION 33L
+#define ERROR_NOT_SUPPORTED 50L
+#define ERROR_INVALID_PARAMETER 87L
+#define ERROR_CALL_NOT_IMPLEMENTED 120L
+#define ERROR_INSUFFICIENT_BUFFER 122L
+#define ERROR_INVALID_NAME 123L
+#define ERROR_ALREADY_EXISTS 183L
+#define ERROR_ENVVAR_NOT_FOUND 203L
+#define ERROR_MORE_DATA 234L
+#define ERROR_NO_MORE_ITEMS 259L
+#define ERROR_MR_MID_NOT_FOUND 317L
+#define ERROR_IO_DEVICE 1117L
+#define ERROR_DEVICE_NOT_CONNECTED 1167L
+#define ERROR_INVALID_CLASS 0xE0000209L
+#define ERROR_NO_SUCH_DEVINST 0xE000020BL
+#define ERROR_INVALID_DEVINST_NAME 0xE0000205L
+#define ERROR_NO_SUCH_INTERFACE_DEVICE 0xE0000217L
+#define ERROR_INVALID_CLASS_INSTALLER 0xE000020DL
+#define ERROR_DI_DO_DEFAULT 0xE000020EL
+
+// Registry.
+#define REG_NONE 0
+#define REG_SZ 1
+#define REG_EXPAND_SZ 2
+#define REG_BINARY 3
+#define REG_DWORD 4
+#define REG_MULTI_SZ 7
+#define REG_QWORD 11
+#define REG_OPTION_NON_VOLATILE 0x00000000L
+#define REG_CREATED_NEW_KEY 0x00000001L
+#define REG_OPENED_EXISTING_KEY 0x00000002L
+#define KEY_QUERY_VALUE 0x0001
+#define KEY_SET_VALUE 0x0002
+#define KEY_CREATE_SUB_KEY 0x0004
+#define KEY_READ 0x20019
+#define KEY_WRITE 0x20006
+
+// Files and volumes.
+#define GENERIC_READ 0x80000000u
+#define GENERIC_WRITE 0x40000000u
+#define FILE_SHARE_READ 0x00000001
+#define FILE_SHARE_WRITE 0x00000002
+#define OPEN_EXISTING 3
+#define DRIVE_UNKNOWN 0
+#define DRIVE_NO_ROOT_DIR 1
+#define DRIVE_REMOVABLE 2
+#define DRIVE_FIXED 3
+#define DRIVE_REMOTE 4
+#define DRIVE_CDROM 5
+#define DRIVE_RAMDISK 6
+
+// Device types (FILE_DEVICE_*).
+#define FILE_DEVICE_CD_ROM 0x00000002
+#define FILE_DEVICE_DISK 0x00000007
+#define FILE_DEVICE_TAPE 0x0000001f
+#define FILE_DEVICE_UNKNOWN 0x00000022
+#define FILE_DEVICE_VIRTUAL_DISK 0x00000024
+#define FILE_DEVICE_MASS_STORAGE 0x0000002d
+#define FILE_DEVICE_CHANGER 0x00000030
+#define FILE_DEVICE_SMARTCARD 0x00000031
+#define FILE_DEVICE_DVD 0x00000033
+
+// Control codes.
+#define IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS 0x00560000
+#define IOCTL_STORAGE_QUERY_PROPERTY 0x002D1400
+#define IOCTL_STORAGE_GET_DEVICE_NUMBER 0x002D1080
+#define IOCTL_STORAGE_GET_MEDIA_TYPES_EX 0x002D0C04
+#define IOCTL_DISK_GET_DRIVE_GEOMETRY 0x00070000
+#define IOCTL_CDROM_GET_DRIVE_GEOMETRY 0x0002404C
+#define IOCTL_TAPE_GET_MEDIA_PARAMS 0x001F401C
+#define FSCTL_LOCK_VOLUME 0x00090018
+#define FSCTL_UNLOCK_VOLUME 0x0009001C
+
+// SetupAPI and the configuration manager.
+#define DIGCF_DEFAULT 0x00000001
+#define DIGCF_PRESENT 0x00000002
+#define DIGCF_ALLCLASSES 0x00000004
+#define DIGCF_PROFILE 0x00000008
+#define DIGCF_DEVICEINTERFACE 0x00000010
+#define SPDRP_DEVICEDESC 0x00000000
+#define SPDRP_HARDWAREID 0x00000001
+#define SPDRP_COMPATIBLEIDS 0x00000002
+#define SPDRP_FRIENDLYNAME 0x0000000C
+#define DIF_REMOVE 0x00000005
+#define DI_REMOVEDEVICE_GLOBAL 0x00000001
+#define DI_NEEDRESTART 0x00000080
+#define DI_NEEDREBOOT 0x00000100
+#define CR_SUCCESS 0x00000000
+#define CR_OUT_OF_MEMORY 0x00000002
+#define CR_INVALID_POINTER 0x00000003
+#define CR_INVALID_DEVNODE 0x00000005
+#define CR_NO_SUCH_DEVNODE 0x0000000D
+#define CR_FAILURE 0x00000013
+#define CR_BUFFER_SMALL 0x0000001A
+#define CR_ACCESS_DENIED 0x00000033
+#define CM_LOCATE_DEVNODE_NORMAL 0x00000000
+#define CM_REENUMERATE_SYNCHRONOUS 0x00000001
+
+// Security descriptors.
+#define SECURITY_DESCRIPTOR_REVISION 1
+
+// Messages and message boxes.
+#define MB_OK 0x00000000L
+#define MB_OKCANCEL 0x00000001L
+#define MB_CANCELTRYCONTINUE 0x00000006L
+#define MB_ICONERROR 0x00000010L
+#define MB_ICONHAND 0x00000010L
+#define MB_ICONQUESTION 0x00000020L
+#define MB_ICONEXCLAMATION 0x00000030L
+#define MB_ICONWARNING 0x00000030L
+#define MB_ICONINFORMATION 0x00000040L
+#define IDOK 1
+#define IDCANCEL 2
+#define IDABORT 3
+#define IDRETRY 4
+#define IDIGNORE 5
+#define IDYES 6
+#define IDNO 7
+#define IDTRYAGAIN 10
+#define IDCONTINUE 11
+#define SW_RESTORE 9
+#define FORMAT_MESSAGE_FROM_SYSTEM 0x00001000
+#define FORMAT_MESSAGE_IGNORE_INSERTS 0x00000200
+#define CP_ACP 0
+
+// Shell and device-change notifications.
+#define SHCNE_DRIVEREMOVED 0x00000080L
+#define SHCNF_PATHW 0x0005
+#define DBT_DEVNODES_CHANGED 0x0007
+#define DBT_DEVICEARRIVAL 0x8000
+#define DBT_DEVICEQUERYREMOVE 0x8001
+#define DBT_DEVICEREMOVECOMPLETE 0x8004
+#define WM_DEVICECHANGE 0x0219
+
+// Help.
+#define HH_HELP_CONTEXT 0x000F
+
+#endif // _WIN32
+
+// Interface classes of the storage devices, the same on every build.
+inline constexpr GUID kGuidDevInterfaceDisk = {
+    0x53F56307, 0xB6BF, 0x11D0, {0x94, 0xF2, 0x00, 0xA0, 0xC9, 0x1E, 0xFB, 0x8B}};
+inline constexpr GUID kGuidDevInterfaceCdrom = {
+    0x53F56308, 0xB6BF, 0x11D0, {0x94, 0xF2, 0x00, 0xA0, 0xC9, 0x1E, 0xFB, 0x8B}};
+inline constexpr GUID kGuidDevInterfaceTape = {
+    0x53F5630B, 0xB6BF, 0x11D0, {0x94, 0xF2, 0x00, 0xA0, 0xC9, 0x1E, 0xFB, 0x8B}};
+
+inline bool SameGuid(const GUID& a, const GUID& b) {
+    if (a.Data1 != b.Data1 || a.Data2 != b.Data2 || a.Data3 != b.Data3) return false;
+    for (int i = 0; i < 8; ++i)
+        if (a.Data4[i] != b.Data4[i]) return false;
+    return true;
+}
+
+// Sizes the program relies on: the extents buffer holds the header and 27
+// extents, and the descriptor's fixed part is what the first query asks for.
+inline constexpr DWORD kExtentsBufferSize = 656;
+inline constexpr DWORD kExtentsBufferCapacity = 27;
+static_assert(sizeof(DISK_EXTENT) == 24, "DISK_EXTENT layout");
+static_assert(offsetof(VOLUME_DISK_EXTENTS, Extents) == 8, "extents header");
+static_assert(8 + kExtentsBufferCapacity * sizeof(DISK_EXTENT) == kExtentsBufferSize, "extents buffer");
+static_assert(sizeof(STORAGE_PROPERTY_QUERY) == 12, "STORAGE_PROPERTY_QUERY layout");
+static_assert(sizeof(STORAGE_DEVICE_DESCRIPTOR) == 40, "STORAGE_DEVICE_DESCRIPTOR layout");
+static_assert(sizeof(DISK_GEOMETRY) == 24, "DISK_GEOMETRY layout");
+static_assert(sizeof(STORAGE_DEVICE_NUMBER) == 12, "STORAGE_DEVICE_NUMBER layout");
+static_assert(sizeof(TAPE_GET_MEDIA_PARAMETERS) == 32, "TAPE_GET_MEDIA_PARAMETERS layout");
+static_assert(sizeof(SP_CLASSINSTALL_HEADER) == 8, "SP_CLASSINSTALL_HEADER layout");
+static_assert(sizeof(SP_REMOVEDEVICE_PARAMS) == 16, "SP_REMOVEDEVICE_PARAMS layout");
+#if defined(_WIN32) && !defined(_WIN64)
+static_assert(sizeof(SP_DEVINFO_DATA) == 28, "SP_DEVINFO_DATA layout");
+static_assert(sizeof(SP_DEVINFO_LIST_DETAIL_DATA_W) == 550, "SP_DEVINFO_LIST_DETAIL_DATA_W layout");
+static_assert(sizeof(SP_DEVINSTALL_PARAMS_W) == 556, "SP_DEVINSTALL_PARAMS_W layout");
+static_assert(sizeof(SECURITY_ATTRIBUTES) == 12, "SECURITY_ATTRIBUTES layout");
+#endif
