@@ -1,0 +1,132 @@
+// The simulated machine's bookkeeping, shared by its implementation files.
+#pragma once
+
+#include "platform/sim/SimMachine.h"
+
+#include <cstring>
+#include <cwctype>
+#include <optional>
+#include <string>
+
+namespace sim {
+
+inline std::wstring Upper(std::wstring text) {
+    for (auto& c : text) c = static_cast<wchar_t>(std::towupper(static_cast<wint_t>(c)));
+    return text;
+}
+
+inline bool EqualNoCase(const std::wstring& a, const std::wstring& b) {
+    return Upper(a) == Upper(b);
+}
+
+inline std::wstring FromPtr(LPCWSTR text) {
+    return text ? std::wstring(text) : std::wstring();
+}
+
+// Wide text for the call log: ASCII kept, anything else shown as '?'.
+inline std::string Narrow(const std::wstring& text) {
+    std::string out;
+    for (wchar_t c : text) out += (c >= 0x20 && c < 0x7F) ? static_cast<char>(c) : '?';
+    return out;
+}
+
+inline std::string Quote(LPCWSTR text) {
+    return text ? "\"" + Narrow(text) + "\"" : "null";
+}
+
+std::string Hex(std::uintptr_t value);
+std::wstring GuidText(const GUID& guid);  // "{4d36e967-e325-11ce-bfc1-08002be10318}"
+std::optional<GUID> ParseGuid(const std::wstring& text);
+
+inline void PutDword(void* to, DWORD value) {
+    std::memcpy(to, &value, sizeof value);
+}
+
+// Copies `text` and its NUL into a buffer of `capacity` characters when it fits.
+inline bool CopyWithNul(const std::wstring& text, LPWSTR buffer, size_t capacity) {
+    if (!buffer || text.size() + 1 > capacity) return false;
+    std::memcpy(buffer, text.c_str(), sizeof(WCHAR) * (text.size() + 1));
+    return true;
+}
+
+}  // namespace sim
+
+struct SimMachine::State {
+    enum class Kind { Device, Volume, Mutex };
+    struct OpenHandle {
+        Kind kind = Kind::Device;
+        size_t index = 0;  // device or volume index
+        DWORD access = 0;
+        DWORD share = 0;
+        bool locked = false;
+        std::wstring what;  // path or mutex name
+        size_t openedByCall = 0;
+    };
+    struct Element {
+        size_t device = 0;
+        DWORD installFlags = 0;
+        bool removeParams = false;
+    };
+    struct Interface {
+        size_t element = 0;
+        GUID interfaceClass{};
+    };
+    struct DevInfoSet {
+        bool hasClass = false;
+        GUID classGuid{};
+        std::vector<Element> elements;
+        std::vector<Interface> interfaces;
+        size_t openedByCall = 0;
+    };
+    struct RegKey {
+        std::map<std::wstring, std::pair<std::wstring, SimRegValue>> values;  // by upper name
+        bool refuseWrites = false;
+        DWORD openError = 0;
+    };
+    struct OpenKey {
+        std::wstring path;  // upper "HKCU\\SOFTWARE\\..."
+        REGSAM access = 0;
+        size_t openedByCall = 0;
+    };
+
+    std::map<std::uintptr_t, OpenHandle> handles;
+    std::map<std::uintptr_t, DevInfoSet> sets;
+    std::map<std::uintptr_t, OpenKey> keys;
+    std::map<std::wstring, RegKey> registry;
+    std::map<std::wstring, std::pair<std::wstring, std::wstring>>
+        environment;                                    // upper -> name, value
+    std::map<std::wstring, std::vector<GUID>> classes;  // upper name
+    std::map<DWORD, std::wstring> messages;
+    std::map<std::wstring, int> mutexes;  // name -> open references (any process)
+    std::vector<SimWindow> windows;
+    std::uintptr_t nextHandle = 0x10000;
+    DWORD lastError = 0;
+
+    std::map<size_t, DWORD> failAtCall;
+    std::map<std::pair<std::string, size_t>, DWORD> failMethod;
+    std::map<std::string, size_t> methodCalls;
+
+    std::uintptr_t NewHandleValue() {
+        nextHandle += 8;
+        return nextHandle;
+    }
+
+    // Logs and counts a seam call; the error to fail it with, if one was armed.
+    static std::optional<DWORD> Enter(SimMachine& m, const char* method, std::string args);
+    static void ProgramError(SimMachine& m, std::string text) {
+        m.programErrors_.push_back(std::move(text));
+    }
+
+    // Registry helpers.
+    static std::optional<std::wstring> RootName(HKEY root);
+    static std::wstring KeyPath(HKEY root, const std::wstring& path);  // upper; empty if bad root
+    bool KeyRefusesWrites(const std::wstring& fullPath) const;         // it or an ancestor
+
+    // Devices.
+    static GUID InterfaceClassOf(const SimMachine& m, const SimDevice& device);
+    static bool DeviceIsDisk(const SimMachine& m, const SimDevice& device);
+    static SimDevice* DeviceOfVolume(SimMachine& m, const SimVolume& volume);
+    static void RemoveDeviceNow(SimMachine& m, size_t device);
+    static void QueueDeviceChange(SimMachine& m, UINT event);
+    static bool DeviceInUse(const SimMachine& m, size_t device);
+};

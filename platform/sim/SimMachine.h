@@ -1,0 +1,521 @@
+// A simulated Windows machine held in memory. It answers every call of the
+// platform seam the way Windows does (return values, last errors, buffer
+// protocols, structure layouts), so the program's logic can run and be tested
+// without Windows and without real disks.
+//
+// Build a machine in code by filling the public structs and adding them with
+// the Add* helpers, or load one from a JSON machine file (see the bottom of
+// this header). Then hand the machine to the code under test as a Platform&.
+//
+//     SimMachine sim;
+//     SimDevice& disk = sim.AddDevice(SimMachine::MakeDisk(L"USBSTOR\\DISK&VEN_X\\1", L"X Stick",
+//     1, BusTypeUsb)); sim.AddVolume(SimMachine::MakeVolume(L'E', 1, 1000000));
+//     ... run the logic against sim ...
+//     EXPECT_EQ("", sim.LeakReport());
+//
+// Behaviour worth knowing:
+// - Every handle, device information set and registry key handed out is
+//   counted until released; LeakReport() names what is still open. Releasing
+//   an unknown or already released one fails with ERROR_INVALID_HANDLE and is
+//   recorded as a program error (ProgramErrors()).
+// - Every seam call except GetLastError/SetLastError is counted and logged
+//   (Calls()). FailCall/FailMethod make a chosen call fail the way that
+//   function fails.
+// - Device-change notifications (DBT_*) raised by removals and
+//   re-enumerations are queued like window messages and reach the
+//   notification target when the program pumps messages: inside MessageBoxW
+//   (before the box is answered) or when a test calls PumpMessages(). Set
+//   deliverDeviceChangesAtOnce to hand them over inside the call instead.
+// - A removal whose device (or one of its volumes) still has a handle open in
+//   the program, or a volume with filesOpen, cannot stop the device: Windows
+//   then asks for a reboot, and so does the sim (the device stays present).
+#pragma once
+
+#include "platform/Platform.h"
+
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+// What a device's storage driver answers.
+struct SimGeometry {
+    LONGLONG cylinders = 0;
+    DWORD mediaType = FixedMedia;  // MEDIA_TYPE: RemovableMedia 11, FixedMedia 12, ...
+    DWORD tracksPerCylinder = 255;
+    DWORD sectorsPerTrack = 63;
+    DWORD bytesPerSector = 512;
+};
+
+struct SimMediaInfo {
+    DWORD mediaType = FixedMedia;  // DiskInfo.MediaType, or TapeInfo.MediaType for tapes
+    DWORD characteristics = 0;     // MediaCharacteristics
+};
+
+struct SimStorage {
+    // STORAGE_DEVICE_DESCRIPTOR. An absent string (nullopt) has offset 0; the
+    // strings are single-byte (ANSI) and stored after the fixed part.
+    BYTE deviceType = 0;  // SCSI peripheral type: 0 disk, 1 tape, 5 CD-ROM, 14 RBC
+    BYTE deviceTypeModifier = 0;
+    bool removableMedia = false;
+    DWORD busType = BusTypeAta;
+    std::optional<std::string> vendor;
+    std::optional<std::string> product;
+    std::optional<std::string> revision;
+    std::optional<std::string> serial;
+    bool serialOffsetAllOnes = false;  // an absent serial reported as 0xFFFFFFFF instead of 0
+    // When set, the descriptor query answers exactly these bytes (hostile
+    // devices: any Size, any offsets); the fields above are then ignored.
+    std::optional<std::vector<BYTE>> rawDescriptor;
+
+    // Answer to IOCTL_DISK_GET_DRIVE_GEOMETRY and IOCTL_CDROM_GET_DRIVE_GEOMETRY.
+    SimGeometry geometry;
+    // IOCTL_STORAGE_GET_MEDIA_TYPES_EX: the device type and its media entries
+    // (an empty list answers MediaInfoCount 0).
+    DWORD mediaDeviceType = FILE_DEVICE_DISK;
+    std::vector<SimMediaInfo> media = {SimMediaInfo{}};
+    // IOCTL_TAPE_GET_MEDIA_PARAMS: Capacity (and Remaining).
+    LONGLONG tapeCapacity = 0;
+    // IOCTL_STORAGE_GET_DEVICE_NUMBER; for disks also the N of "\\.\PhysicalDriveN".
+    DWORD deviceNumber = 0;
+
+    // Control code -> the error that request fails with.
+    std::map<DWORD, DWORD> ioctlErrors;
+    // Opening the device (interface path, PhysicalDriveN) fails with this error.
+    DWORD openError = 0;
+};
+
+enum class SimRemovalOutcome {
+    Removed,              // gone from the running system
+    Declined,             // the class installer fails with removalError
+    RemovedNeedsRestart,  // succeeds, install params carry DI_NEEDRESTART; device stays until
+                          // restart
+    RemovedNeedsReboot,   // succeeds, install params carry DI_NEEDREBOOT; device stays until reboot
+};
+
+struct SimDevice {
+    std::wstring instanceId;                 // e.g. L"IDE\\DISKX\\5&1", at most 200 characters
+    std::wstring setupClass = L"DiskDrive";  // its class GUID comes from the class table
+    bool present = true;                     // listed by DIGCF_PRESENT
+    bool pending = false;  // attached but not yet enumerated: appears after re-enumeration
+    std::optional<std::wstring> friendlyName;                // SPDRP_FRIENDLYNAME (REG_SZ)
+    std::optional<std::wstring> deviceDesc;                  // SPDRP_DEVICEDESC (REG_SZ)
+    std::optional<std::vector<std::wstring>> hardwareIds;    // SPDRP_HARDWAREID (REG_MULTI_SZ)
+    std::optional<std::vector<std::wstring>> compatibleIds;  // SPDRP_COMPATIBLEIDS (REG_MULTI_SZ)
+    // Device path of its interface; empty means the device has no interface.
+    // The interface class follows the setup class: DiskDrive -> disk, CDROM ->
+    // cdrom, TapeDrive -> tape, any other -> the device's own class GUID.
+    std::wstring interfacePath;
+    // Position in interface lists (lower first; ties keep device order), so a
+    // test can make the interface order differ from the device order.
+    int interfaceOrder = 0;
+    SimStorage storage;
+    SimRemovalOutcome removal = SimRemovalOutcome::Removed;
+    DWORD removalError = ERROR_ACCESS_DENIED;  // with SimRemovalOutcome::Declined
+    DWORD setClassInstallParamsError = 0;      // SetupDiSetClassInstallParamsW fails with this
+    bool removed = false;  // set by the sim once the device has been removed (read-only for tests)
+};
+
+struct SimExtent {
+    DWORD diskNumber = 0;
+    LONGLONG offset = 0;
+    LONGLONG length = 0;
+};
+
+struct SimVolume {
+    WCHAR letter = 0;  // upper-case drive letter, or 0 for none
+    UINT driveType = DRIVE_FIXED;
+    std::wstring guidPath;      // L"\\\\?\\Volume{...}\\" with the trailing backslash
+    DWORD mountPointError = 0;  // GetVolumeNameForVolumeMountPointW fails (e.g. a SUBST letter)
+    std::vector<SimExtent> extents;
+    DWORD extentsError = 0;  // 1 or 21: the volume has no disk extents
+    // The device that answers storage requests on this volume's handle (and
+    // on "\\?\X:"); empty means the disk holding the first extent.
+    std::wstring deviceInstanceId;
+    bool filesOpen = false;              // FSCTL_LOCK_VOLUME fails with ERROR_ACCESS_DENIED
+    bool openAccessDenied = false;       // opens asking for access fail with ERROR_ACCESS_DENIED
+    DWORD openError = 0;                 // every open fails with this error
+    bool exclusiveOpenFails = false;     // an open with share mode 0 fails ERROR_SHARING_VIOLATION
+    DWORD flushError = 0;                // FlushFileBuffers fails with this error
+    std::map<DWORD, DWORD> ioctlErrors;  // volume requests (extents, lock, unlock) -> error
+    bool present = true;
+    bool pending = false;  // mounted by the next re-enumeration
+};
+
+struct SimRegValue {
+    DWORD type = REG_NONE;
+    std::vector<BYTE> data;
+};
+
+struct SimWindow {
+    std::wstring className;
+    std::wstring title;
+    bool iconic = false;
+    bool visible = true;
+    HWND lastActivePopup = nullptr;  // null: the window itself
+};
+
+// One call on another process's window: "ShowWindow", "BringWindowToTop", ...
+struct SimWindowAction {
+    std::string call;
+    HWND hwnd = nullptr;
+    int arg = 0;
+};
+
+struct SimMessageBox {
+    HWND owner = nullptr;
+    std::wstring text;
+    std::wstring caption;
+    UINT flags = 0;
+};
+
+struct SimShellNotice {
+    LONG eventId = 0;
+    UINT flags = 0;
+    std::wstring path;  // dwItem1 read as a wide path (SHCNF_PATHW)
+};
+
+struct SimHelpCall {
+    HWND caller = nullptr;
+    std::wstring file;
+    UINT command = 0;
+    DWORD_PTR data = 0;
+};
+
+struct SimMutexCreate {
+    std::wstring name;
+    BOOL initialOwner = FALSE;
+    bool hadAttributes = false;
+    bool nullDacl = false;  // attributes carried a descriptor with a present, null DACL
+};
+
+struct SimCall {
+    std::string method;
+    std::string args;  // short summary of the arguments
+};
+
+// How the 64-bit edition query behaves.
+enum class SimEdition {
+    Bits32,           // GetSystemWow64DirectoryW returns 0 with ERROR_CALL_NOT_IMPLEMENTED
+    Bits64,           // it returns the length of wow64Directory
+    FunctionMissing,  // GetProcAddress finds no GetSystemWow64DirectoryW
+    QueryFails,       // it returns 0 with wow64Error
+};
+
+class SimMachine : public Platform {
+public:
+    SimMachine();
+    ~SimMachine() override;
+    SimMachine(SimMachine&&) noexcept;
+    SimMachine& operator=(SimMachine&&) noexcept;
+    SimMachine(const SimMachine&) = delete;
+    SimMachine& operator=(const SimMachine&) = delete;
+
+    // ---- Building the machine ----------------------------------------------
+    // References stay valid for the life of the machine.
+    SimDevice& AddDevice(SimDevice device);
+    SimVolume& AddVolume(SimVolume volume);
+    SimDevice* FindDevice(const std::wstring& instanceId);  // null when unknown
+    SimVolume* FindVolume(WCHAR letter);                    // present volume with the letter
+    const std::deque<SimDevice>& Devices() const { return devices_; }
+    const std::deque<SimVolume>& Volumes() const { return volumes_; }
+
+    // A disk / CD-ROM / tape drive with a friendly name, descriptor, geometry,
+    // media entry and an interface path derived from the instance id.
+    static SimDevice MakeDisk(const std::wstring& instanceId, const std::wstring& friendlyName,
+                              DWORD deviceNumber, DWORD busType = BusTypeAta,
+                              ULONGLONG capacityBytes = 80ull * 1000 * 1000 * 1000);
+    static SimDevice MakeCdrom(const std::wstring& instanceId, const std::wstring& friendlyName,
+                               DWORD deviceNumber, DWORD busType = BusTypeAtapi);
+    static SimDevice MakeTape(const std::wstring& instanceId, const std::wstring& friendlyName,
+                              DWORD deviceNumber, DWORD busType = BusTypeScsi);
+    // A volume with one extent covering `length` bytes of disk `diskNumber`,
+    // and a GUID path derived from the letter.
+    static SimVolume MakeVolume(WCHAR letter, DWORD diskNumber, LONGLONG length,
+                                UINT driveType = DRIVE_FIXED);
+    // The device path an interface of this device would have.
+    static std::wstring InterfacePathFor(const std::wstring& instanceId,
+                                         const GUID& interfaceClass);
+
+    // Setup class name (compared without regard to case) -> its class GUIDs.
+    // Preset: DiskDrive, CDROM, TapeDrive, Volume, USB, HIDClass, Net,
+    // Display, Keyboard, Mouse, System. A name may have several GUIDs.
+    void SetClassGuids(const std::wstring& className, std::vector<GUID> guids);
+    // The class GUID of a setup class name: its first GUID, or a GUID made
+    // from the name when the table does not know it.
+    GUID ClassGuidOf(const std::wstring& className) const;
+
+    // Registry. Roots are HKEY_CURRENT_USER and HKEY_LOCAL_MACHINE; paths are
+    // "Software\\Maker\\Program" and compared without regard to case.
+    void CreateRegKey(HKEY root, const std::wstring& path);
+    bool RegKeyExists(HKEY root, const std::wstring& path) const;
+    void DeleteRegKey(HKEY root, const std::wstring& path);  // and its subkeys
+    void SetRegValue(HKEY root, const std::wstring& path, const std::wstring& name,
+                     SimRegValue value);
+    void SetRegString(HKEY root, const std::wstring& path, const std::wstring& name,
+                      const std::wstring& text, DWORD type = REG_SZ);
+    void SetRegMultiString(HKEY root, const std::wstring& path, const std::wstring& name,
+                           const std::vector<std::wstring>& texts);
+    void SetRegDword(HKEY root, const std::wstring& path, const std::wstring& name, DWORD value);
+    void DeleteRegValue(HKEY root, const std::wstring& path, const std::wstring& name);
+    std::optional<SimRegValue> GetRegValue(HKEY root, const std::wstring& path,
+                                           const std::wstring& name) const;
+    // A REG_SZ/REG_EXPAND_SZ value's text up to its first NUL.
+    std::optional<std::wstring> GetRegString(HKEY root, const std::wstring& path,
+                                             const std::wstring& name) const;
+    // The key (created if missing) refuses to be created, written or opened
+    // for writing (ERROR_ACCESS_DENIED); so do keys created below it.
+    void SetRegKeyRefusesWrites(HKEY root, const std::wstring& path, bool refuse = true);
+    // Opening the key fails with this error (0 to allow again).
+    void SetRegKeyOpenError(HKEY root, const std::wstring& path, DWORD error);
+
+    // Environment (names compared without regard to case).
+    void SetEnvironmentVariable(const std::wstring& name, const std::wstring& value);
+    void ClearEnvironmentVariable(const std::wstring& name);
+
+    // System message texts for FormatMessageW (common codes are preset).
+    void SetMessageText(DWORD code, const std::wstring& text);
+
+    // Windows of other processes; the returned handle is what FindWindowW finds.
+    HWND AddWindow(SimWindow window);
+    SimWindow* FindSimWindow(HWND hwnd);
+    // A named mutex held by another process (e.g. a running instance).
+    void AddExistingMutex(const std::wstring& name);
+    bool MutexExists(const std::wstring& name) const;
+
+    // ---- Behaviour knobs ---------------------------------------------------
+    DWORD mutexCreateError = 0;  // CreateMutexW fails (returns null) with this error
+    SimEdition edition = SimEdition::Bits32;
+    DWORD wow64Error = ERROR_ACCESS_DENIED;  // with SimEdition::QueryFails
+    std::wstring wow64Directory = L"C:\\WINDOWS\\SysWOW64";
+    bool kernel32Missing = false;  // GetModuleHandleW(L"kernel32") fails with ERROR_MOD_NOT_FOUND
+    std::wstring modulePath = L"C:\\Program Files\\Quenwell\\Trayhop32\\Trayhop32.exe";
+    CONFIGRET locateResult = CR_SUCCESS;       // CM_Locate_DevNodeW
+    CONFIGRET reenumerateResult = CR_SUCCESS;  // CM_Reenumerate_DevNode
+    bool htmlHelpFails = false;                // HtmlHelpW returns null
+    bool deliverDeviceChangesAtOnce = false;   // see the header comment
+
+    // Message boxes: each box is recorded; its answer is, in order of
+    // preference, a non-zero result of the hook (called while the box is
+    // open, after queued device changes were delivered), the next queued
+    // answer, or the first button of its type (IDOK for MB_OK/MB_OKCANCEL).
+    std::deque<int> messageBoxAnswers;
+    std::function<int(const SimMessageBox&)> messageBoxHook;
+
+    // Device-change notifications (the main window's WM_DEVICECHANGE).
+    std::function<void(UINT event)> deviceChangeTarget;
+    void DeliverDeviceChange(UINT event);  // at once, to the target
+    void PumpMessages();                   // delivers what is queued, in order
+    const std::vector<UINT>& QueuedDeviceChanges() const { return queuedDeviceChanges_; }
+    const std::vector<UINT>& DeliveredDeviceChanges() const { return deliveredDeviceChanges_; }
+
+    // ---- What the program did ----------------------------------------------
+    std::vector<SimMessageBox> messageBoxes;
+    std::vector<UINT> beeps;
+    std::vector<DWORD> sleeps;
+    std::vector<SimShellNotice> shellNotices;
+    std::vector<SimHelpCall> helpCalls;
+    std::vector<std::wstring> debugOutput;
+    std::vector<SimWindowAction> windowActions;
+    std::vector<SimMutexCreate> mutexCreates;
+    int initCommonControlsCalls = 0;
+    int reenumerations = 0;  // successful CM_Reenumerate_DevNode calls
+
+    // ---- Accounting ------------------------------------------------------------
+    size_t OutstandingHandles() const;  // files, devices, volumes, mutexes
+    size_t OutstandingDevInfoSets() const;
+    size_t OutstandingKeys() const;
+    // Empty when nothing is outstanding; otherwise one line per leak, e.g.
+    // "handle 0x10008 (volume \\?\Volume{...}) opened by call 12".
+    std::string LeakReport() const;
+    // Misuse of the seam: releasing an unknown or released handle/key/set,
+    // DeviceIoControl without lpBytesReturned, ...
+    const std::vector<std::string>& ProgramErrors() const { return programErrors_; }
+
+    // ---- Call log and fault injection ----------------------------------------
+    const std::vector<SimCall>& Calls() const { return calls_; }
+    size_t CallCount() const { return calls_.size(); }
+    size_t CallCount(const std::string& method) const;
+    // Seam call number n (counting from 1 since the machine was made, as in
+    // Calls(): Calls()[n - 1] is that call) fails with `error`: the function
+    // returns its failure value and sets the last error; registry functions
+    // return the error; CM_* functions return `error` as their CONFIGRET
+    // (e.g. CR_FAILURE, CR_ACCESS_DENIED). Functions without a failure value
+    // (Sleep, OutputDebugStringW, SHChangeNotify, InitCommonControls) are
+    // only skipped.
+    void FailCall(size_t n, DWORD error);
+    // The `occurrence`-th call (from 1, since the machine was made) of `method` fails.
+    void FailMethod(const std::string& method, size_t occurrence, DWORD error);
+    void ClearFailures();
+
+    // ---- The seam ----------------------------------------------------------
+    BOOL SetupDiClassGuidsFromNameExW(PCWSTR ClassName, LPGUID ClassGuidList,
+                                      DWORD ClassGuidListSize, PDWORD RequiredSize,
+                                      PCWSTR MachineName, PVOID Reserved) override;
+    BOOL SetupDiClassGuidsFromNameW(PCWSTR ClassName, LPGUID ClassGuidList, DWORD ClassGuidListSize,
+                                    PDWORD RequiredSize) override;
+    HDEVINFO SetupDiGetClassDevsExW(const GUID* ClassGuid, PCWSTR Enumerator, HWND hwndParent,
+                                    DWORD Flags, HDEVINFO DeviceInfoSet, PCWSTR MachineName,
+                                    PVOID Reserved) override;
+    HDEVINFO SetupDiGetClassDevsW(const GUID* ClassGuid, PCWSTR Enumerator, HWND hwndParent,
+                                  DWORD Flags) override;
+    HDEVINFO SetupDiCreateDeviceInfoListExW(const GUID* ClassGuid, HWND hwndParent,
+                                            PCWSTR MachineName, PVOID Reserved) override;
+    BOOL SetupDiOpenDeviceInfoW(HDEVINFO DeviceInfoSet, PCWSTR DeviceInstanceId, HWND hwndParent,
+                                DWORD OpenFlags, PSP_DEVINFO_DATA DeviceInfoData) override;
+    BOOL SetupDiEnumDeviceInfo(HDEVINFO DeviceInfoSet, DWORD MemberIndex,
+                               PSP_DEVINFO_DATA DeviceInfoData) override;
+    BOOL SetupDiEnumDeviceInterfaces(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA DeviceInfoData,
+                                     const GUID* InterfaceClassGuid, DWORD MemberIndex,
+                                     PSP_DEVICE_INTERFACE_DATA DeviceInterfaceData) override;
+    BOOL SetupDiGetDeviceInterfaceDetailW(
+        HDEVINFO DeviceInfoSet, PSP_DEVICE_INTERFACE_DATA DeviceInterfaceData,
+        PSP_DEVICE_INTERFACE_DETAIL_DATA_W DeviceInterfaceDetailData,
+        DWORD DeviceInterfaceDetailDataSize, PDWORD RequiredSize,
+        PSP_DEVINFO_DATA DeviceInfoData) override;
+    BOOL SetupDiGetDeviceInfoListDetailW(
+        HDEVINFO DeviceInfoSet, PSP_DEVINFO_LIST_DETAIL_DATA_W DeviceInfoSetDetailData) override;
+    BOOL SetupDiGetDeviceInstanceIdW(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA DeviceInfoData,
+                                     PWSTR DeviceInstanceId, DWORD DeviceInstanceIdSize,
+                                     PDWORD RequiredSize) override;
+    BOOL SetupDiGetDeviceRegistryPropertyW(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA DeviceInfoData,
+                                           DWORD Property, PDWORD PropertyRegDataType,
+                                           PBYTE PropertyBuffer, DWORD PropertyBufferSize,
+                                           PDWORD RequiredSize) override;
+    BOOL SetupDiSetClassInstallParamsW(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA DeviceInfoData,
+                                       PSP_CLASSINSTALL_HEADER ClassInstallParams,
+                                       DWORD ClassInstallParamsSize) override;
+    BOOL SetupDiCallClassInstaller(DI_FUNCTION InstallFunction, HDEVINFO DeviceInfoSet,
+                                   PSP_DEVINFO_DATA DeviceInfoData) override;
+    BOOL SetupDiGetDeviceInstallParamsW(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA DeviceInfoData,
+                                        PSP_DEVINSTALL_PARAMS_W DeviceInstallParams) override;
+    BOOL SetupDiDestroyDeviceInfoList(HDEVINFO DeviceInfoSet) override;
+    CONFIGRET CM_Get_Device_ID_ExW(DEVINST dnDevInst, PWCHAR Buffer, ULONG BufferLen, ULONG ulFlags,
+                                   HMACHINE hMachine) override;
+    CONFIGRET CM_Locate_DevNodeW(PDEVINST pdnDevInst, DEVINSTID_W pDeviceID,
+                                 ULONG ulFlags) override;
+    CONFIGRET CM_Reenumerate_DevNode(DEVINST dnDevInst, ULONG ulFlags) override;
+
+    HANDLE CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
+                       LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition,
+                       DWORD dwFlagsAndAttributes, HANDLE hTemplateFile) override;
+    BOOL DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBuffer,
+                         DWORD nInBufferSize, LPVOID lpOutBuffer, DWORD nOutBufferSize,
+                         LPDWORD lpBytesReturned, LPOVERLAPPED lpOverlapped) override;
+    BOOL FlushFileBuffers(HANDLE hFile) override;
+    BOOL CloseHandle(HANDLE hObject) override;
+    DWORD GetLogicalDriveStringsW(DWORD nBufferLength, LPWSTR lpBuffer) override;
+    UINT GetDriveTypeW(LPCWSTR lpRootPathName) override;
+    BOOL GetVolumeNameForVolumeMountPointW(LPCWSTR lpszVolumeMountPoint, LPWSTR lpszVolumeName,
+                                           DWORD cchBufferLength) override;
+
+    LSTATUS RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
+                          PHKEY phkResult) override;
+    LSTATUS RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved, LPWSTR lpClass,
+                            DWORD dwOptions, REGSAM samDesired,
+                            const SECURITY_ATTRIBUTES* lpSecurityAttributes, PHKEY phkResult,
+                            LPDWORD lpdwDisposition) override;
+    LSTATUS RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,
+                             LPBYTE lpData, LPDWORD lpcbData) override;
+    LSTATUS RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, DWORD dwType,
+                           const BYTE* lpData, DWORD cbData) override;
+    LSTATUS RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName) override;
+    LSTATUS RegCloseKey(HKEY hKey) override;
+
+    DWORD ExpandEnvironmentStringsW(LPCWSTR lpSrc, LPWSTR lpDst, DWORD nSize) override;
+    DWORD GetEnvironmentVariableW(LPCWSTR lpName, LPWSTR lpBuffer, DWORD nSize) override;
+    DWORD FormatMessageW(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, DWORD dwLanguageId,
+                         LPWSTR lpBuffer, DWORD nSize) override;
+    void OutputDebugStringW(LPCWSTR lpOutputString) override;
+    int MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteStr, int cbMultiByte,
+                            LPWSTR lpWideCharStr, int cchWideChar) override;
+    DWORD CharUpperBuffW(LPWSTR lpsz, DWORD cchLength) override;
+    DWORD GetLastError() override;
+    void SetLastError(DWORD dwErrCode) override;
+
+    BOOL InitializeSecurityDescriptor(PSECURITY_DESCRIPTOR pSecurityDescriptor,
+                                      DWORD dwRevision) override;
+    BOOL SetSecurityDescriptorDacl(PSECURITY_DESCRIPTOR pSecurityDescriptor, BOOL bDaclPresent,
+                                   PACL pDacl, BOOL bDaclDefaulted) override;
+    HANDLE CreateMutexW(LPSECURITY_ATTRIBUTES lpMutexAttributes, BOOL bInitialOwner,
+                        LPCWSTR lpName) override;
+    HWND FindWindowW(LPCWSTR lpClassName, LPCWSTR lpWindowName) override;
+    BOOL IsIconic(HWND hWnd) override;
+    BOOL ShowWindow(HWND hWnd, int nCmdShow) override;
+    HWND GetLastActivePopup(HWND hWnd) override;
+    BOOL BringWindowToTop(HWND hWnd) override;
+    BOOL SetForegroundWindow(HWND hWnd) override;
+    HMODULE GetModuleHandleW(LPCWSTR lpModuleName) override;
+    FARPROC GetProcAddress(HMODULE hModule, LPCSTR lpProcName) override;
+    UINT GetSystemWow64DirectoryW(FARPROC procedure, LPWSTR lpBuffer, UINT uSize) override;
+    DWORD GetModuleFileNameW(HMODULE hModule, LPWSTR lpFilename, DWORD nSize) override;
+    void InitCommonControls() override;
+
+    int MessageBoxW(HWND hWnd, LPCWSTR lpText, LPCWSTR lpCaption, UINT uType) override;
+    BOOL MessageBeep(UINT uType) override;
+    void Sleep(DWORD dwMilliseconds) override;
+    void SHChangeNotify(LONG wEventId, UINT uFlags, LPCVOID dwItem1, LPCVOID dwItem2) override;
+    HWND HtmlHelpW(HWND hwndCaller, LPCWSTR pszFile, UINT uCommand, DWORD_PTR dwData) override;
+
+    struct State;  // the implementation's bookkeeping
+
+private:
+    std::deque<SimDevice> devices_;
+    std::deque<SimVolume> volumes_;
+    std::vector<std::string> programErrors_;
+    std::vector<SimCall> calls_;
+    std::vector<UINT> queuedDeviceChanges_;
+    std::vector<UINT> deliveredDeviceChanges_;
+    std::unique_ptr<State> state_;  // handles, sets, keys, registry, environment, windows, faults
+};
+
+// ---- Machine files ----------------------------------------------------------
+// Builds `machine` from a JSON machine file. On any fault the machine is left
+// as it was, false is returned and `error` names the file and the field, e.g.
+// "machine.json: devices[2].storage.busType: expected a number".
+//
+// The file is one object; every member is optional; unknown members are
+// rejected. Numbers may also be given as strings "0x..." (hex). A device's
+// storage answers start as MakeDisk/MakeCdrom/MakeTape build them for its
+// class; give null for an absent descriptor string. Its friendly name,
+// description and identifier lists are absent unless given. A volume has no
+// extents unless given.
+// {
+//   "devices": [{ "instanceId": "IDE\\DISK\\1", "class": "DiskDrive",
+//       "present": true, "pending": false, "friendlyName": "...", "deviceDesc": "...",
+//       "hardwareIds": ["..."], "compatibleIds": ["..."],
+//       "interfacePath": "auto" | "none" | "\\\\?\\...", "interfaceOrder": 0,
+//       "removal": "removed" | "declined" | "needsRestart" | "needsReboot",
+//       "removalError": 5, "setClassInstallParamsError": 0,
+//       "storage": { "deviceType": 0, "deviceTypeModifier": 0, "removableMedia": false,
+//           "busType": 3, "vendor": "...", "product": "...", "revision": "...",
+//           "serial": "..." | null, "serialOffsetAllOnes": false, "rawDescriptor": [0, 1, ...],
+//           "geometry": { "cylinders": 9729, "mediaType": 12, "tracksPerCylinder": 255,
+//                         "sectorsPerTrack": 63, "bytesPerSector": 512 },
+//           "capacity": 80000000000,   (sets the geometry's cylinders instead)
+//           "mediaDeviceType": 7, "media": [{ "mediaType": 12, "characteristics": 0 }],
+//           "tapeCapacity": 0, "deviceNumber": 0,
+//           "ioctlErrors": { "0x002D0C04": 1117 }, "openError": 0 } }],
+//   "volumes": [{ "letter": "C", "driveType": 3, "guidPath": "auto" | "\\\\?\\Volume{...}\\",
+//       "mountPointError": 0, "extents": [{ "disk": 0, "offset": 32256, "length": 1000 }],
+//       "extentsError": 0, "device": "instance id", "filesOpen": false,
+//       "openAccessDenied": false, "openError": 0, "exclusiveOpenFails": false,
+//       "flushError": 0, "ioctlErrors": {}, "present": true, "pending": false }],
+//   "classes": { "MyClass": ["{4d36e967-e325-11ce-bfc1-08002be10318}"] },
+//   "registry": [{ "root": "HKCU" | "HKLM", "key": "Software\\X", "refuseWrites": false,
+//       "openError": 0, "values": [{ "name": "V", "type": "sz" | "expand_sz" | "multi_sz" |
+//       "dword" | "binary", "data": "text" | ["a", "b"] | 1 | [1, 2, 3] }] }],
+//   "environment": { "SystemDrive": "C:" },
+//   "windows": [{ "className": "#32770", "title": "Trayhop32", "iconic": false }],
+//   "mutexes": ["Global\\Quenwell Trayhop32"],
+//   "edition": "32" | "64" | "missing" | "fails",
+//   "locateResult": 0, "reenumerateResult": 0, "htmlHelpFails": false,
+//   "messageBoxAnswers": [1, 2]
+// }
+bool LoadSimMachineFromJson(SimMachine& machine, const std::string& jsonText,
+                            const std::string& fileName, std::string& error);
+bool LoadSimMachineFromFile(SimMachine& machine, const std::string& path, std::string& error);

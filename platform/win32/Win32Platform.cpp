@@ -1,0 +1,318 @@
+#include "platform/win32/Win32Platform.h"
+
+#include <commctrl.h>
+
+Win32Platform::~Win32Platform() {
+    if (htmlHelpModule_) ::FreeLibrary(htmlHelpModule_);
+}
+
+BOOL Win32Platform::SetupDiClassGuidsFromNameExW(PCWSTR ClassName, LPGUID ClassGuidList,
+                                                 DWORD ClassGuidListSize, PDWORD RequiredSize,
+                                                 PCWSTR MachineName, PVOID Reserved) {
+    return ::SetupDiClassGuidsFromNameExW(ClassName, ClassGuidList, ClassGuidListSize, RequiredSize,
+                                          MachineName, Reserved);
+}
+
+BOOL Win32Platform::SetupDiClassGuidsFromNameW(PCWSTR ClassName, LPGUID ClassGuidList,
+                                               DWORD ClassGuidListSize, PDWORD RequiredSize) {
+    return ::SetupDiClassGuidsFromNameW(ClassName, ClassGuidList, ClassGuidListSize, RequiredSize);
+}
+
+HDEVINFO Win32Platform::SetupDiGetClassDevsExW(const GUID* ClassGuid, PCWSTR Enumerator,
+                                               HWND hwndParent, DWORD Flags, HDEVINFO DeviceInfoSet,
+                                               PCWSTR MachineName, PVOID Reserved) {
+    return ::SetupDiGetClassDevsExW(ClassGuid, Enumerator, hwndParent, Flags, DeviceInfoSet,
+                                    MachineName, Reserved);
+}
+
+HDEVINFO Win32Platform::SetupDiGetClassDevsW(const GUID* ClassGuid, PCWSTR Enumerator,
+                                             HWND hwndParent, DWORD Flags) {
+    return ::SetupDiGetClassDevsW(ClassGuid, Enumerator, hwndParent, Flags);
+}
+
+HDEVINFO Win32Platform::SetupDiCreateDeviceInfoListExW(const GUID* ClassGuid, HWND hwndParent,
+                                                       PCWSTR MachineName, PVOID Reserved) {
+    return ::SetupDiCreateDeviceInfoListExW(ClassGuid, hwndParent, MachineName, Reserved);
+}
+
+BOOL Win32Platform::SetupDiOpenDeviceInfoW(HDEVINFO DeviceInfoSet, PCWSTR DeviceInstanceId,
+                                           HWND hwndParent, DWORD OpenFlags,
+                                           PSP_DEVINFO_DATA DeviceInfoData) {
+    return ::SetupDiOpenDeviceInfoW(DeviceInfoSet, DeviceInstanceId, hwndParent, OpenFlags,
+                                    DeviceInfoData);
+}
+
+BOOL Win32Platform::SetupDiEnumDeviceInfo(HDEVINFO DeviceInfoSet, DWORD MemberIndex,
+                                          PSP_DEVINFO_DATA DeviceInfoData) {
+    return ::SetupDiEnumDeviceInfo(DeviceInfoSet, MemberIndex, DeviceInfoData);
+}
+
+BOOL Win32Platform::SetupDiEnumDeviceInterfaces(HDEVINFO DeviceInfoSet,
+                                                PSP_DEVINFO_DATA DeviceInfoData,
+                                                const GUID* InterfaceClassGuid, DWORD MemberIndex,
+                                                PSP_DEVICE_INTERFACE_DATA DeviceInterfaceData) {
+    return ::SetupDiEnumDeviceInterfaces(DeviceInfoSet, DeviceInfoData, InterfaceClassGuid,
+                                         MemberIndex, DeviceInterfaceData);
+}
+
+BOOL Win32Platform::SetupDiGetDeviceInterfaceDetailW(
+    HDEVINFO DeviceInfoSet, PSP_DEVICE_INTERFACE_DATA DeviceInterfaceData,
+    PSP_DEVICE_INTERFACE_DETAIL_DATA_W DeviceInterfaceDetailData,
+    DWORD DeviceInterfaceDetailDataSize, PDWORD RequiredSize, PSP_DEVINFO_DATA DeviceInfoData) {
+    return ::SetupDiGetDeviceInterfaceDetailW(
+        DeviceInfoSet, DeviceInterfaceData, DeviceInterfaceDetailData,
+        DeviceInterfaceDetailDataSize, RequiredSize, DeviceInfoData);
+}
+
+BOOL Win32Platform::SetupDiGetDeviceInfoListDetailW(
+    HDEVINFO DeviceInfoSet, PSP_DEVINFO_LIST_DETAIL_DATA_W DeviceInfoSetDetailData) {
+    return ::SetupDiGetDeviceInfoListDetailW(DeviceInfoSet, DeviceInfoSetDetailData);
+}
+
+BOOL Win32Platform::SetupDiGetDeviceInstanceIdW(HDEVINFO DeviceInfoSet,
+                                                PSP_DEVINFO_DATA DeviceInfoData,
+                                                PWSTR DeviceInstanceId, DWORD DeviceInstanceIdSize,
+                                                PDWORD RequiredSize) {
+    return ::SetupDiGetDeviceInstanceIdW(DeviceInfoSet, DeviceInfoData, DeviceInstanceId,
+                                         DeviceInstanceIdSize, RequiredSize);
+}
+
+BOOL Win32Platform::SetupDiGetDeviceRegistryPropertyW(HDEVINFO DeviceInfoSet,
+                                                      PSP_DEVINFO_DATA DeviceInfoData,
+                                                      DWORD Property, PDWORD PropertyRegDataType,
+                                                      PBYTE PropertyBuffer,
+                                                      DWORD PropertyBufferSize,
+                                                      PDWORD RequiredSize) {
+    return ::SetupDiGetDeviceRegistryPropertyW(DeviceInfoSet, DeviceInfoData, Property,
+                                               PropertyRegDataType, PropertyBuffer,
+                                               PropertyBufferSize, RequiredSize);
+}
+
+BOOL Win32Platform::SetupDiSetClassInstallParamsW(HDEVINFO DeviceInfoSet,
+                                                  PSP_DEVINFO_DATA DeviceInfoData,
+                                                  PSP_CLASSINSTALL_HEADER ClassInstallParams,
+                                                  DWORD ClassInstallParamsSize) {
+    return ::SetupDiSetClassInstallParamsW(DeviceInfoSet, DeviceInfoData, ClassInstallParams,
+                                           ClassInstallParamsSize);
+}
+
+BOOL Win32Platform::SetupDiCallClassInstaller(DI_FUNCTION InstallFunction, HDEVINFO DeviceInfoSet,
+                                              PSP_DEVINFO_DATA DeviceInfoData) {
+    return ::SetupDiCallClassInstaller(InstallFunction, DeviceInfoSet, DeviceInfoData);
+}
+
+BOOL Win32Platform::SetupDiGetDeviceInstallParamsW(HDEVINFO DeviceInfoSet,
+                                                   PSP_DEVINFO_DATA DeviceInfoData,
+                                                   PSP_DEVINSTALL_PARAMS_W DeviceInstallParams) {
+    return ::SetupDiGetDeviceInstallParamsW(DeviceInfoSet, DeviceInfoData, DeviceInstallParams);
+}
+
+BOOL Win32Platform::SetupDiDestroyDeviceInfoList(HDEVINFO DeviceInfoSet) {
+    return ::SetupDiDestroyDeviceInfoList(DeviceInfoSet);
+}
+
+CONFIGRET Win32Platform::CM_Get_Device_ID_ExW(DEVINST dnDevInst, PWCHAR Buffer, ULONG BufferLen,
+                                              ULONG ulFlags, HMACHINE hMachine) {
+    return ::CM_Get_Device_ID_ExW(dnDevInst, Buffer, BufferLen, ulFlags, hMachine);
+}
+
+CONFIGRET Win32Platform::CM_Locate_DevNodeW(PDEVINST pdnDevInst, DEVINSTID_W pDeviceID,
+                                            ULONG ulFlags) {
+    return ::CM_Locate_DevNodeW(pdnDevInst, pDeviceID, ulFlags);
+}
+
+CONFIGRET Win32Platform::CM_Reenumerate_DevNode(DEVINST dnDevInst, ULONG ulFlags) {
+    return ::CM_Reenumerate_DevNode(dnDevInst, ulFlags);
+}
+
+HANDLE Win32Platform::CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
+                                  LPSECURITY_ATTRIBUTES lpSecurityAttributes,
+                                  DWORD dwCreationDisposition, DWORD dwFlagsAndAttributes,
+                                  HANDLE hTemplateFile) {
+    return ::CreateFileW(lpFileName, dwDesiredAccess, dwShareMode, lpSecurityAttributes,
+                         dwCreationDisposition, dwFlagsAndAttributes, hTemplateFile);
+}
+
+BOOL Win32Platform::DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBuffer,
+                                    DWORD nInBufferSize, LPVOID lpOutBuffer, DWORD nOutBufferSize,
+                                    LPDWORD lpBytesReturned, LPOVERLAPPED lpOverlapped) {
+    return ::DeviceIoControl(hDevice, dwIoControlCode, lpInBuffer, nInBufferSize, lpOutBuffer,
+                             nOutBufferSize, lpBytesReturned, lpOverlapped);
+}
+
+BOOL Win32Platform::FlushFileBuffers(HANDLE hFile) {
+    return ::FlushFileBuffers(hFile);
+}
+
+BOOL Win32Platform::CloseHandle(HANDLE hObject) {
+    return ::CloseHandle(hObject);
+}
+
+DWORD Win32Platform::GetLogicalDriveStringsW(DWORD nBufferLength, LPWSTR lpBuffer) {
+    return ::GetLogicalDriveStringsW(nBufferLength, lpBuffer);
+}
+
+UINT Win32Platform::GetDriveTypeW(LPCWSTR lpRootPathName) {
+    return ::GetDriveTypeW(lpRootPathName);
+}
+
+BOOL Win32Platform::GetVolumeNameForVolumeMountPointW(LPCWSTR lpszVolumeMountPoint,
+                                                      LPWSTR lpszVolumeName,
+                                                      DWORD cchBufferLength) {
+    return ::GetVolumeNameForVolumeMountPointW(lpszVolumeMountPoint, lpszVolumeName,
+                                               cchBufferLength);
+}
+
+LSTATUS Win32Platform::RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions,
+                                     REGSAM samDesired, PHKEY phkResult) {
+    return ::RegOpenKeyExW(hKey, lpSubKey, ulOptions, samDesired, phkResult);
+}
+
+LSTATUS Win32Platform::RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved, LPWSTR lpClass,
+                                       DWORD dwOptions, REGSAM samDesired,
+                                       const SECURITY_ATTRIBUTES* lpSecurityAttributes,
+                                       PHKEY phkResult, LPDWORD lpdwDisposition) {
+    // The SDK declares the attributes non-const although the call only reads them.
+    return ::RegCreateKeyExW(hKey, lpSubKey, Reserved, lpClass, dwOptions, samDesired,
+                             const_cast<LPSECURITY_ATTRIBUTES>(lpSecurityAttributes), phkResult,
+                             lpdwDisposition);
+}
+
+LSTATUS Win32Platform::RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserved,
+                                        LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData) {
+    return ::RegQueryValueExW(hKey, lpValueName, lpReserved, lpType, lpData, lpcbData);
+}
+
+LSTATUS Win32Platform::RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, DWORD dwType,
+                                      const BYTE* lpData, DWORD cbData) {
+    return ::RegSetValueExW(hKey, lpValueName, Reserved, dwType, lpData, cbData);
+}
+
+LSTATUS Win32Platform::RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName) {
+    return ::RegDeleteValueW(hKey, lpValueName);
+}
+
+LSTATUS Win32Platform::RegCloseKey(HKEY hKey) {
+    return ::RegCloseKey(hKey);
+}
+
+DWORD Win32Platform::ExpandEnvironmentStringsW(LPCWSTR lpSrc, LPWSTR lpDst, DWORD nSize) {
+    return ::ExpandEnvironmentStringsW(lpSrc, lpDst, nSize);
+}
+
+DWORD Win32Platform::GetEnvironmentVariableW(LPCWSTR lpName, LPWSTR lpBuffer, DWORD nSize) {
+    return ::GetEnvironmentVariableW(lpName, lpBuffer, nSize);
+}
+
+void Win32Platform::OutputDebugStringW(LPCWSTR lpOutputString) {
+    ::OutputDebugStringW(lpOutputString);
+}
+
+int Win32Platform::MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteStr,
+                                       int cbMultiByte, LPWSTR lpWideCharStr, int cchWideChar) {
+    return ::MultiByteToWideChar(CodePage, dwFlags, lpMultiByteStr, cbMultiByte, lpWideCharStr,
+                                 cchWideChar);
+}
+
+DWORD Win32Platform::CharUpperBuffW(LPWSTR lpsz, DWORD cchLength) {
+    return ::CharUpperBuffW(lpsz, cchLength);
+}
+
+BOOL Win32Platform::InitializeSecurityDescriptor(PSECURITY_DESCRIPTOR pSecurityDescriptor,
+                                                 DWORD dwRevision) {
+    return ::InitializeSecurityDescriptor(pSecurityDescriptor, dwRevision);
+}
+
+BOOL Win32Platform::SetSecurityDescriptorDacl(PSECURITY_DESCRIPTOR pSecurityDescriptor,
+                                              BOOL bDaclPresent, PACL pDacl, BOOL bDaclDefaulted) {
+    return ::SetSecurityDescriptorDacl(pSecurityDescriptor, bDaclPresent, pDacl, bDaclDefaulted);
+}
+
+HANDLE Win32Platform::CreateMutexW(LPSECURITY_ATTRIBUTES lpMutexAttributes, BOOL bInitialOwner,
+                                   LPCWSTR lpName) {
+    return ::CreateMutexW(lpMutexAttributes, bInitialOwner, lpName);
+}
+
+HWND Win32Platform::FindWindowW(LPCWSTR lpClassName, LPCWSTR lpWindowName) {
+    return ::FindWindowW(lpClassName, lpWindowName);
+}
+
+BOOL Win32Platform::IsIconic(HWND hWnd) {
+    return ::IsIconic(hWnd);
+}
+
+BOOL Win32Platform::ShowWindow(HWND hWnd, int nCmdShow) {
+    return ::ShowWindow(hWnd, nCmdShow);
+}
+
+HWND Win32Platform::GetLastActivePopup(HWND hWnd) {
+    return ::GetLastActivePopup(hWnd);
+}
+
+BOOL Win32Platform::BringWindowToTop(HWND hWnd) {
+    return ::BringWindowToTop(hWnd);
+}
+
+BOOL Win32Platform::SetForegroundWindow(HWND hWnd) {
+    return ::SetForegroundWindow(hWnd);
+}
+
+HMODULE Win32Platform::GetModuleHandleW(LPCWSTR lpModuleName) {
+    return ::GetModuleHandleW(lpModuleName);
+}
+
+FARPROC Win32Platform::GetProcAddress(HMODULE hModule, LPCSTR lpProcName) {
+    return ::GetProcAddress(hModule, lpProcName);
+}
+
+DWORD Win32Platform::GetModuleFileNameW(HMODULE hModule, LPWSTR lpFilename, DWORD nSize) {
+    return ::GetModuleFileNameW(hModule, lpFilename, nSize);
+}
+
+void Win32Platform::InitCommonControls() {
+    ::InitCommonControls();
+}
+
+int Win32Platform::MessageBoxW(HWND hWnd, LPCWSTR lpText, LPCWSTR lpCaption, UINT uType) {
+    return ::MessageBoxW(hWnd, lpText, lpCaption, uType);
+}
+
+BOOL Win32Platform::MessageBeep(UINT uType) {
+    return ::MessageBeep(uType);
+}
+
+void Win32Platform::Sleep(DWORD dwMilliseconds) {
+    ::Sleep(dwMilliseconds);
+}
+
+void Win32Platform::SHChangeNotify(LONG wEventId, UINT uFlags, LPCVOID dwItem1, LPCVOID dwItem2) {
+    ::SHChangeNotify(wEventId, uFlags, dwItem1, dwItem2);
+}
+
+DWORD Win32Platform::FormatMessageW(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId,
+                                    DWORD dwLanguageId, LPWSTR lpBuffer, DWORD nSize) {
+    return ::FormatMessageW(dwFlags, lpSource, dwMessageId, dwLanguageId, lpBuffer, nSize, nullptr);
+}
+
+DWORD Win32Platform::GetLastError() {
+    return ::GetLastError();
+}
+
+void Win32Platform::SetLastError(DWORD dwErrCode) {
+    ::SetLastError(dwErrCode);
+}
+
+UINT Win32Platform::GetSystemWow64DirectoryW(FARPROC procedure, LPWSTR lpBuffer, UINT uSize) {
+    using Procedure = UINT(WINAPI*)(LPWSTR, UINT);
+    return reinterpret_cast<Procedure>(reinterpret_cast<void*>(procedure))(lpBuffer, uSize);
+}
+
+HWND Win32Platform::HtmlHelpW(HWND hwndCaller, LPCWSTR pszFile, UINT uCommand, DWORD_PTR dwData) {
+    using Procedure = HWND(WINAPI*)(HWND, LPCWSTR, UINT, DWORD_PTR);
+    if (!htmlHelpModule_) htmlHelpModule_ = ::LoadLibraryW(L"hhctrl.ocx");
+    if (!htmlHelpModule_) return nullptr;
+    FARPROC procedure = ::GetProcAddress(htmlHelpModule_, "HtmlHelpW");
+    if (!procedure) return nullptr;
+    return reinterpret_cast<Procedure>(reinterpret_cast<void*>(procedure))(hwndCaller, pszFile,
+                                                                           uCommand, dwData);
+}

@@ -1,0 +1,122 @@
+// The real platform: each method calls the Win32 function of the same name
+// with the same arguments. Nothing else lives here; the program's behaviour
+// is in the logic above the seam, where the simulated machine can test it.
+#pragma once
+
+#include "platform/Platform.h"
+
+class Win32Platform : public Platform {
+public:
+    Win32Platform() = default;
+    Win32Platform(const Win32Platform&) = delete;
+    Win32Platform& operator=(const Win32Platform&) = delete;
+    ~Win32Platform() override;
+
+    BOOL SetupDiClassGuidsFromNameExW(PCWSTR ClassName, LPGUID ClassGuidList,
+                                      DWORD ClassGuidListSize, PDWORD RequiredSize,
+                                      PCWSTR MachineName, PVOID Reserved) override;
+    BOOL SetupDiClassGuidsFromNameW(PCWSTR ClassName, LPGUID ClassGuidList, DWORD ClassGuidListSize,
+                                    PDWORD RequiredSize) override;
+    HDEVINFO SetupDiGetClassDevsExW(const GUID* ClassGuid, PCWSTR Enumerator, HWND hwndParent,
+                                    DWORD Flags, HDEVINFO DeviceInfoSet, PCWSTR MachineName,
+                                    PVOID Reserved) override;
+    HDEVINFO SetupDiGetClassDevsW(const GUID* ClassGuid, PCWSTR Enumerator, HWND hwndParent,
+                                  DWORD Flags) override;
+    HDEVINFO SetupDiCreateDeviceInfoListExW(const GUID* ClassGuid, HWND hwndParent,
+                                            PCWSTR MachineName, PVOID Reserved) override;
+    BOOL SetupDiOpenDeviceInfoW(HDEVINFO DeviceInfoSet, PCWSTR DeviceInstanceId, HWND hwndParent,
+                                DWORD OpenFlags, PSP_DEVINFO_DATA DeviceInfoData) override;
+    BOOL SetupDiEnumDeviceInfo(HDEVINFO DeviceInfoSet, DWORD MemberIndex,
+                               PSP_DEVINFO_DATA DeviceInfoData) override;
+    BOOL SetupDiEnumDeviceInterfaces(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA DeviceInfoData,
+                                     const GUID* InterfaceClassGuid, DWORD MemberIndex,
+                                     PSP_DEVICE_INTERFACE_DATA DeviceInterfaceData) override;
+    BOOL SetupDiGetDeviceInterfaceDetailW(
+        HDEVINFO DeviceInfoSet, PSP_DEVICE_INTERFACE_DATA DeviceInterfaceData,
+        PSP_DEVICE_INTERFACE_DETAIL_DATA_W DeviceInterfaceDetailData,
+        DWORD DeviceInterfaceDetailDataSize, PDWORD RequiredSize,
+        PSP_DEVINFO_DATA DeviceInfoData) override;
+    BOOL SetupDiGetDeviceInfoListDetailW(
+        HDEVINFO DeviceInfoSet, PSP_DEVINFO_LIST_DETAIL_DATA_W DeviceInfoSetDetailData) override;
+    BOOL SetupDiGetDeviceInstanceIdW(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA DeviceInfoData,
+                                     PWSTR DeviceInstanceId, DWORD DeviceInstanceIdSize,
+                                     PDWORD RequiredSize) override;
+    BOOL SetupDiGetDeviceRegistryPropertyW(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA DeviceInfoData,
+                                           DWORD Property, PDWORD PropertyRegDataType,
+                                           PBYTE PropertyBuffer, DWORD PropertyBufferSize,
+                                           PDWORD RequiredSize) override;
+    BOOL SetupDiSetClassInstallParamsW(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA DeviceInfoData,
+                                       PSP_CLASSINSTALL_HEADER ClassInstallParams,
+                                       DWORD ClassInstallParamsSize) override;
+    BOOL SetupDiCallClassInstaller(DI_FUNCTION InstallFunction, HDEVINFO DeviceInfoSet,
+                                   PSP_DEVINFO_DATA DeviceInfoData) override;
+    BOOL SetupDiGetDeviceInstallParamsW(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA DeviceInfoData,
+                                        PSP_DEVINSTALL_PARAMS_W DeviceInstallParams) override;
+    BOOL SetupDiDestroyDeviceInfoList(HDEVINFO DeviceInfoSet) override;
+    CONFIGRET CM_Get_Device_ID_ExW(DEVINST dnDevInst, PWCHAR Buffer, ULONG BufferLen, ULONG ulFlags,
+                                   HMACHINE hMachine) override;
+    CONFIGRET CM_Locate_DevNodeW(PDEVINST pdnDevInst, DEVINSTID_W pDeviceID,
+                                 ULONG ulFlags) override;
+    CONFIGRET CM_Reenumerate_DevNode(DEVINST dnDevInst, ULONG ulFlags) override;
+    HANDLE CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
+                       LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition,
+                       DWORD dwFlagsAndAttributes, HANDLE hTemplateFile) override;
+    BOOL DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBuffer,
+                         DWORD nInBufferSize, LPVOID lpOutBuffer, DWORD nOutBufferSize,
+                         LPDWORD lpBytesReturned, LPOVERLAPPED lpOverlapped) override;
+    BOOL FlushFileBuffers(HANDLE hFile) override;
+    BOOL CloseHandle(HANDLE hObject) override;
+    DWORD GetLogicalDriveStringsW(DWORD nBufferLength, LPWSTR lpBuffer) override;
+    UINT GetDriveTypeW(LPCWSTR lpRootPathName) override;
+    BOOL GetVolumeNameForVolumeMountPointW(LPCWSTR lpszVolumeMountPoint, LPWSTR lpszVolumeName,
+                                           DWORD cchBufferLength) override;
+    LSTATUS RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
+                          PHKEY phkResult) override;
+    LSTATUS RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved, LPWSTR lpClass,
+                            DWORD dwOptions, REGSAM samDesired,
+                            const SECURITY_ATTRIBUTES* lpSecurityAttributes, PHKEY phkResult,
+                            LPDWORD lpdwDisposition) override;
+    LSTATUS RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,
+                             LPBYTE lpData, LPDWORD lpcbData) override;
+    LSTATUS RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, DWORD dwType,
+                           const BYTE* lpData, DWORD cbData) override;
+    LSTATUS RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName) override;
+    LSTATUS RegCloseKey(HKEY hKey) override;
+    DWORD ExpandEnvironmentStringsW(LPCWSTR lpSrc, LPWSTR lpDst, DWORD nSize) override;
+    DWORD GetEnvironmentVariableW(LPCWSTR lpName, LPWSTR lpBuffer, DWORD nSize) override;
+    DWORD FormatMessageW(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, DWORD dwLanguageId,
+                         LPWSTR lpBuffer, DWORD nSize) override;
+    void OutputDebugStringW(LPCWSTR lpOutputString) override;
+    int MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteStr, int cbMultiByte,
+                            LPWSTR lpWideCharStr, int cchWideChar) override;
+    DWORD CharUpperBuffW(LPWSTR lpsz, DWORD cchLength) override;
+    DWORD GetLastError() override;
+    void SetLastError(DWORD dwErrCode) override;
+    BOOL InitializeSecurityDescriptor(PSECURITY_DESCRIPTOR pSecurityDescriptor,
+                                      DWORD dwRevision) override;
+    BOOL SetSecurityDescriptorDacl(PSECURITY_DESCRIPTOR pSecurityDescriptor, BOOL bDaclPresent,
+                                   PACL pDacl, BOOL bDaclDefaulted) override;
+    HANDLE CreateMutexW(LPSECURITY_ATTRIBUTES lpMutexAttributes, BOOL bInitialOwner,
+                        LPCWSTR lpName) override;
+    HWND FindWindowW(LPCWSTR lpClassName, LPCWSTR lpWindowName) override;
+    BOOL IsIconic(HWND hWnd) override;
+    BOOL ShowWindow(HWND hWnd, int nCmdShow) override;
+    HWND GetLastActivePopup(HWND hWnd) override;
+    BOOL BringWindowToTop(HWND hWnd) override;
+    BOOL SetForegroundWindow(HWND hWnd) override;
+    HMODULE GetModuleHandleW(LPCWSTR lpModuleName) override;
+    FARPROC GetProcAddress(HMODULE hModule, LPCSTR lpProcName) override;
+    UINT GetSystemWow64DirectoryW(FARPROC procedure, LPWSTR lpBuffer, UINT uSize) override;
+    DWORD GetModuleFileNameW(HMODULE hModule, LPWSTR lpFilename, DWORD nSize) override;
+    void InitCommonControls() override;
+    int MessageBoxW(HWND hWnd, LPCWSTR lpText, LPCWSTR lpCaption, UINT uType) override;
+    BOOL MessageBeep(UINT uType) override;
+    void Sleep(DWORD dwMilliseconds) override;
+    void SHChangeNotify(LONG wEventId, UINT uFlags, LPCVOID dwItem1, LPCVOID dwItem2) override;
+    HWND HtmlHelpW(HWND hwndCaller, LPCWSTR pszFile, UINT uCommand, DWORD_PTR dwData) override;
+
+private:
+    // hhctrl.ocx, loaded on the first HtmlHelpW call: it has no import library
+    // in MinGW, and most runs never open Help.
+    HMODULE htmlHelpModule_ = nullptr;
+};

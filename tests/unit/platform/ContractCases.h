@@ -1,0 +1,206 @@
+// Cases that hold the simulated machine and real Windows to one contract:
+// the registry, environment, mutex and drive-letter behaviour the program
+// relies on. They are written against Platform& only, so the same cases run
+// against SimMachine on the host and against the real backend under Wine.
+//
+// Instantiate with a type that makes a platform:
+//     struct MyFactory { static std::unique_ptr<Platform> Make(); };
+//     INSTANTIATE_TYPED_TEST_SUITE_P(Mine, PlatformContract, MyFactory);
+// The platform must have at least one drive letter. Each case cleans up what
+// it writes (values under HKCU\Software\TrayhopTest\Contract).
+#pragma once
+
+#include "platform/Owners.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+template <typename Factory>
+class PlatformContract : public ::testing::Test {
+protected:
+    void SetUp() override { platform_ = Factory::Make(); }
+    Platform& P() { return *platform_; }
+
+    // The test key, created for writing; the values a case sets are deleted by it.
+    UniqueKey TestKey() {
+        HKEY key = nullptr;
+        DWORD disposition = 0;
+        LSTATUS status = P().RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\TrayhopTest\\Contract",
+                                             0, nullptr, REG_OPTION_NON_VOLATILE,
+                                             KEY_READ | KEY_WRITE, nullptr, &key, &disposition);
+        EXPECT_EQ(ERROR_SUCCESS, status);
+        return UniqueKey(P(), key);
+    }
+
+    std::unique_ptr<Platform> platform_;
+};
+
+TYPED_TEST_SUITE_P(PlatformContract);
+
+TYPED_TEST_P(PlatformContract, StringValueSizeCountsTheTerminatorAndShortBufferGetsMoreData) {
+    Platform& p = this->P();
+    UniqueKey key = this->TestKey();
+    ASSERT_TRUE(key);
+    const std::wstring text = L"Trayhop";
+    const DWORD bytes = static_cast<DWORD>(sizeof(WCHAR) * (text.size() + 1));
+    ASSERT_EQ(ERROR_SUCCESS, p.RegSetValueExW(key.Get(), L"Text", 0, REG_SZ,
+                                              reinterpret_cast<const BYTE*>(text.c_str()), bytes));
+
+    DWORD type = 0, size = 0;
+    EXPECT_EQ(ERROR_SUCCESS,
+              p.RegQueryValueExW(key.Get(), L"Text", nullptr, &type, nullptr, &size));
+    EXPECT_EQ(static_cast<DWORD>(REG_SZ), type);
+    EXPECT_EQ(bytes, size);
+
+    WCHAR small[3] = {};
+    size = sizeof small;
+    EXPECT_EQ(ERROR_MORE_DATA, p.RegQueryValueExW(key.Get(), L"Text", nullptr, &type,
+                                                  reinterpret_cast<BYTE*>(small), &size));
+    EXPECT_EQ(bytes, size);
+
+    std::vector<WCHAR> exact(text.size() + 1, L'?');
+    size = bytes;
+    EXPECT_EQ(ERROR_SUCCESS, p.RegQueryValueExW(key.Get(), L"Text", nullptr, &type,
+                                                reinterpret_cast<BYTE*>(exact.data()), &size));
+    EXPECT_EQ(bytes, size);
+    EXPECT_EQ(text, std::wstring(exact.data()));
+
+    EXPECT_EQ(ERROR_SUCCESS, p.RegDeleteValueW(key.Get(), L"Text"));
+}
+
+TYPED_TEST_P(PlatformContract, MissingValuesAndKeysAreFileNotFound) {
+    Platform& p = this->P();
+    UniqueKey key = this->TestKey();
+    ASSERT_TRUE(key);
+    DWORD size = 0;
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND,
+              p.RegQueryValueExW(key.Get(), L"NoSuchValue", nullptr, nullptr, nullptr, &size));
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, p.RegDeleteValueW(key.Get(), L"NoSuchValue"));
+
+    HKEY missing = nullptr;
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND,
+              p.RegOpenKeyExW(key.Get(), L"NoSuchSubkey", 0, KEY_READ, &missing));
+    EXPECT_EQ(nullptr, missing);
+}
+
+TYPED_TEST_P(PlatformContract, DwordValueRoundTripsAndReadOnlyKeyRefusesWrites) {
+    Platform& p = this->P();
+    {
+        UniqueKey key = this->TestKey();
+        ASSERT_TRUE(key);
+        const DWORD value = 0x12345678;
+        ASSERT_EQ(ERROR_SUCCESS,
+                  p.RegSetValueExW(key.Get(), L"Number", 0, REG_DWORD,
+                                   reinterpret_cast<const BYTE*>(&value), sizeof value));
+    }
+    HKEY raw = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, p.RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\TrayhopTest\\Contract",
+                                             0, KEY_READ, &raw));
+    UniqueKey readOnly(p, raw);
+    DWORD type = 0, read = 0, size = sizeof read;
+    EXPECT_EQ(ERROR_SUCCESS, p.RegQueryValueExW(readOnly.Get(), L"Number", nullptr, &type,
+                                                reinterpret_cast<BYTE*>(&read), &size));
+    EXPECT_EQ(static_cast<DWORD>(REG_DWORD), type);
+    EXPECT_EQ(0x12345678u, read);
+    EXPECT_EQ(sizeof(DWORD), size);
+
+    const DWORD other = 1;
+    EXPECT_EQ(ERROR_ACCESS_DENIED,
+              p.RegSetValueExW(readOnly.Get(), L"Number", 0, REG_DWORD,
+                               reinterpret_cast<const BYTE*>(&other), sizeof other));
+    UniqueKey key = this->TestKey();
+    EXPECT_EQ(ERROR_SUCCESS, p.RegDeleteValueW(key.Get(), L"Number"));
+}
+
+TYPED_TEST_P(PlatformContract, EnvironmentLookupsReportRequiredSizes) {
+    Platform& p = this->P();
+    WCHAR drive[64] = {};
+    DWORD length = p.GetEnvironmentVariableW(L"SystemDrive", drive, 64);
+    ASSERT_GT(length, 0u);
+    EXPECT_EQ(std::wstring(drive).size(), length);
+    // Too small: the size needed, terminator included, and nothing written.
+    WCHAR one[1] = {L'#'};
+    EXPECT_EQ(length + 1, p.GetEnvironmentVariableW(L"SystemDrive", one, 1));
+
+    p.SetLastError(0xdeadbeef);
+    EXPECT_EQ(0u, p.GetEnvironmentVariableW(L"TRAYHOP_NO_SUCH_VARIABLE", drive, 64));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_ENVVAR_NOT_FOUND), p.GetLastError());
+
+    const std::wstring expected = std::wstring(drive) + L"\\x %TRAYHOP_NO_SUCH_VARIABLE%";
+    WCHAR out[200] = {};
+    DWORD chars =
+        p.ExpandEnvironmentStringsW(L"%SystemDrive%\\x %TRAYHOP_NO_SUCH_VARIABLE%", out, 200);
+    EXPECT_EQ(expected.size() + 1, chars);
+    EXPECT_EQ(expected, std::wstring(out));
+    WCHAR tiny[2] = {};
+    EXPECT_EQ(expected.size() + 1,
+              p.ExpandEnvironmentStringsW(L"%SystemDrive%\\x %TRAYHOP_NO_SUCH_VARIABLE%", tiny, 2));
+}
+
+TYPED_TEST_P(PlatformContract, SecondCreateOfANamedMutexReportsAlreadyExists) {
+    Platform& p = this->P();
+    SECURITY_DESCRIPTOR sd{};
+    ASSERT_TRUE(p.InitializeSecurityDescriptor(&sd, SECURITY_DESCRIPTOR_REVISION));
+    ASSERT_TRUE(p.SetSecurityDescriptorDacl(&sd, TRUE, nullptr, FALSE));
+    SECURITY_ATTRIBUTES sa{sizeof sa, &sd, FALSE};
+    const WCHAR* name = L"TrayhopTest Contract Mutex";
+
+    p.SetLastError(0xdeadbeef);
+    UniqueHandle first(p, p.CreateMutexW(&sa, FALSE, name));
+    ASSERT_TRUE(first);
+    EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS), p.GetLastError());
+
+    p.SetLastError(0xdeadbeef);
+    UniqueHandle second(p, p.CreateMutexW(&sa, FALSE, name));
+    ASSERT_TRUE(second);
+    EXPECT_EQ(static_cast<DWORD>(ERROR_ALREADY_EXISTS), p.GetLastError());
+    EXPECT_NE(first.Get(), second.Get());
+
+    // Once every handle is closed the name is free again.
+    first.Reset();
+    second.Reset();
+    p.SetLastError(0xdeadbeef);
+    UniqueHandle third(p, p.CreateMutexW(nullptr, FALSE, name));
+    ASSERT_TRUE(third);
+    EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS), p.GetLastError());
+}
+
+TYPED_TEST_P(PlatformContract, LogicalDriveStringsFollowTheSizeProtocolInLetterOrder) {
+    Platform& p = this->P();
+    const DWORD required = p.GetLogicalDriveStringsW(0, nullptr);
+    ASSERT_GE(required, 5u);  // at least "X:\" NUL plus the final NUL
+    ASSERT_EQ(1u, required % 4);
+
+    std::vector<WCHAR> small(required - 1, L'#');
+    EXPECT_EQ(required, p.GetLogicalDriveStringsW(required - 1, small.data()));
+
+    std::vector<WCHAR> block(required, L'#');
+    EXPECT_EQ(required - 1, p.GetLogicalDriveStringsW(required, block.data()));
+    EXPECT_EQ(L'\0', block[required - 1]);
+    WCHAR previous = 0;
+    for (const WCHAR* root = block.data(); *root; root += 4) {
+        EXPECT_EQ(L':', root[1]);
+        EXPECT_EQ(L'\\', root[2]);
+        EXPECT_EQ(L'\0', root[3]);
+        EXPECT_GT(root[0], previous) << "roots in ascending order";
+        previous = root[0];
+        EXPECT_NE(static_cast<UINT>(DRIVE_NO_ROOT_DIR), p.GetDriveTypeW(root));
+        WCHAR volume[100] = {};
+        if (p.GetVolumeNameForVolumeMountPointW(root, volume, 100)) {
+            std::wstring name = volume;
+            EXPECT_EQ(0u, name.rfind(L"\\\\?\\Volume{", 0)) << "volume name of a root";
+            EXPECT_EQ(L'\\', name.back()) << "keeps the trailing backslash";
+        }
+    }
+}
+
+REGISTER_TYPED_TEST_SUITE_P(PlatformContract,
+                            StringValueSizeCountsTheTerminatorAndShortBufferGetsMoreData,
+                            MissingValuesAndKeysAreFileNotFound,
+                            DwordValueRoundTripsAndReadOnlyKeyRefusesWrites,
+                            EnvironmentLookupsReportRequiredSizes,
+                            SecondCreateOfANamedMutexReportsAlreadyExists,
+                            LogicalDriveStringsFollowTheSizeProtocolInLetterOrder);
