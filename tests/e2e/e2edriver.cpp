@@ -1,0 +1,501 @@
+// Drives another program's windows from outside, as a user would, and prints
+// what it sees as lines a test script can match:
+//
+//   e2edriver wait     --title T [--class C]      the window exists and is visible
+//   e2edriver controls --title T                  one line per child control
+//   e2edriver text     --title T --id N           one control's text
+//   e2edriver listview --title T --id N           columns, widths, rows, ticks
+//   e2edriver checkbox --title T --id N           a check box's state
+//   e2edriver tick     --title T --id N --row R --state 0|1
+//   e2edriver select   --title T --id N --row R
+//   e2edriver click    --title T --id N           presses a button
+//   e2edriver key      --title T [--id N] --vk KEY
+//   e2edriver msgbox   [--title T]                waits for a message box, prints it
+//   e2edriver answer   [--title T] --button ID    presses a message box button
+//   e2edriver close    --title T                  asks the window to close, waits
+//   e2edriver gone     --title T                  waits until no such window is left
+//
+// Every command takes --timeout MS (default 10000). Exit code 0 on success,
+// 1 with an "error:" line when the window or control is not there, 2 on
+// wrong usage. The driver and its target must have the same bitness: list
+// view and header records are read through the target's own memory.
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#include <commctrl.h>
+
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <cwchar>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr UINT kMessageTimeoutMs = 5000;
+constexpr int kMessageBoxTextId = 0xFFFF;
+
+std::string Utf8(const std::wstring& text) {
+    if (text.empty()) return {};
+    int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()),
+                                   nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), out.data(),
+                        size, nullptr, nullptr);
+    return out;
+}
+
+std::wstring Wide(const std::string& text) {
+    if (text.empty()) return {};
+    int size = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()),
+                                   nullptr, 0);
+    std::wstring out(static_cast<size_t>(size), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), out.data(),
+                        size);
+    return out;
+}
+
+// Texts are printed in double quotes with C escapes, so a line break in a
+// message box stays on one output line.
+std::string Quoted(const std::wstring& text) {
+    std::string out = "\"";
+    for (char c : Utf8(text)) {
+        switch (c) {
+            case '\\': out += "\\\\"; break;
+            case '"': out += "\\\""; break;
+            case '\n': out += "\\n"; break;
+            case '\r': out += "\\r"; break;
+            case '\t': out += "\\t"; break;
+            default: out += c;
+        }
+    }
+    return out + "\"";
+}
+
+void Say(const std::string& line) {
+    std::fputs(line.c_str(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+[[noreturn]] void Fail(const std::string& why) {
+    Say("error: " + why);
+    std::exit(1);
+}
+
+std::wstring ClassOf(HWND hwnd) {
+    wchar_t name[256] = {};
+    GetClassNameW(hwnd, name, static_cast<int>(sizeof(name) / sizeof(name[0])));
+    return name;
+}
+
+// WM_GETTEXT is marshalled across processes by the system, with a timeout so
+// a hung target cannot hang the test.
+std::wstring TextOf(HWND hwnd) {
+    DWORD_PTR length = 0;
+    if (!SendMessageTimeoutW(hwnd, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, kMessageTimeoutMs,
+                             &length))
+        return {};
+    std::vector<wchar_t> buffer(length + 1, L'\0');
+    DWORD_PTR copied = 0;
+    SendMessageTimeoutW(hwnd, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()),
+                        SMTO_ABORTIFHUNG, kMessageTimeoutMs, &copied);
+    buffer.back() = L'\0';
+    return buffer.data();
+}
+
+LRESULT Send(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
+    DWORD_PTR result = 0;
+    if (!SendMessageTimeoutW(hwnd, message, wparam, lparam, SMTO_ABORTIFHUNG, kMessageTimeoutMs,
+                             &result))
+        Fail("the window did not answer message " + std::to_string(message));
+    return static_cast<LRESULT>(result);
+}
+
+bool IsMessageBox(HWND hwnd) {
+    if (ClassOf(hwnd) != L"#32770") return false;
+    HWND text = GetDlgItem(hwnd, kMessageBoxTextId);
+    return text != nullptr && ClassOf(text) == L"Static";
+}
+
+struct Search {
+    std::wstring title;
+    std::wstring className;
+    bool messageBox = false;
+    bool anyTitle = false;
+    HWND found = nullptr;
+};
+
+BOOL CALLBACK MatchWindow(HWND hwnd, LPARAM lparam) {
+    auto* search = reinterpret_cast<Search*>(lparam);
+    if (!IsWindowVisible(hwnd)) return TRUE;
+    if (!search->anyTitle && TextOf(hwnd) != search->title) return TRUE;
+    if (!search->className.empty() && ClassOf(hwnd) != search->className) return TRUE;
+    // A message box may carry its owner's caption: the two are told apart by
+    // the box's text control, and the owner is disabled while the box is up.
+    if (IsMessageBox(hwnd) != search->messageBox) return TRUE;
+    if (search->messageBox && !IsWindowEnabled(hwnd)) return TRUE;
+    search->found = hwnd;
+    return FALSE;
+}
+
+HWND FindTopLevel(Search search, DWORD timeoutMs) {
+    const DWORD start = GetTickCount();
+    for (;;) {
+        search.found = nullptr;
+        EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&search));
+        if (search.found) return search.found;
+        if (GetTickCount() - start >= timeoutMs) return nullptr;
+        Sleep(100);
+    }
+}
+
+// A block of memory inside the target process, for the control messages whose
+// records carry pointers (list-view items, header items): the control reads
+// and writes them in its own address space.
+class RemoteBuffer {
+public:
+    RemoteBuffer(HWND owner, SIZE_T size) : size_(size) {
+        DWORD pid = 0;
+        GetWindowThreadProcessId(owner, &pid);
+        process_ = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE |
+                                   PROCESS_QUERY_INFORMATION,
+                               FALSE, pid);
+        if (!process_) Fail("cannot open the target process");
+        base_ = static_cast<BYTE*>(
+            VirtualAllocEx(process_, nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+        if (!base_) {
+            CloseHandle(process_);
+            Fail("cannot allocate memory in the target process");
+        }
+    }
+    RemoteBuffer(const RemoteBuffer&) = delete;
+    RemoteBuffer& operator=(const RemoteBuffer&) = delete;
+    ~RemoteBuffer() {
+        VirtualFreeEx(process_, base_, 0, MEM_RELEASE);
+        CloseHandle(process_);
+    }
+
+    BYTE* At(SIZE_T offset) const { return base_ + offset; }
+    void Write(SIZE_T offset, const void* data, SIZE_T size) const {
+        if (offset + size > size_ || !WriteProcessMemory(process_, base_ + offset, data, size, nullptr))
+            Fail("cannot write the target's memory");
+    }
+    void Read(SIZE_T offset, void* data, SIZE_T size) const {
+        if (offset + size > size_ || !ReadProcessMemory(process_, base_ + offset, data, size, nullptr))
+            Fail("cannot read the target's memory");
+    }
+
+private:
+    HANDLE process_ = nullptr;
+    BYTE* base_ = nullptr;
+    SIZE_T size_;
+};
+
+constexpr SIZE_T kRecordOffset = 0;
+constexpr SIZE_T kTextOffset = 1024;
+constexpr int kTextChars = 1024;
+constexpr SIZE_T kRemoteSize = kTextOffset + sizeof(wchar_t) * kTextChars;
+
+std::wstring ReadRemoteText(const RemoteBuffer& remote) {
+    std::vector<wchar_t> text(kTextChars, L'\0');
+    remote.Read(kTextOffset, text.data(), sizeof(wchar_t) * kTextChars);
+    text.back() = L'\0';
+    return text.data();
+}
+
+std::wstring ListItemText(HWND list, const RemoteBuffer& remote, int row, int column) {
+    LVITEMW item = {};
+    item.iSubItem = column;
+    item.pszText = reinterpret_cast<LPWSTR>(remote.At(kTextOffset));
+    item.cchTextMax = kTextChars;
+    const wchar_t empty = L'\0';
+    remote.Write(kTextOffset, &empty, sizeof(empty));
+    remote.Write(kRecordOffset, &item, sizeof(item));
+    Send(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(row),
+         reinterpret_cast<LPARAM>(remote.At(kRecordOffset)));
+    return ReadRemoteText(remote);
+}
+
+std::wstring HeaderText(HWND header, const RemoteBuffer& remote, int column) {
+    HDITEMW item = {};
+    item.mask = HDI_TEXT;
+    item.pszText = reinterpret_cast<LPWSTR>(remote.At(kTextOffset));
+    item.cchTextMax = kTextChars;
+    const wchar_t empty = L'\0';
+    remote.Write(kTextOffset, &empty, sizeof(empty));
+    remote.Write(kRecordOffset, &item, sizeof(item));
+    Send(header, HDM_GETITEMW, static_cast<WPARAM>(column),
+         reinterpret_cast<LPARAM>(remote.At(kRecordOffset)));
+    return ReadRemoteText(remote);
+}
+
+void SetListItemState(HWND list, int row, UINT state, UINT mask) {
+    RemoteBuffer remote(list, kRemoteSize);
+    LVITEMW item = {};
+    item.state = state;
+    item.stateMask = mask;
+    remote.Write(kRecordOffset, &item, sizeof(item));
+    if (!Send(list, LVM_SETITEMSTATE, static_cast<WPARAM>(row),
+              reinterpret_cast<LPARAM>(remote.At(kRecordOffset))))
+        Fail("the list view refused the new state of row " + std::to_string(row));
+}
+
+struct Args {
+    std::string command;
+    std::map<std::string, std::string> options;
+
+    bool Has(const std::string& name) const { return options.count(name) != 0; }
+    std::string Get(const std::string& name) const {
+        auto it = options.find(name);
+        if (it == options.end()) {
+            Say("usage: option --" + name + " is required for " + command);
+            std::exit(2);
+        }
+        return it->second;
+    }
+    long Number(const std::string& name) const {
+        std::string text = Get(name);
+        char* end = nullptr;
+        long value = std::strtol(text.c_str(), &end, 0);
+        if (text.empty() || *end != '\0') {
+            Say("usage: --" + name + " takes a number, not " + text);
+            std::exit(2);
+        }
+        return value;
+    }
+    long Number(const std::string& name, long fallback) const {
+        return Has(name) ? Number(name) : fallback;
+    }
+};
+
+Args Parse(int argc, char** argv) {
+    Args args;
+    if (argc < 2) {
+        Say("usage: e2edriver COMMAND [--option value]... (see the source for the commands)");
+        std::exit(2);
+    }
+    args.command = argv[1];
+    for (int i = 2; i < argc; ++i) {
+        std::string name = argv[i];
+        if (name.rfind("--", 0) != 0 || i + 1 >= argc) {
+            Say("usage: expected --option value, got " + name);
+            std::exit(2);
+        }
+        args.options[name.substr(2)] = argv[++i];
+    }
+    return args;
+}
+
+DWORD Timeout(const Args& args) { return static_cast<DWORD>(args.Number("timeout", 10000)); }
+
+HWND MainWindow(const Args& args) {
+    Search search;
+    search.title = Wide(args.Get("title"));
+    if (args.Has("class")) search.className = Wide(args.Get("class"));
+    HWND hwnd = FindTopLevel(search, Timeout(args));
+    if (!hwnd) Fail("no visible window titled " + Quoted(search.title));
+    return hwnd;
+}
+
+HWND MessageBoxWindow(const Args& args) {
+    Search search;
+    search.messageBox = true;
+    search.anyTitle = !args.Has("title");
+    if (!search.anyTitle) search.title = Wide(args.Get("title"));
+    HWND hwnd = FindTopLevel(search, Timeout(args));
+    if (!hwnd) Fail("no message box is open");
+    return hwnd;
+}
+
+HWND Control(HWND parent, const Args& args) {
+    const long id = args.Number("id");
+    HWND control = GetDlgItem(parent, static_cast<int>(id));
+    if (!control) Fail("window has no control with id " + std::to_string(id));
+    return control;
+}
+
+BOOL CALLBACK PrintControl(HWND hwnd, LPARAM) {
+    Say("control id=" + std::to_string(GetDlgCtrlID(hwnd)) + " class=" + Quoted(ClassOf(hwnd)) +
+        " text=" + Quoted(TextOf(hwnd)) + " visible=" + std::to_string(IsWindowVisible(hwnd) ? 1 : 0) +
+        " enabled=" + std::to_string(IsWindowEnabled(hwnd) ? 1 : 0));
+    return TRUE;
+}
+
+int PrintListView(HWND list) {
+    RemoteBuffer remote(list, kRemoteSize);
+    HWND header = reinterpret_cast<HWND>(Send(list, LVM_GETHEADER, 0, 0));
+    const int columns = header ? static_cast<int>(Send(header, HDM_GETITEMCOUNT, 0, 0)) : 1;
+    Say("columns " + std::to_string(columns));
+    for (int c = 0; header && c < columns; ++c) {
+        const auto width = Send(list, LVM_GETCOLUMNWIDTH, static_cast<WPARAM>(c), 0);
+        Say("column " + std::to_string(c) + " width=" + std::to_string(width) +
+            " text=" + Quoted(HeaderText(header, remote, c)));
+    }
+    const int rows = static_cast<int>(Send(list, LVM_GETITEMCOUNT, 0, 0));
+    Say("rows " + std::to_string(rows));
+    for (int r = 0; r < rows; ++r) {
+        const auto state = static_cast<UINT>(
+            Send(list, LVM_GETITEMSTATE, static_cast<WPARAM>(r),
+                 LVIS_STATEIMAGEMASK | LVIS_SELECTED | LVIS_FOCUSED));
+        // State image 2 is the ticked box, 1 the empty one, 0 none.
+        const UINT image = (state & LVIS_STATEIMAGEMASK) >> 12;
+        std::string line = "row " + std::to_string(r) +
+                           " checked=" + std::to_string(image == 2 ? 1 : 0) +
+                           " selected=" + std::to_string((state & LVIS_SELECTED) ? 1 : 0) +
+                           " focused=" + std::to_string((state & LVIS_FOCUSED) ? 1 : 0);
+        for (int c = 0; c < columns; ++c) line += " " + Quoted(ListItemText(list, remote, r, c));
+        Say(line);
+    }
+    return 0;
+}
+
+UINT VirtualKey(const std::string& name) {
+    static const std::map<std::string, UINT> kNames = {
+        {"RETURN", VK_RETURN}, {"ESCAPE", VK_ESCAPE}, {"SPACE", VK_SPACE},
+        {"TAB", VK_TAB},       {"DELETE", VK_DELETE}, {"UP", VK_UP},
+        {"DOWN", VK_DOWN},     {"HOME", VK_HOME},     {"END", VK_END},
+        {"F1", VK_F1},         {"F5", VK_F5},
+    };
+    auto it = kNames.find(name);
+    if (it != kNames.end()) return it->second;
+    if (name.size() == 1 && std::isalnum(static_cast<unsigned char>(name[0])))
+        return static_cast<UINT>(std::toupper(static_cast<unsigned char>(name[0])));
+    char* end = nullptr;
+    unsigned long code = std::strtoul(name.c_str(), &end, 0);
+    if (name.empty() || *end != '\0' || code == 0 || code > 0xFE) {
+        Say("usage: unknown key " + name);
+        std::exit(2);
+    }
+    return static_cast<UINT>(code);
+}
+
+// Posted, not sent: a key or click that opens a modal box must not block the
+// driver until the box is answered.
+void PostKey(HWND target, UINT vk) {
+    const UINT scan = MapVirtualKeyW(vk, 0);
+    const LPARAM down = 1 | static_cast<LPARAM>(scan << 16);
+    const LPARAM up = down | (1L << 30) | (1L << 31);
+    PostMessageW(target, WM_KEYDOWN, vk, down);
+    if (vk == VK_SPACE || vk == VK_RETURN || vk == VK_ESCAPE)
+        PostMessageW(target, WM_CHAR, vk == VK_SPACE ? L' ' : (vk == VK_RETURN ? L'\r' : 0x1B),
+                     down);
+    PostMessageW(target, WM_KEYUP, vk, up);
+}
+
+bool WaitGone(HWND hwnd, DWORD timeoutMs) {
+    const DWORD start = GetTickCount();
+    while (IsWindow(hwnd) && IsWindowVisible(hwnd)) {
+        if (GetTickCount() - start >= timeoutMs) return false;
+        Sleep(100);
+    }
+    return true;
+}
+
+int Run(const Args& args) {
+    const std::string& command = args.command;
+    if (command == "wait") {
+        HWND hwnd = MainWindow(args);
+        Say("window title=" + Quoted(TextOf(hwnd)) + " class=" + Quoted(ClassOf(hwnd)));
+        return 0;
+    }
+    if (command == "controls") {
+        EnumChildWindows(MainWindow(args), PrintControl, 0);
+        return 0;
+    }
+    if (command == "text") {
+        HWND control = Control(MainWindow(args), args);
+        Say("text id=" + std::to_string(GetDlgCtrlID(control)) + " " + Quoted(TextOf(control)));
+        return 0;
+    }
+    if (command == "listview") return PrintListView(Control(MainWindow(args), args));
+    if (command == "checkbox") {
+        HWND control = Control(MainWindow(args), args);
+        Say("checkbox id=" + std::to_string(GetDlgCtrlID(control)) +
+            " state=" + std::to_string(Send(control, BM_GETCHECK, 0, 0)));
+        return 0;
+    }
+    if (command == "tick") {
+        HWND list = Control(MainWindow(args), args);
+        const long row = args.Number("row");
+        const long state = args.Number("state");
+        SetListItemState(list, static_cast<int>(row), INDEXTOSTATEIMAGEMASK(state ? 2 : 1),
+                         LVIS_STATEIMAGEMASK);
+        Say("ticked row=" + std::to_string(row) + " state=" + std::to_string(state ? 1 : 0));
+        return 0;
+    }
+    if (command == "select") {
+        HWND list = Control(MainWindow(args), args);
+        const long row = args.Number("row");
+        SetListItemState(list, static_cast<int>(row), LVIS_SELECTED | LVIS_FOCUSED,
+                         LVIS_SELECTED | LVIS_FOCUSED);
+        Say("selected row=" + std::to_string(row));
+        return 0;
+    }
+    if (command == "click") {
+        HWND control = Control(MainWindow(args), args);
+        if (!IsWindowEnabled(control)) Fail("control " + args.Get("id") + " is disabled");
+        PostMessageW(control, BM_CLICK, 0, 0);
+        Say("clicked id=" + args.Get("id"));
+        return 0;
+    }
+    if (command == "key") {
+        HWND hwnd = MainWindow(args);
+        HWND target = args.Has("id") ? Control(hwnd, args) : hwnd;
+        PostKey(target, VirtualKey(args.Get("vk")));
+        Say("key " + args.Get("vk"));
+        return 0;
+    }
+    if (command == "msgbox") {
+        HWND box = MessageBoxWindow(args);
+        Say("msgbox title=" + Quoted(TextOf(box)) +
+            " text=" + Quoted(TextOf(GetDlgItem(box, kMessageBoxTextId))));
+        for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+            if (ClassOf(child) == L"Button")
+                Say("button id=" + std::to_string(GetDlgCtrlID(child)) +
+                    " text=" + Quoted(TextOf(child)));
+        return 0;
+    }
+    if (command == "answer") {
+        HWND box = MessageBoxWindow(args);
+        const long id = args.Number("button");
+        HWND button = GetDlgItem(box, static_cast<int>(id));
+        if (!button) Fail("the message box has no button " + std::to_string(id));
+        PostMessageW(button, BM_CLICK, 0, 0);
+        if (!WaitGone(box, Timeout(args))) Fail("the message box stayed open");
+        Say("answered button=" + std::to_string(id));
+        return 0;
+    }
+    if (command == "close") {
+        HWND hwnd = MainWindow(args);
+        PostMessageW(hwnd, WM_CLOSE, 0, 0);
+        if (!WaitGone(hwnd, Timeout(args))) Fail("the window did not close");
+        Say("closed");
+        return 0;
+    }
+    if (command == "gone") {
+        Search search;
+        search.title = Wide(args.Get("title"));
+        const DWORD timeout = Timeout(args);
+        const DWORD start = GetTickCount();
+        for (;;) {
+            search.found = nullptr;
+            EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&search));
+            if (!search.found) break;
+            if (GetTickCount() - start >= timeout) Fail("the window is still there");
+            Sleep(100);
+        }
+        Say("gone");
+        return 0;
+    }
+    Say("usage: unknown command " + command);
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) { return Run(Parse(argc, argv)); }
