@@ -1,0 +1,115 @@
+#include "app/Trayhop32App.h"
+
+#include "settings/SettingsStore.h"
+
+#include <cwchar>
+
+namespace {
+
+constexpr const wchar_t* kCaption = L"Trayhop32";
+constexpr const wchar_t* kMutexName = L"Global\\Quenwell Trayhop32";
+constexpr const wchar_t* kDialogClass = L"#32770";
+constexpr const wchar_t* kWindowTitle = L"Trayhop32";
+constexpr UINT kWow64DirectoryChars = 261;
+
+constexpr const wchar_t* kWindows64Message =
+    L"The 32-bit version of Trayhop does not run on 64-bit versions of Windows. \n\n"
+    L"Please upgrade to Trayhop64";
+constexpr const wchar_t* kRegistryMessage =
+    L"You do not have sufficient registry privileges to run Trayhop32.  \n\n"
+    L"You must have privileges to create values in the HKEY_CURRENT_USER section of the "
+    L"registry.";
+
+}  // namespace
+
+CTrayhop32App::CTrayhop32App(Platform& platform)
+    : m_platform(platform), m_instanceMutex(platform) {}
+
+bool CTrayhop32App::InitInstance(MainWindowRunner& runner) {
+    m_platform.InitCommonControls();
+
+    // With no window to bring forward, this process runs as a full instance
+    // even though it holds no mutex.
+    if (CreateInstanceMutex() && ActivateRunningInstance()) return false;
+
+    // The mutex stays held on the two error exits, so a second start brings
+    // the error box forward instead of showing another.
+    if (IsWindows64()) {
+        ProgramMessageBox(kWindows64Message, MB_ICONERROR);
+        return false;
+    }
+    if (!CanWriteUserKey()) {
+        ProgramMessageBox(kRegistryMessage, MB_ICONERROR);
+        return false;
+    }
+
+    runner.RunMainWindow(*this);
+    m_instanceMutex.Reset();
+    runner.DestroyMainWindow(*this);
+    m_hMainWnd = nullptr;
+    return false;
+}
+
+bool CTrayhop32App::CreateInstanceMutex() {
+    // A present but null DACL lets every account on the machine open the
+    // mutex, so instances of other users see it too.
+    SECURITY_DESCRIPTOR descriptor{};
+    m_platform.InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
+    m_platform.SetSecurityDescriptorDacl(&descriptor, TRUE, nullptr, FALSE);
+
+    SECURITY_ATTRIBUTES attributes{};
+    attributes.nLength = sizeof(SECURITY_ATTRIBUTES);
+    attributes.lpSecurityDescriptor = &descriptor;
+    attributes.bInheritHandle = FALSE;
+
+    m_instanceMutex.Reset(m_platform.CreateMutexW(&attributes, FALSE, kMutexName));
+    if (m_instanceMutex.Valid() && m_platform.GetLastError() == ERROR_ALREADY_EXISTS)
+        m_instanceMutex.Reset();
+    return !m_instanceMutex.Valid();
+}
+
+bool CTrayhop32App::ActivateRunningInstance() {
+    HWND window = m_platform.FindWindowW(kDialogClass, kWindowTitle);
+    if (window == nullptr) return false;
+    if (m_platform.IsIconic(window)) m_platform.ShowWindow(window, SW_RESTORE);
+    // The running instance may be showing a box or dialog: that one gets the focus.
+    HWND popup = m_platform.GetLastActivePopup(window);
+    m_platform.BringWindowToTop(window);
+    m_platform.SetForegroundWindow(popup);
+    return true;
+}
+
+bool CTrayhop32App::IsWindows64() {
+    HMODULE kernel = m_platform.GetModuleHandleW(L"kernel32.dll");
+    if (kernel == nullptr) return false;
+    // Systems older than the 64-bit editions lack the function: 32-bit.
+    FARPROC procedure = m_platform.GetProcAddress(kernel, "GetSystemWow64DirectoryW");
+    if (procedure == nullptr) return false;
+    wchar_t directory[kWow64DirectoryChars] = {};
+    if (m_platform.GetSystemWow64DirectoryW(procedure, directory, kWow64DirectoryChars) != 0)
+        return true;
+    return m_platform.GetLastError() != ERROR_CALL_NOT_IMPLEMENTED;
+}
+
+bool CTrayhop32App::CanWriteUserKey() {
+    if (!WriteSettingString(m_platform, HKEY_CURRENT_USER, L"User", L"Yes")) return false;
+    WriteSettingString(m_platform, HKEY_CURRENT_USER, L"User", L"");
+    return true;
+}
+
+int CTrayhop32App::ProgramMessageBox(const wchar_t* text, UINT flags) {
+    return m_platform.MessageBoxW(m_hMainWnd, text, kCaption, flags);
+}
+
+std::wstring CTrayhop32App::HelpFilePath() {
+    wchar_t path[MAX_PATH + 1] = {};
+    DWORD length = m_platform.GetModuleFileNameW(nullptr, path, MAX_PATH);
+    if (length == 0) return std::wstring();
+    // A cut path may come back without its NUL.
+    if (length > MAX_PATH) length = MAX_PATH;
+    std::wstring file(path, wcsnlen(path, length));
+    const std::size_t slash = file.find_last_of(L"\\/");
+    const std::size_t dot = file.find_last_of(L'.');
+    if (dot != std::wstring::npos && (slash == std::wstring::npos || dot > slash)) file.erase(dot);
+    return file + L".CHM";
+}

@@ -1,0 +1,153 @@
+#include "inventory/DriveRecord.h"
+
+#include <cwchar>
+#include <string_view>
+
+namespace {
+
+constexpr const wchar_t* kCaption = L"Trayhop32";
+
+constexpr const wchar_t* kBusDisplayNames[] = {L"Unknown", L"SCSI",  L"ATAPI", L"IDE", L"1394",
+                                               L"SSA",     L"FIBRE", L"USB",   L"RAID"};
+constexpr const wchar_t* kBusEnumeratorNames[] = {L"Unknown", L"SCSI",  L"ATAPI",   L"IDE", L"SBP2",
+                                                  L"SSA",     L"FIBRE", L"USBSTOR", L"RAID"};
+constexpr const wchar_t* kScsiDeviceTypeNames[] = {
+    L"DISK",    L"SEQUENTIAL", L"PRINTER", L"PROCESSOR",    L"WORM",   L"CDROM",
+    L"SCANNER", L"OPTICAL",    L"CHANGER", L"Comm. Device", L"ASCIT8", L"ASCIT8",
+    L"ARRAY",   L"Enclosure",  L"RBC",     L"CARDREADER"};
+
+constexpr LONG kBusNameCount = sizeof(kBusDisplayNames) / sizeof(kBusDisplayNames[0]);
+constexpr LONG kScsiNameCount = sizeof(kScsiDeviceTypeNames) / sizeof(kScsiDeviceTypeNames[0]);
+
+wchar_t UpperLetter(wchar_t letter) {
+    return (letter >= L'a' && letter <= L'z') ? static_cast<wchar_t>(letter - L'a' + L'A') : letter;
+}
+
+// A field is NUL-terminated by CopyField, but a caller may have written it
+// directly: never read past its end.
+template <std::size_t N>
+std::wstring_view FieldView(const wchar_t (&field)[N]) {
+    return std::wstring_view(field, wcsnlen(field, N));
+}
+
+void ShowWarning(Platform& platform, const wchar_t* text) {
+    platform.MessageBoxW(nullptr, text, kCaption, MB_ICONWARNING);
+}
+
+}  // namespace
+
+DriveRecord::DriveRecord(const wchar_t* id) {
+    CopyField(deviceInstanceId, sizeof(deviceInstanceId) / sizeof(deviceInstanceId[0]), id,
+              kMaxDeviceInstanceIdChars);
+}
+
+bool DriveRecord::HasLetter(wchar_t upperLetter) const {
+    const LONG count = letterCount < kMaxDriveLetters ? letterCount : kMaxDriveLetters;
+    for (LONG i = 0; i < count; ++i)
+        if (driveLetters[i] == upperLetter) return true;
+    return false;
+}
+
+void DriveRecord::AddVolume(Platform& platform, const wchar_t* volumeName, wchar_t letter,
+                            LONGLONG extentLength) {
+    if (letterCount >= kMaxDriveLetters) {
+        ShowWarning(platform, L"Number of drives exceeds max");
+        return;
+    }
+    if (volumeCount >= kMaxVolumes) {
+        ShowWarning(platform, L"Number of volumes exceeds max");
+        return;
+    }
+    const wchar_t upper = UpperLetter(letter);
+    // A NUL letter would end the letter string; it counts as present but is
+    // never in the list, which the second warning reports.
+    if (upper != L'\0' && !HasLetter(upper)) {
+        driveLetters[letterCount++] = upper;
+        CopyField(volumeNames[volumeCount], kVolumeNameChars, volumeName);
+        volumeExtentLengths[volumeCount] = extentLength;
+        ++volumeCount;
+        return;
+    }
+    const LONG count = letterCount < kMaxDriveLetters ? letterCount : kMaxDriveLetters;
+    for (LONG i = 0; i < count; ++i) {
+        if (driveLetters[i] == upper) {
+            const wchar_t letterText[2] = {upper, L'\0'};
+            const std::wstring letters = LetterText();
+            wchar_t text[128];
+            std::swprintf(text, sizeof(text) / sizeof(text[0]),
+                          L"Drive %ls is already found at index %d in %ls.", letterText,
+                          static_cast<int>(i), letters.c_str());
+            ShowWarning(platform, text);
+            return;
+        }
+    }
+    ShowWarning(platform, L"Error drive found but not in the drive letter list.");
+}
+
+std::wstring DriveRecord::LetterText() const {
+    const LONG count = letterCount < 0                  ? 0
+                       : letterCount < kMaxDriveLetters ? letterCount
+                                                        : kMaxDriveLetters;
+    return std::wstring(driveLetters, static_cast<std::size_t>(count));
+}
+
+std::wstring DriveRecord::MountPointText() const {
+    const std::wstring letters = LetterText();
+    if (letters.empty()) return L"None";
+    std::wstring text;
+    for (std::size_t i = 0; i < letters.size(); ++i) {
+        if (i != 0) text += L", ";
+        text += letters[i];
+        text += L':';
+    }
+    return text;
+}
+
+const wchar_t* DriveRecord::GetVolumeName(int index) const {
+    if (index < 0 || index >= volumeCount || volumeCount > kMaxVolumes) return L"";
+    return volumeNames[index];
+}
+
+const wchar_t* DriveRecord::BusTypeName(LONG type, bool display) {
+    if (type < 0 || type >= kBusNameCount) return L"";
+    return display ? kBusDisplayNames[type] : kBusEnumeratorNames[type];
+}
+
+const wchar_t* DriveRecord::ScsiDeviceTypeName(LONG type) {
+    if (type < 0 || type >= kScsiNameCount) return L"";
+    return kScsiDeviceTypeNames[type];
+}
+
+std::wstring DriveRecord::BuildStorageId(Platform& platform, const wchar_t* vendor,
+                                         const wchar_t* product, const wchar_t* revision,
+                                         const wchar_t* serial, LONG type, LONG scsiType) {
+    auto text = [](const wchar_t* s) { return std::wstring(s != nullptr ? s : L""); };
+    // Concatenated rather than formatted: the device strings are data.
+    std::wstring id = text(BusTypeName(type, false));
+    id += L'\\';
+    id += ScsiDeviceTypeName(scsiType);
+    id += L"&VEN_";
+    id += text(vendor);
+    id += L"&PROD_";
+    id += text(product);
+    id += L"&REV_";
+    id += text(revision);
+    id += L'\\';
+    id += text(serial);
+
+    wchar_t buffer[kStorageIdBufferChars];
+    CopyField(buffer, kStorageIdBufferChars, id.c_str());
+    const DWORD length = static_cast<DWORD>(wcsnlen(buffer, kStorageIdBufferChars));
+    for (DWORD i = 0; i < length; ++i)
+        if (buffer[i] == L' ') buffer[i] = L'_';
+    platform.CharUpperBuffW(buffer, length);
+    buffer[kStorageIdBufferChars - 1] = L'\0';
+    return std::wstring(buffer);
+}
+
+bool SameDevice(const DriveRecord& a, const DriveRecord& b) {
+    return a.deviceNumber == b.deviceNumber && a.letterCount == b.letterCount &&
+           a.volumeExtentLengths[0] == b.volumeExtentLengths[0] && a.capacity == b.capacity &&
+           FieldView(a.deviceInstanceId) == FieldView(b.deviceInstanceId) &&
+           a.MountPointText() == b.MountPointText();
+}

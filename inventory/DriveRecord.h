@@ -1,0 +1,103 @@
+// One attached storage device as the inventory found it: identity, bus, media,
+// capacity, its drive letters and volumes, and the boot and page-file marks.
+// A plain fixed-size record: copying it is a deep copy of every field.
+#pragma once
+
+#include "platform/Platform.h"
+
+#include <cstddef>
+#include <cwchar>
+#include <string>
+
+inline constexpr int kMaxDriveLetters = 30;
+inline constexpr int kMaxVolumes = 50;
+inline constexpr int kVolumeNameChars = 200;
+// At most this many characters of a device instance identifier are kept.
+inline constexpr int kMaxDeviceInstanceIdChars = 200;
+// The storage identifier is built and upper-cased in a buffer of this size.
+inline constexpr int kStorageIdBufferChars = 300;
+
+// Copies src into a fixed field, cut to the field's size and NUL-terminated.
+// A null src leaves the field empty.
+inline void CopyField(wchar_t* dest, std::size_t destChars, const wchar_t* src,
+                      std::size_t maxSrcChars = static_cast<std::size_t>(-1)) {
+    if (dest == nullptr || destChars == 0) return;
+    std::size_t n = 0;
+    if (src != nullptr) {
+        const std::size_t limit = destChars - 1 < maxSrcChars ? destChars - 1 : maxSrcChars;
+        while (n < limit && src[n] != L'\0') {
+            dest[n] = src[n];
+            ++n;
+        }
+    }
+    for (std::size_t i = n; i < destChars; ++i) dest[i] = L'\0';
+}
+
+template <std::size_t N>
+inline void CopyField(wchar_t (&dest)[N], const wchar_t* src) {
+    CopyField(dest, N, src);
+}
+
+struct DriveRecord {
+    explicit DriveRecord(const wchar_t* deviceInstanceId);
+
+    LONG deviceNumber = -1;
+    LONG busType = -1;
+    LONG scsiDeviceType = -1;
+    LONG deviceTypeModifier = -1;
+    LONG mediaDeviceType = -1;
+    LONG mediaType = -1;
+    DWORD mediaCharacteristics = 0xFFFFFFFFu;
+    bool removableMedia = false;
+    bool isBootDrive = false;
+    bool hasPageFile = false;
+    wchar_t deviceInstanceId[500] = {};
+    wchar_t storageId[500] = {};
+    wchar_t vendorId[100] = {};
+    wchar_t productId[100] = {};
+    wchar_t deviceName[100] = {};
+    wchar_t productRevision[100] = {};
+    wchar_t serialNumber[100] = {};
+    LONG letterCount = 0;
+    // Not NUL-terminated when all 30 are used: read it with letterCount.
+    wchar_t driveLetters[kMaxDriveLetters] = {};
+    LONG volumeCount = 0;
+    wchar_t volumeNames[kMaxVolumes][kVolumeNameChars] = {};
+    LONGLONG volumeExtentLengths[kMaxVolumes] = {};
+    LONGLONG capacity = 0;
+    LONG listItemIndex = -1;
+
+    // Adds a volume with its drive letter (upper-cased). At the limits, or for
+    // a letter the record already has, shows a warning and changes nothing.
+    void AddVolume(Platform& platform, const wchar_t* volumeName, wchar_t letter,
+                   LONGLONG extentLength);
+
+    // "None", or the letters as "C:, E:".
+    std::wstring MountPointText() const;
+
+    // The letters as a NUL-terminated text (at most 30 characters).
+    std::wstring LetterText() const;
+
+    bool HasLetter(wchar_t upperLetter) const;
+
+    // Entry index of volumeNames, or the empty string outside the volumes.
+    const wchar_t* GetVolumeName(int index) const;
+
+    // Display name ("USB") or enumerator name ("USBSTOR") of a bus type; empty
+    // outside the table.
+    static const wchar_t* BusTypeName(LONG busType, bool display);
+    // Name of a SCSI peripheral device type; empty outside the table.
+    static const wchar_t* ScsiDeviceTypeName(LONG scsiDeviceType);
+
+    // The identifier that matches a volume's device to its record, for example
+    // USBSTOR\DISK&VEN_...; blanks become "_", the whole text is upper-cased
+    // and cut to 299 characters.
+    static std::wstring BuildStorageId(Platform& platform, const wchar_t* vendorId,
+                                       const wchar_t* productId, const wchar_t* productRevision,
+                                       const wchar_t* serialNumber, LONG busType,
+                                       LONG scsiDeviceType);
+};
+
+// True when two records describe the same device in the same state: same
+// number, letters, first volume size, capacity, instance id and mount points.
+bool SameDevice(const DriveRecord& a, const DriveRecord& b);
