@@ -1,0 +1,331 @@
+#include "inventory/Enumerate.h"
+
+#include "inventory/DeviceProperties.h"
+#include "inventory/Probe.h"
+#include "platform/Owners.h"
+#include "platform/Text.h"
+#include "settings/SettingsStore.h"
+
+#include <new>
+#include <vector>
+
+namespace {
+
+constexpr DWORD kFirstClassGuidCapacity = 16;
+constexpr DWORD kDeviceIdBufferChars = 201;
+constexpr DWORD kMediaTypesBufferBytes = 600;
+constexpr DWORD kBusOptionChars = 4;
+// An interface path is short; a larger detail size is not believed.
+constexpr DWORD kMaxInterfaceDetailBytes = 64 * 1024;
+// A DVD drive that reports more than 10 GiB from its geometry is taken to
+// hold a 640 MiB medium: the geometry of such drives is not to be trusted.
+constexpr LONGLONG kDvdGeometryLimit = 0x280000000LL;
+constexpr LONGLONG kDvdCappedCapacity = 0x28000000LL;
+constexpr DWORD kScsiDirectAccess = 0;
+constexpr DWORD kScsiSequentialAccess = 1;
+constexpr DWORD kScsiCdrom = 5;
+constexpr DWORD kScsiRbc = 14;
+
+struct BusOption {
+    const WCHAR* name;
+    // What an unreadable option means: SSA and RAID devices are hidden until
+    // the user asks for them.
+    bool dropWhenUnreadable;
+};
+
+// Indexed by STORAGE_BUS_TYPE 1 to 8; bus type 0 and others are never filtered.
+constexpr BusOption kBusOptions[] = {
+    {L"IgnoreSCSI", false}, {L"IgnoreATAPI", false}, {L"IgnoreIDE", false}, {L"Ignore1394", false},
+    {L"IgnoreSSA", true},   {L"IgnoreFibre", false}, {L"IgnoreUSB", false}, {L"IgnoreRAID", true},
+};
+
+bool IsBusIgnored(Platform& platform, DWORD busType) {
+    if (busType < 1 || busType > 8) return false;
+    const BusOption& option = kBusOptions[busType - 1];
+    WCHAR value[kBusOptionChars] = {};
+    if (!ReadSettingString(platform, HKEY_CURRENT_USER, option.name, value, kBusOptionChars))
+        return option.dropWhenUnreadable;
+    return value[0] == L'1';
+}
+
+// True when the class name resolves to exactly one GUID and it is this one.
+bool IsClassOf(Platform& platform, const WCHAR* className, const GUID& classGuid) {
+    GUID guid{};
+    DWORD required = 0;
+    if (!platform.SetupDiClassGuidsFromNameW(className, &guid, 1, &required)) return false;
+    return required == 1 && SameGuid(guid, classGuid);
+}
+
+GUID InterfaceClassFor(Platform& platform, const GUID& classGuid) {
+    if (IsClassOf(platform, L"DiskDrive", classGuid)) return kGuidDevInterfaceDisk;
+    if (IsClassOf(platform, L"CDROM", classGuid)) return kGuidDevInterfaceCdrom;
+    if (IsClassOf(platform, L"TapeDrive", classGuid)) return kGuidDevInterfaceTape;
+    return classGuid;
+}
+
+LONGLONG GeometryBytes(const DISK_GEOMETRY& geometry) {
+    // Unsigned so that a nonsensical geometry wraps instead of overflowing.
+    const ULONGLONG bytes = static_cast<ULONGLONG>(geometry.Cylinders.QuadPart) *
+                            geometry.TracksPerCylinder * geometry.SectorsPerTrack *
+                            geometry.BytesPerSector;
+    return static_cast<LONGLONG>(bytes);
+}
+
+// The device instance identifier, at most 200 characters, or "?".
+void ReadDeviceInstanceId(Platform& platform, HDEVINFO set, SP_DEVINFO_DATA& device,
+                          WCHAR (&id)[kDeviceIdBufferChars]) {
+    for (WCHAR& c : id) c = L'\0';
+    SP_DEVINFO_LIST_DETAIL_DATA_W listDetail{};
+    listDetail.cbSize = sizeof(listDetail);
+    if (platform.SetupDiGetDeviceInfoListDetailW(set, &listDetail) &&
+        platform.CM_Get_Device_ID_ExW(device.DevInst, id, kDeviceIdBufferChars, 0,
+                                      listDetail.RemoteMachineHandle) == CR_SUCCESS) {
+        id[kDeviceIdBufferChars - 1] = L'\0';
+        if (id[0] != L'\0') return;
+    }
+    // Some configuration managers answer success without writing the
+    // identifier; the set knows it too.
+    for (WCHAR& c : id) c = L'\0';
+    if (platform.SetupDiGetDeviceInstanceIdW(set, &device, id, kDeviceIdBufferChars, nullptr)) {
+        id[kDeviceIdBufferChars - 1] = L'\0';
+        if (id[0] != L'\0') return;
+    }
+    id[0] = L'?';
+    id[1] = L'\0';
+}
+
+}  // namespace
+
+int EnumerateStorageClasses(Platform& platform, DriveTable& table, const WCHAR* const* classNames,
+                            int classCount) {
+    if (classCount <= 0 || classNames == nullptr) return kEnumerateNoClasses;
+
+    EnumerationContext context(platform, table);
+    std::vector<GUID> guids;
+    try {
+        guids.resize(kFirstClassGuidCapacity);
+    } catch (const std::bad_alloc&) {
+        return kEnumerateFailed;
+    }
+
+    for (int n = 0; n < classCount; ++n) {
+        const WCHAR* name = classNames[n];
+        if (name == nullptr || name[0] == L'\0') continue;
+
+        DWORD required = 0;
+        if (!platform.SetupDiClassGuidsFromNameExW(name, guids.data(),
+                                                   static_cast<DWORD>(guids.size()), &required,
+                                                   nullptr, nullptr)) {
+            if (platform.GetLastError() != ERROR_INSUFFICIENT_BUFFER || required <= guids.size())
+                return kEnumerateFailed;
+            try {
+                guids.resize(required);
+            } catch (const std::bad_alloc&) {
+                return kEnumerateFailed;
+            }
+            if (!platform.SetupDiClassGuidsFromNameExW(name, guids.data(),
+                                                       static_cast<DWORD>(guids.size()), &required,
+                                                       nullptr, nullptr))
+                return kEnumerateFailed;
+        }
+        const DWORD guidCount =
+            required < guids.size() ? required : static_cast<DWORD>(guids.size());
+
+        for (DWORD g = 0; g < guidCount; ++g) {
+            const GUID classGuid = guids[g];
+            UniqueDevInfo set(platform, platform.SetupDiGetClassDevsExW(&classGuid, nullptr,
+                                                                        nullptr, DIGCF_PRESENT,
+                                                                        nullptr, nullptr, nullptr));
+            if (!set) continue;
+
+            SP_DEVINFO_DATA device{};
+            device.cbSize = sizeof(device);
+            DWORD deviceCount = 0;
+            while (platform.SetupDiEnumDeviceInfo(set.Get(), deviceCount, &device)) ++deviceCount;
+
+            for (DWORD index = 0; index < deviceCount; ++index) {
+                device = SP_DEVINFO_DATA{};
+                device.cbSize = sizeof(device);
+                if (!platform.SetupDiEnumDeviceInfo(set.Get(), index, &device)) break;
+                EnumerateOneDevice(context, set.Get(), device);
+            }
+        }
+    }
+    return kEnumerateDone;
+}
+
+void EnumerateOneDevice(EnumerationContext& context, HDEVINFO set, SP_DEVINFO_DATA& device) {
+    Platform& platform = context.platform;
+    context.pending.reset();
+    context.current = nullptr;
+
+    const std::optional<std::wstring> name = GetDeviceName(platform, set, &device);
+    WCHAR id[kDeviceIdBufferChars];
+    ReadDeviceInstanceId(platform, set, device, id);
+    if (!name) return;
+
+    context.pending = std::make_unique<DriveRecord>(id);
+    context.current = context.pending.get();
+
+    // Probed before the name test, so a generic disk's errors are still shown.
+    if (!FillFromInterface(context, device) ||
+        CompareTextNoCase(name->c_str(), L"Disk Drive") == 0) {
+        context.pending.reset();
+        context.current = nullptr;
+        return;
+    }
+    CopyField(context.current->deviceName, name->c_str());
+    context.table.Append(std::move(context.pending));
+}
+
+bool FillFromInterface(EnumerationContext& context, SP_DEVINFO_DATA& device) {
+    Platform& platform = context.platform;
+    DriveRecord* record = context.current;
+    if (record == nullptr) return false;
+    // Without its identifier the device's own interface cannot be told from
+    // another device's; taking a guess could pair it with the wrong drive.
+    if (CompareTextNoCase(record->deviceInstanceId, L"?") == 0) return false;
+
+    const GUID interfaceClass = InterfaceClassFor(platform, device.ClassGuid);
+
+    // The interfaces of this device only: a device's position in its class
+    // list says nothing about the order of the interface list.
+    UniqueDevInfo interfaces(
+        platform, platform.SetupDiGetClassDevsW(&interfaceClass, record->deviceInstanceId, nullptr,
+                                                DIGCF_PRESENT | DIGCF_DEVICEINTERFACE));
+    if (!interfaces) return false;
+
+    SP_DEVICE_INTERFACE_DATA interfaceData{};
+    interfaceData.cbSize = sizeof(interfaceData);
+    if (!platform.SetupDiEnumDeviceInterfaces(interfaces.Get(), nullptr, &interfaceClass, 0,
+                                              &interfaceData))
+        return false;
+
+    DWORD required = 0;
+    if (!platform.SetupDiGetDeviceInterfaceDetailW(interfaces.Get(), &interfaceData, nullptr, 0,
+                                                   &required, nullptr) &&
+        platform.GetLastError() != ERROR_INSUFFICIENT_BUFFER)
+        return false;
+    if (required < sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W) || required > kMaxInterfaceDetailBytes)
+        return false;
+
+    HANDLE opened = INVALID_HANDLE_VALUE;
+    {
+        // Zeroed with one spare character, so the path ends inside the buffer.
+        std::vector<DWORD> storage((required + sizeof(WCHAR) + sizeof(DWORD) - 1) / sizeof(DWORD),
+                                   0);
+        auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_W*>(storage.data());
+        detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W);
+        SP_DEVINFO_DATA owner{};
+        owner.cbSize = sizeof(owner);
+        if (!platform.SetupDiGetDeviceInterfaceDetailW(interfaces.Get(), &interfaceData, detail,
+                                                       required, nullptr, &owner))
+            return false;
+        // A system that ignored the identifier would hand over some other
+        // device's interface; opening it would describe the wrong drive.
+        if (owner.DevInst != device.DevInst) return false;
+        opened = platform.CreateFileW(detail->DevicePath, GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                      OPEN_EXISTING, 0, nullptr);
+    }
+    UniqueHandle handle(platform, opened);
+    if (!handle) return false;
+    interfaces.Reset();
+
+    StorageDescriptor descriptor;
+    QueryStorageDescriptor(platform, handle.Get(), descriptor);
+    const STORAGE_DEVICE_DESCRIPTOR& header = descriptor.header;
+
+    DWORD returned = 0;
+    LONGLONG capacity = 0;
+    DISK_GEOMETRY geometry{};
+    switch (header.DeviceType) {
+        case kScsiCdrom:
+        case kScsiDirectAccess:
+        case kScsiRbc: {
+            const DWORD code = header.DeviceType == kScsiCdrom ? IOCTL_CDROM_GET_DRIVE_GEOMETRY
+                                                               : IOCTL_DISK_GET_DRIVE_GEOMETRY;
+            if (platform.DeviceIoControl(handle.Get(), code, nullptr, 0, &geometry,
+                                         sizeof(geometry), &returned, nullptr)) {
+                capacity = GeometryBytes(geometry);
+            } else {
+                geometry = DISK_GEOMETRY{};
+                ReportSystemError(platform, platform.GetLastError());
+            }
+            break;
+        }
+        case kScsiSequentialAccess: {
+            TAPE_GET_MEDIA_PARAMETERS tape{};
+            if (platform.DeviceIoControl(handle.Get(), IOCTL_TAPE_GET_MEDIA_PARAMS, nullptr, 0,
+                                         &tape, sizeof(tape), &returned, nullptr))
+                capacity = tape.Capacity.QuadPart;
+            else
+                ReportSystemError(platform, platform.GetLastError());
+            break;
+        }
+        default:
+            break;
+    }
+
+    // The media-types answer is read through 8-byte elements to keep it aligned.
+    std::vector<ULONGLONG> mediaStorage(kMediaTypesBufferBytes / sizeof(ULONGLONG), 0);
+    LONG mediaDeviceType = FILE_DEVICE_UNKNOWN;
+    DEVICE_MEDIA_INFO media{};
+    if (platform.DeviceIoControl(handle.Get(), IOCTL_STORAGE_GET_MEDIA_TYPES_EX, nullptr, 0,
+                                 mediaStorage.data(), kMediaTypesBufferBytes, &returned, nullptr)) {
+        const auto* types = reinterpret_cast<const GET_MEDIA_TYPES*>(mediaStorage.data());
+        mediaDeviceType = static_cast<LONG>(types->DeviceType);
+        // Without a media entry the device type stands alone: media type 0
+        // (unknown) and no characteristics.
+        if (types->MediaInfoCount > 0) media = types->MediaInfo[0];
+    } else {
+        ReportSystemError(platform, platform.GetLastError());
+        if (geometry.MediaType == RemovableMedia || geometry.MediaType == FixedMedia) {
+            mediaDeviceType = FILE_DEVICE_DISK;
+            media.DeviceSpecific.DiskInfo.MediaType =
+                static_cast<STORAGE_MEDIA_TYPE>(geometry.MediaType);
+        } else {
+            mediaDeviceType = FILE_DEVICE_UNKNOWN;
+            media.DeviceSpecific.DiskInfo.MediaType = static_cast<STORAGE_MEDIA_TYPE>(0);
+        }
+        media.DeviceSpecific.DiskInfo.MediaCharacteristics = 0;
+    }
+
+    // Unknown stays -1, which no volume's disk number matches.
+    LONG deviceNumber = -1;
+    STORAGE_DEVICE_NUMBER number{};
+    if (platform.DeviceIoControl(handle.Get(), IOCTL_STORAGE_GET_DEVICE_NUMBER, nullptr, 0, &number,
+                                 sizeof(number), &returned, nullptr) &&
+        number.DeviceNumber <= 0x7FFFFFFFu)
+        deviceNumber = static_cast<LONG>(number.DeviceNumber);
+    handle.Reset();
+
+    if (IsBusIgnored(platform, static_cast<DWORD>(header.BusType))) return false;
+
+    record->busType = static_cast<LONG>(header.BusType);
+    record->scsiDeviceType = header.DeviceType;
+    record->deviceTypeModifier = header.DeviceTypeModifier;
+    record->removableMedia = header.RemovableMedia != 0;
+    CopyField(record->productRevision, descriptor.productRevision);
+    CopyField(record->serialNumber, descriptor.serialNumber);
+    CopyField(record->vendorId, descriptor.vendorId);
+    CopyField(record->productId, descriptor.productId);
+
+    record->capacity = (mediaDeviceType == FILE_DEVICE_DVD && capacity > kDvdGeometryLimit)
+                           ? kDvdCappedCapacity
+                           : capacity;
+    record->mediaDeviceType = mediaDeviceType;
+    if (mediaDeviceType == FILE_DEVICE_TAPE) {
+        record->mediaType = static_cast<LONG>(media.DeviceSpecific.TapeInfo.MediaType);
+        record->mediaCharacteristics = media.DeviceSpecific.TapeInfo.MediaCharacteristics;
+    } else {
+        record->mediaType = static_cast<LONG>(media.DeviceSpecific.DiskInfo.MediaType);
+        record->mediaCharacteristics = media.DeviceSpecific.DiskInfo.MediaCharacteristics;
+    }
+
+    const std::wstring storageId = DriveRecord::BuildStorageId(
+        platform, record->vendorId, record->productId, record->productRevision,
+        record->serialNumber, record->busType, record->scsiDeviceType);
+    CopyField(record->storageId, storageId.c_str());
+    record->deviceNumber = deviceNumber;
+    return true;
+}

@@ -1,0 +1,40 @@
+// Attaching volumes and drive letters to the devices of the drive table, and
+// the two routines the device enumeration shares with it: the storage
+// descriptor query and the report of a system error.
+#pragma once
+
+#include "inventory/DriveTable.h"
+#include "platform/Platform.h"
+
+inline constexpr int kDescriptorTextChars = 100;
+
+// What a storage device says about itself. `header` is the fixed part of the
+// STORAGE_DEVICE_DESCRIPTOR as the second query returned it (all zero when it
+// failed); the four strings are taken from inside the returned bytes only and
+// converted from the ANSI code page, cut to 99 characters.
+struct StorageDescriptor {
+    STORAGE_DEVICE_DESCRIPTOR header{};
+    WCHAR vendorId[kDescriptorTextChars] = {};
+    WCHAR productId[kDescriptorTextChars] = {};
+    WCHAR productRevision[kDescriptorTextChars] = {};
+    WCHAR serialNumber[kDescriptorTextChars] = {};
+};
+
+// Asks an open storage device for its descriptor: a fixed-size query to learn
+// the size, then the whole descriptor. Failures are shown with
+// ReportSystemError; a failed query leaves the descriptor empty (bus type 0,
+// SCSI device type 0). True when the full descriptor was read.
+bool QueryStorageDescriptor(Platform& platform, HANDLE device, StorageDescriptor& descriptor);
+
+// Shows the system's text for an error code in an error box, after writing it
+// to the debugger output. Codes 1, 21 and 50 are expected answers of devices
+// without media or without the request, and stay silent.
+void ReportSystemError(Platform& platform, DWORD code);
+
+// Attaches the volume of one drive letter to the records of the physical
+// drives it lies on, or, for a volume without disk extents, to the record with
+// the same storage identifier. `root` is the drive's root path ("E:\"), its
+// first character the letter; `volumeName` the volume's GUID path without its
+// trailing backslash. A volume whose device is not in the table is dropped
+// without a message.
+void ProbeVolume(Platform& platform, DriveTable& table, const WCHAR* root, const WCHAR* volumeName);
