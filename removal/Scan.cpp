@@ -1,0 +1,100 @@
+// "&Scan for Devices" and the device-change broadcasts: both bring newly
+// attached drives into the list, and both respect the refresh guard.
+#include "removal/Scan.h"
+
+#include "app/Trayhop32App.h"
+#include "app/Trayhop32Dlg.h"
+
+namespace {
+
+constexpr const wchar_t* kAccessDeniedMessage =
+    L"Trayhop32 can not scan for new devices because your user account does\n"
+    L"not have sufficient security privileges to uninstall or to change device\n"
+    L"properties.  Please contact your site administrator and ask them to change\n"
+    L"your security privileges, or logout of this account and logon back in using\n"
+    L"an account that has administrator privileges.";
+
+constexpr DWORD kSettleMilliseconds = 1000;
+
+// Sets a flag for the life of a scope and clears it on every way out.
+class FlagScope {
+public:
+    explicit FlagScope(bool& flag) : flag_(flag) { flag_ = true; }
+    FlagScope(const FlagScope&) = delete;
+    FlagScope& operator=(const FlagScope&) = delete;
+    ~FlagScope() { flag_ = false; }
+
+private:
+    bool& flag_;
+};
+
+}  // namespace
+
+int CTrayhop32Dlg::ReenumerateDevices() {
+    // The rebuild that follows fills the table again.
+    m_app.m_driveTable.Clear();
+
+    Platform& platform = m_app.GetPlatform();
+    DEVINST root = 0;
+    CONFIGRET result = platform.CM_Locate_DevNodeW(&root, nullptr, CM_LOCATE_DEVNODE_NORMAL);
+    // Synchronous, so the new devices are in the tree when the rebuild runs.
+    if (result == CR_SUCCESS) result = platform.CM_Reenumerate_DevNode(root, CM_REENUMERATE_SYNCHRONOUS);
+
+    if (result == CR_SUCCESS) return ScanOk;
+    return result == CR_ACCESS_DENIED ? ScanAccessDenied : ScanFailed;
+}
+
+void CTrayhop32Dlg::OnScanForDevices() {
+    WaitCursor wait(&m_view);
+    m_view.SetStatusText(L"  Scanning for new devices, please wait...");
+
+    m_app.m_bRefreshAllowed = false;
+    SaveTickedDrives();
+    const int result = ReenumerateDevices();
+    m_app.m_bRefreshAllowed = true;
+
+    {
+        // From here until the list is filled again the rows still point into
+        // the table the re-enumeration cleared, and the saved ticks wait for
+        // this rebuild. A notification delivered inside the message box below
+        // or inside one of the rebuild's own boxes is therefore only noted as
+        // pending, as for a refresh already running, and run once afterwards.
+        FlagScope inProgress(m_bRefreshInProgress);
+        // Whatever was pending before is covered by this rebuild.
+        m_app.m_bRefreshPending = false;
+
+        if (result == ScanAccessDenied) m_app.ProgramMessageBox(kAccessDeniedMessage, MB_ICONERROR);
+
+        // Rebuilt whatever the result, so a failed scan still shows the
+        // current state.
+        m_app.RebuildDriveTable();
+        FillDriveList();
+        RestoreTickedDrives();
+    }
+    if (m_app.m_bRefreshPending) RefreshDriveList();
+
+    if (result != ScanAccessDenied) m_app.GetPlatform().Sleep(kSettleMilliseconds);
+    m_view.SetStatusText(L" Ready...");
+}
+
+BOOL CTrayhop32Dlg::OnDeviceChange(UINT eventType, DWORD_PTR /*eventData*/) {
+    // Every arrival and every completed removal counts alike; what the
+    // broadcast carries is not examined.
+    if (eventType == DBT_DEVICEARRIVAL) {
+        WaitCursor wait(&m_view);
+        m_view.SetStatusText(L" Configuring a new device, please wait...");
+        // With the guard cleared the command that holds it rebuilds when it
+        // ends and writes its own status text.
+        if (m_app.m_bRefreshAllowed) {
+            RefreshDriveList();
+            m_view.SetStatusText(L" Ready...");
+        }
+    } else if (eventType == DBT_DEVICEREMOVECOMPLETE) {
+        if (m_app.m_bRefreshAllowed) {
+            RefreshDriveList();
+            m_view.SetStatusText(L" Ready...");
+        }
+    }
+    // TRUE for every event: a query-remove is never vetoed.
+    return TRUE;
+}

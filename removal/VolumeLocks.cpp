@@ -1,0 +1,56 @@
+#include "removal/VolumeLocks.h"
+
+#include "platform/Owners.h"
+
+namespace {
+
+// Drive letter of volume i; the inventory fills letters and volumes together.
+WCHAR LetterOfVolume(const DriveRecord& record, int i) {
+    if (i < 0 || i >= record.letterCount || i >= kMaxDriveLetters) return 0;
+    return record.driveLetters[i];
+}
+
+}  // namespace
+
+WCHAR TestVolumeLocks(Platform& platform, const DriveRecord& record) {
+    for (int i = 0; i < kMaxVolumes; ++i) {
+        const wchar_t* name = record.GetVolumeName(i);
+        if (name == nullptr || *name == L'\0') break;
+        const WCHAR letter = LetterOfVolume(record, i);
+
+        UniqueHandle volume(
+            platform, platform.CreateFileW(name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                           nullptr, OPEN_EXISTING, 0, nullptr));
+        if (!volume) {
+            // A volume that cannot be opened cannot be shown free either, so
+            // it counts as refused and the user is asked.
+            if (platform.GetLastError() == ERROR_ACCESS_DENIED)
+                return static_cast<WCHAR>(letter + 32);
+            return letter;
+        }
+        DWORD bytes = 0;
+        if (!platform.DeviceIoControl(volume.Get(), FSCTL_LOCK_VOLUME, nullptr, 0, nullptr, 0,
+                                      &bytes, nullptr))
+            return letter;
+        // The lock only proves the volume is free now; it is not kept.
+        platform.DeviceIoControl(volume.Get(), FSCTL_UNLOCK_VOLUME, nullptr, 0, nullptr, 0, &bytes,
+                                 nullptr);
+    }
+    return 0;
+}
+
+bool FlushVolumes(Platform& platform, const DriveRecord& record) {
+    bool failed = false;
+    for (int i = 0; i < kMaxVolumes; ++i) {
+        const wchar_t* name = record.GetVolumeName(i);
+        if (name == nullptr || *name == L'\0') break;
+        UniqueHandle volume(platform, platform.CreateFileW(name, GENERIC_READ | GENERIC_WRITE, 0,
+                                                           nullptr, OPEN_EXISTING, 0, nullptr));
+        if (!volume) {
+            failed = true;
+            continue;
+        }
+        if (!platform.FlushFileBuffers(volume.Get())) failed = true;
+    }
+    return failed;
+}
