@@ -1,0 +1,30 @@
+// The main window as the commands see it: the drive list's rows, the Remove
+// Devices button, the status line and the wait cursor. The Win32 side wraps
+// the real controls; tests use a fake that behaves like the list control (a
+// tick change raises the item-changed notification).
+#pragma once
+
+#include "app/UserInterface.h"
+
+struct DriveRecord;
+
+class MainView : public UserInterface {
+public:
+    // Rows of the list (control 2001).
+    virtual int GetItemCount() = 0;
+    virtual void DeleteAllItems() = 0;
+    // Inserts a row with its text and row data; the new row's index, or -1.
+    virtual int InsertItem(int index, const wchar_t* text, DriveRecord* data) = 0;
+    virtual void SetItemText(int index, int column, const wchar_t* text) = 0;
+    virtual DriveRecord* GetItemData(int index) = 0;
+    virtual bool IsItemChecked(int index) = 0;
+    // Like the control, a change of the tick raises the item-changed notification.
+    virtual void SetItemChecked(int index, bool checked) = 0;
+    virtual bool IsItemSelected(int index) = 0;
+    // The row that is both focused and selected, or -1.
+    virtual int GetFocusedSelectedItem() = 0;
+
+    // The Remove Devices button (control 2002) and the status line (control 2008).
+    virtual void EnableRemoveButton(bool enable) = 0;
+    virtual void SetStatusText(const wchar_t* text) = 0;
+};

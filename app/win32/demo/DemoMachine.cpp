@@ -1,0 +1,119 @@
+#include "app/win32/demo/DemoMachine.h"
+
+#include "app/win32/demo/DemoResource.h"
+
+#include <shellapi.h>
+
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+std::wstring Widen(const std::string& text) {
+    if (text.empty()) return std::wstring();
+    const int chars = ::MultiByteToWideChar(CP_UTF8, 0, text.data(),
+                                            static_cast<int>(text.size()), nullptr, 0);
+    if (chars <= 0) return std::wstring(text.begin(), text.end());
+    std::wstring wide(static_cast<size_t>(chars), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(),
+                          chars);
+    return wide;
+}
+
+std::string Narrow(const std::wstring& text) {
+    if (text.empty()) return std::string();
+    const int bytes = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                            nullptr, 0, nullptr, nullptr);
+    if (bytes <= 0) return std::string();
+    std::string narrow(static_cast<size_t>(bytes), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), narrow.data(),
+                          bytes, nullptr, nullptr);
+    return narrow;
+}
+
+struct FileCloser {
+    void operator()(FILE* file) const { std::fclose(file); }
+};
+
+bool ReadFile(const std::wstring& path, std::string& contents) {
+    std::unique_ptr<FILE, FileCloser> file(::_wfopen(path.c_str(), L"rb"));
+    if (!file) return false;
+    char buffer[16384];
+    size_t got;
+    while ((got = std::fread(buffer, 1, sizeof(buffer), file.get())) > 0)
+        contents.append(buffer, got);
+    return std::ferror(file.get()) == 0;
+}
+
+bool ReadBuiltInMachine(HINSTANCE instance, std::string& contents) {
+    HRSRC found = ::FindResourceW(instance, MAKEINTRESOURCEW(IDR_DEMO_MACHINE),
+                                  MAKEINTRESOURCEW(10 /* RT_RCDATA */));
+    if (found == nullptr) return false;
+    HGLOBAL loaded = ::LoadResource(instance, found);
+    const void* data = loaded != nullptr ? ::LockResource(loaded) : nullptr;
+    if (data == nullptr) return false;
+    contents.assign(static_cast<const char*>(data), ::SizeofResource(instance, found));
+    return true;
+}
+
+}  // namespace
+
+std::wstring DemoMachinePath(const wchar_t* commandLine, const wchar_t* environmentValue) {
+    if (commandLine != nullptr) {
+        int count = 0;
+        if (LPWSTR* args = ::CommandLineToArgvW(commandLine, &count)) {
+            std::wstring path = count > 1 ? std::wstring(args[1]) : std::wstring();
+            ::LocalFree(args);
+            if (!path.empty()) return path;
+        }
+    }
+    return environmentValue != nullptr ? std::wstring(environmentValue) : std::wstring();
+}
+
+bool DemoMachine::Load(HINSTANCE instance, std::wstring& error) {
+    wchar_t variable[MAX_PATH + 1] = {};
+    const DWORD length = ::GetEnvironmentVariableW(L"TRAYHOP32_DEMO_MACHINE", variable,
+                                                   static_cast<DWORD>(std::size(variable)));
+    const std::wstring path = DemoMachinePath(
+        ::GetCommandLineW(), length > 0 && length < std::size(variable) ? variable : nullptr);
+
+    std::string json, message;
+    if (path.empty()) {
+        if (!ReadBuiltInMachine(instance, json)) {
+            error = L"The built-in demo machine is missing from the program file.";
+            return false;
+        }
+        if (!LoadSimMachineFromJson(*this, json, "demo-workstation.json", message)) {
+            error = Widen(message);
+            return false;
+        }
+        return true;
+    }
+    if (!ReadFile(path, json)) {
+        error = L"Cannot read the machine file " + path + L".";
+        return false;
+    }
+    if (!LoadSimMachineFromJson(*this, json, Narrow(path), message)) {
+        error = Widen(message);
+        return false;
+    }
+    return true;
+}
+
+void DemoMachine::DeliverDeviceChangesTo(HWND window) {
+    m_target = window;
+    // Posted, not sent: the real system delivers broadcasts through the
+    // message queue, so they arrive in the next loop that pumps.
+    deviceChangeTarget = [this](UINT event) {
+        if (m_target != nullptr && ::IsWindow(m_target))
+            ::PostMessageW(m_target, WM_DEVICECHANGE, event, 0);
+    };
+    PumpMessages();
+}
+
+int DemoMachine::MessageBoxW(HWND hWnd, LPCWSTR lpText, LPCWSTR lpCaption, UINT uType) {
+    // What the simulation queued while a command worked reaches the window
+    // inside the box's loop, as it would on a real machine.
+    if (m_target != nullptr) PumpMessages();
+    return m_real.MessageBoxW(hWnd, lpText, lpCaption, uType);
+}

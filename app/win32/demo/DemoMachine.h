@@ -1,0 +1,42 @@
+// The demo's machine: the simulated workstation for devices, volumes,
+// registry, environment and the instance rules, while what the user sees and
+// hears (message boxes, beeps, pauses, the help viewer) is real. Device
+// changes the simulation raises reach the main window as real
+// WM_DEVICECHANGE messages.
+#pragma once
+
+#include "platform/sim/SimMachine.h"
+
+#include <string>
+
+class DemoMachine : public SimMachine {
+public:
+    explicit DemoMachine(Platform& real) : m_real(real) {}
+
+    // The machine file named on the command line, else the one named by the
+    // environment variable TRAYHOP32_DEMO_MACHINE, else the built-in demo
+    // workstation. False with a message on a faulty file.
+    bool Load(HINSTANCE instance, std::wstring& error);
+
+    // Posts the queued simulated device changes to this window.
+    void DeliverDeviceChangesTo(HWND window);
+
+    int MessageBoxW(HWND hWnd, LPCWSTR lpText, LPCWSTR lpCaption, UINT uType) override;
+    BOOL MessageBeep(UINT uType) override { return m_real.MessageBeep(uType); }
+    void Sleep(DWORD dwMilliseconds) override { m_real.Sleep(dwMilliseconds); }
+    HWND HtmlHelpW(HWND hwndCaller, LPCWSTR pszFile, UINT uCommand, DWORD_PTR dwData) override {
+        return m_real.HtmlHelpW(hwndCaller, pszFile, uCommand, dwData);
+    }
+    DWORD GetModuleFileNameW(HMODULE hModule, LPWSTR lpFilename, DWORD nSize) override {
+        return m_real.GetModuleFileNameW(hModule, lpFilename, nSize);
+    }
+    void InitCommonControls() override { m_real.InitCommonControls(); }
+
+private:
+    Platform& m_real;
+    HWND m_target = nullptr;
+};
+
+// The machine file to load: the first command-line argument, else the
+// environment variable's value, else empty (the built-in machine).
+std::wstring DemoMachinePath(const wchar_t* commandLine, const wchar_t* environmentValue);

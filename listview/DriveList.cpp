@@ -1,0 +1,198 @@
+// The drive list: rows from the drive table, the ticks kept across a rebuild,
+// and the list's notifications.
+#include "app/Trayhop32App.h"
+#include "app/Trayhop32Dlg.h"
+#include "inventory/DriveRecord.h"
+#include "inventory/DriveTable.h"
+#include "listview/Texts.h"
+#include "settings/SettingsStore.h"
+
+#include <cwchar>
+#include <new>
+#include <string>
+#include <utility>
+
+namespace {
+
+constexpr DWORD kListTextChars = 150;
+
+enum Column { kColumnType = 1, kColumnMountPoints, kColumnBus, kColumnCapacity, kColumnMediaType };
+
+// An option is on when its text begins with "1"; unreadable counts as off.
+bool OptionIsOn(Platform& platform, const wchar_t* name) {
+    wchar_t text[kListTextChars] = {};
+    if (!ReadSettingString(platform, HKEY_CURRENT_USER, name, text, kListTextChars)) return false;
+    return text[0] == L'1';
+}
+
+bool AnyRowTicked(MainView& view) {
+    const int count = view.GetItemCount();
+    for (int row = 0; row < count; ++row)
+        if (view.IsItemChecked(row)) return true;
+    return false;
+}
+
+// Clears a flag on every way out of a scope.
+class FlagScope {
+public:
+    explicit FlagScope(bool& flag) : flag_(flag) { flag_ = true; }
+    FlagScope(const FlagScope&) = delete;
+    FlagScope& operator=(const FlagScope&) = delete;
+    ~FlagScope() { flag_ = false; }
+
+private:
+    bool& flag_;
+};
+
+}  // namespace
+
+void CTrayhop32Dlg::FillDriveList() {
+    if (!m_app.m_bRefreshAllowed) return;
+    WaitCursor wait(&m_view);
+
+    m_view.DeleteAllItems();
+    m_view.SetStatusText(L" Loading the drive list, please wait...");
+
+    Platform& platform = m_app.GetPlatform();
+    const bool hideBoot = OptionIsOn(platform, L"HideBootDrive");
+    const bool hidePage = OptionIsOn(platform, L"HidePageDrives");
+
+    DriveTable& table = m_app.m_driveTable;
+    int next = 0;
+    for (int i = 0; i < table.Count(); ++i) {
+        DriveRecord& record = table.At(i);
+
+        // The boot mark wins over the page-file mark, in the name and in
+        // which option hides the row.
+        const wchar_t* prefix = L"";
+        bool hidden = false;
+        if (record.isBootDrive) {
+            prefix = L"(Boot) ";
+            hidden = hideBoot;
+        } else if (record.hasPageFile) {
+            prefix = L"(Page) ";
+            hidden = hidePage;
+        }
+        if (hidden) {
+            record.listItemIndex = -1;
+            continue;
+        }
+
+        wchar_t name[kListTextChars];
+        const int nameChars =
+            static_cast<int>(wcsnlen(record.deviceName, std::size(record.deviceName)));
+        std::swprintf(name, kListTextChars, L"%ls%.*ls", prefix, nameChars, record.deviceName);
+
+        const int row = m_view.InsertItem(next, name, &record);
+        if (row < 0) {
+            record.listItemIndex = -1;
+            continue;
+        }
+        record.listItemIndex = row;
+
+        wchar_t text[kListTextChars];
+        m_view.SetItemText(row, kColumnType,
+                           FormatMediaType(record.mediaDeviceType, record.mediaType, text));
+        m_view.SetItemText(row, kColumnMountPoints, record.MountPointText().c_str());
+        m_view.SetItemText(row, kColumnBus, DriveRecord::BusTypeName(record.busType, true));
+        m_view.SetItemText(row, kColumnCapacity, FormatCapacity(record.capacity, text));
+        m_view.SetItemText(row, kColumnMediaType, record.removableMedia ? L"Removable" : L"Fixed");
+        next = row + 1;
+    }
+
+    m_view.SetStatusText(L" Ready...");
+}
+
+void CTrayhop32Dlg::SaveTickedDrives() {
+    // Copies left from a save that was never restored are stale.
+    SavedTicks.clear();
+    const int count = m_view.GetItemCount();
+    for (int row = 0; row < count; ++row) {
+        if (!m_view.IsItemChecked(row)) continue;
+        const DriveRecord* record = m_view.GetItemData(row);
+        if (record == nullptr) continue;
+        // A copy that cannot be allocated loses only its own tick.
+        std::unique_ptr<DriveRecord> copy(new (std::nothrow) DriveRecord(*record));
+        if (copy) SavedTicks.push_back(std::move(copy));
+    }
+}
+
+void CTrayhop32Dlg::RestoreTickedDrives() {
+    // Taken out first, so the saved copies are gone on every way out.
+    std::vector<std::unique_ptr<DriveRecord>> saved;
+    saved.swap(SavedTicks);
+
+    DriveTable& table = m_app.m_driveTable;
+    for (const auto& copy : saved) {
+        if (!copy) continue;
+        // Every record of that name is tried, not only the first: two
+        // identical sticks share a name and differ in device number and
+        // instance identifier, and a tick on either must come back.
+        for (int i = 0; i < table.Count(); ++i) {
+            DriveRecord& record = table.At(i);
+            const bool sameName = std::wcsncmp(record.deviceName, copy->deviceName,
+                                               std::size(record.deviceName)) == 0;
+            if (!sameName || record.listItemIndex < 0) continue;
+            if (m_view.GetItemData(record.listItemIndex) != &record) continue;
+            if (!SameDevice(*copy, record)) continue;
+            m_view.SetItemChecked(record.listItemIndex, true);
+        }
+    }
+    // The rows were all replaced, and a tick that did not come back raises no
+    // notification; without this the button would stay enabled with nothing
+    // ticked.
+    m_view.EnableRemoveButton(AnyRowTicked(m_view));
+}
+
+void CTrayhop32Dlg::RefreshDriveList() {
+    if (!m_app.m_bRefreshAllowed) return;
+
+    // A refresh asked for while a build or a refresh is already running (a
+    // device-change notification delivered inside one of the build's message
+    // boxes) is not run nested: the outer build has cleared the table the
+    // rows still point to, and a nested rebuild would destroy the records the
+    // outer one is filling. It is noted in m_bRefreshPending (RebuildDriveTable
+    // notes it the same way when it is called nested) and run here once the
+    // running refresh has finished its steps. One extra pass at most per call,
+    // so a stream of notifications cannot keep the window busy; a request that
+    // comes during that pass stays pending for the next refresh.
+    if (m_app.m_bBuildInProgress || m_bRefreshInProgress) {
+        m_app.m_bRefreshPending = true;
+        return;
+    }
+
+    WaitCursor wait(&m_view);
+    FlagScope inProgress(m_bRefreshInProgress);
+    for (int pass = 0; pass < 2; ++pass) {
+        m_app.m_bRefreshPending = false;
+        SaveTickedDrives();
+        m_app.RebuildDriveTable();
+        FillDriveList();
+        RestoreTickedDrives();
+        if (!m_app.m_bRefreshPending || !m_app.m_bRefreshAllowed) break;
+    }
+}
+
+LRESULT CTrayhop32Dlg::OnListItemChanged(int changedItem) {
+    m_view.EnableRemoveButton(AnyRowTicked(m_view));
+
+    // A change for no single row (index -1) is not a selected, unticked row.
+    const bool validRow = changedItem >= 0 && changedItem < m_view.GetItemCount();
+    if (validRow && !m_view.IsItemChecked(changedItem) && m_view.IsItemSelected(changedItem))
+        m_view.SetStatusText(L"  Check the box to mark this device for removal.");
+    else
+        m_view.SetStatusText(L"  Ready...");
+    return 0;
+}
+
+LRESULT CTrayhop32Dlg::OnListDblClk() {
+    // With no row both focused and selected there is nothing to toggle.
+    const int row = m_view.GetFocusedSelectedItem();
+    if (row >= 0) m_view.SetItemChecked(row, !m_view.IsItemChecked(row));
+    return 0;
+}
+
+LRESULT CTrayhop32Dlg::OnListColumnClick(int /*column*/) {
+    // The list keeps table order; a header click does not sort.
+    return 0;
+}

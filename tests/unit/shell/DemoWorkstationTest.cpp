@@ -1,0 +1,94 @@
+// The demo workstation that Trayhop32Demo.exe carries built in: it must load,
+// show every kind of drive it was made for, and let the flows a newcomer
+// tries (ticks across a refresh, a scan that finds a new disk) work.
+#include <gtest/gtest.h>
+
+#include "app/Trayhop32App.h"
+#include "app/Trayhop32Dlg.h"
+#include "platform/sim/SimMachine.h"
+#include "tests/unit/support/FakeMainView.h"
+
+#include <filesystem>
+#include <string>
+
+namespace {
+
+std::string DemoMachinePath() {
+    return (std::filesystem::path(__FILE__).parent_path() / ".." / ".." / "machines" /
+            "demo-workstation.json")
+        .string();
+}
+
+struct DemoWorkstationTest : ::testing::Test {
+    SimMachine sim;
+    CTrayhop32App app{sim};
+    FakeMainView view;
+    CTrayhop32Dlg dlg{app, view};
+
+    void SetUp() override {
+        std::string error;
+        ASSERT_TRUE(LoadSimMachineFromFile(sim, DemoMachinePath(), error)) << error;
+        view.Connect(dlg);
+        dlg.InitDriveTable();
+        dlg.InitDriveList();
+    }
+    void TearDown() override { EXPECT_EQ("", sim.LeakReport()); }
+
+    int RowOf(const std::wstring& mountPoints) const {
+        for (size_t i = 0; i < view.rows.size(); ++i)
+            if (view.rows[i].text[2] == mountPoints) return static_cast<int>(i);
+        return -1;
+    }
+};
+
+TEST_F(DemoWorkstationTest, ShowsEveryKindOfDriveInTableOrder) {
+    const std::vector<std::vector<std::wstring>> expected = {
+        {L"(Boot) WDC WD2500AAKS-00B3A0", L"Fixed Disk", L"C:", L"SCSI", L"232.88 GB", L"Fixed"},
+        {L"Maxtor 6L160M0", L"Fixed Disk", L"D:, E:", L"IDE", L"152.66 GB", L"Fixed"},
+        {L"SanDisk Cruzer Micro USB Device", L"Removable Disk", L"F:", L"USB", L"980.52 MB",
+         L"Removable"},
+        {L"SanDisk Cruzer Micro USB Device", L"Removable Disk", L"G:", L"USB", L"980.52 MB",
+         L"Removable"},
+        {L"Generic USB SD Reader USB Device", L"Removable Disk", L"None", L"USB", L"No Media",
+         L"Removable"},
+        {L"Maxtor OneTouch II 1394 SBP2 Device", L"Fixed Disk", L"H:", L"1394", L"279.47 GB",
+         L"Fixed"},
+        {L"HL-DT-ST DVDRAM GSA-H10N", L"DVD-ROM", L"I:", L"ATAPI", L"4.38 GB", L"Removable"},
+        {L"HP C5683A SCSI Sequential Device", L"DDS 4mm Tape", L"None", L"SCSI", L"18.62 GB",
+         L"Removable"},
+    };
+    ASSERT_EQ(expected.size(), view.rows.size());
+    for (size_t row = 0; row < expected.size(); ++row)
+        for (size_t column = 0; column < 6; ++column)
+            EXPECT_EQ(expected[row][column], view.rows[row].text[column])
+                << "row " << row << ", column " << column;
+    EXPECT_EQ(L" Ready...", view.statusHistory.back());
+}
+
+TEST_F(DemoWorkstationTest, BothIdenticalSticksKeepTheirTicksAcrossTheRefreshKey) {
+    const int first = RowOf(L"F:"), second = RowOf(L"G:");
+    ASSERT_GE(first, 0);
+    ASSERT_GE(second, 0);
+    view.SetItemChecked(second, true);
+    dlg.OnRefreshKey();
+    EXPECT_FALSE(view.IsItemChecked(RowOf(L"F:")));
+    EXPECT_TRUE(view.IsItemChecked(RowOf(L"G:")));
+
+    view.SetItemChecked(RowOf(L"F:"), true);
+    dlg.OnRefreshKey();
+    EXPECT_TRUE(view.IsItemChecked(RowOf(L"F:")));
+    EXPECT_TRUE(view.IsItemChecked(RowOf(L"G:")));
+    EXPECT_TRUE(view.removeEnabled);
+}
+
+TEST_F(DemoWorkstationTest, ScanFindsTheAttachedExternalDisk) {
+    EXPECT_EQ(-1, RowOf(L"K:"));
+    dlg.OnScanForDevices();
+    sim.PumpMessages();
+    const int row = RowOf(L"K:");
+    ASSERT_GE(row, 0);
+    EXPECT_EQ(L"WD 5000BEV External USB Device", view.rows[row].text[0]);
+    EXPECT_EQ(9u, view.rows.size());
+}
+
+}  // namespace
