@@ -1,0 +1,79 @@
+#include "settings/win32/ConfigDialog.h"
+
+#include "app/Trayhop32App.h"
+#include "app/Trayhop32Dlg.h"
+#include "app/win32/HelpKeys.h"
+
+namespace {
+
+// The dialog's check boxes over the real controls.
+class DialogCheckBoxes : public ConfigCheckBoxes {
+public:
+    explicit DialogCheckBoxes(HWND dialog) : m_dialog(dialog) {}
+
+    void SetCheck(int boxId, bool ticked) override {
+        CheckDlgButton(m_dialog, boxId, ticked ? BST_CHECKED : BST_UNCHECKED);
+    }
+    bool GetCheck(int boxId, bool& ticked) override {
+        HWND box = GetDlgItem(m_dialog, boxId);
+        if (box == nullptr) return false;
+        ticked = SendMessageW(box, BM_GETCHECK, 0, 0) == BST_CHECKED;
+        return true;
+    }
+
+private:
+    HWND m_dialog;
+};
+
+INT_PTR CALLBACK ConfigDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_INITDIALOG) {
+        SetWindowLongPtrW(dialog, DWLP_USER, lParam);
+        // The main window's Help command finds the topic by this mark; F1
+        // pressed here reaches that command through its message filter.
+        SetDialogHelpTemplate(dialog, kConfigDialogTemplate);
+        SetWindowContextHelpId(dialog, SvcConfig::kHelpContext);
+        DialogCheckBoxes boxes(dialog);
+        reinterpret_cast<SvcConfig*>(lParam)->OnInitDialog(boxes);
+        return TRUE;  // the focus goes to the first tab stop
+    }
+
+    auto* config = reinterpret_cast<SvcConfig*>(GetWindowLongPtrW(dialog, DWLP_USER));
+    if (config == nullptr) return FALSE;
+
+    switch (message) {
+        case WM_COMMAND:
+            switch (LOWORD(wParam)) {
+                case IDOK: {
+                    DialogCheckBoxes boxes(dialog);
+                    if (config->OnOK(boxes)) EndDialog(dialog, IDOK);
+                    return TRUE;
+                }
+                case IDCANCEL:  // Cancel, Escape and the close box
+                    EndDialog(dialog, IDCANCEL);
+                    return TRUE;
+                default:
+                    break;
+            }
+            break;
+        case WM_HELP: {
+            // F1 that got past the main window's message filter: the dialog
+            // has no Help button of its own, so the main window's Help
+            // command, which finds this dialog active, opens its topic.
+            HWND owner = GetWindow(dialog, GW_OWNER);
+            if (owner != nullptr) SendMessageW(owner, WM_COMMAND, MAKEWPARAM(kCmdHelp, 0), 0);
+            return TRUE;
+        }
+        default:
+            break;
+    }
+    return FALSE;
+}
+
+}  // namespace
+
+int Win32ConfigDialogRunner::RunConfigDialog(SvcConfig& config) {
+    const INT_PTR result =
+        DialogBoxParamW(m_instance, MAKEINTRESOURCEW(IDD_CONFIGURATION), config.App().m_hMainWnd,
+                        ConfigDialogProc, reinterpret_cast<LPARAM>(&config));
+    return static_cast<int>(result);
+}
