@@ -231,8 +231,7 @@ bool MainDialog::OnCommand(UINT id) {
             m_logic->OnScanForDevices();
             return true;
         case IDC_REMOVE_DEVICES:
-            // Routed to CTrayhop32Dlg::OnRemoveDevices once that command is
-            // part of the build; until then the button does nothing.
+            m_logic->OnRemoveDevices();
             return true;
         case IDC_CONFIGURE:
             m_logic->OnConfigure();

@@ -344,11 +344,20 @@ int PrintListView(HWND list) {
                  LVIS_STATEIMAGEMASK | LVIS_SELECTED | LVIS_FOCUSED));
         // State image 2 is the ticked box, 1 the empty one, 0 none.
         const UINT image = (state & LVIS_STATEIMAGEMASK) >> 12;
-        std::string line = "row " + std::to_string(r) +
-                           " checked=" + std::to_string(image == 2 ? 1 : 0) +
-                           " selected=" + std::to_string((state & LVIS_SELECTED) ? 1 : 0) +
-                           " focused=" + std::to_string((state & LVIS_FOCUSED) ? 1 : 0);
-        for (int c = 0; c < columns; ++c) line += " " + Quoted(ListItemText(list, remote, r, c));
+        // Appended piece by piece: GCC 12's -Wrestrict misfires at -O2 on a
+        // long chain of string additions.
+        std::string line = "row ";
+        line += std::to_string(r);
+        line += " checked=";
+        line += (image == 2) ? '1' : '0';
+        line += " selected=";
+        line += (state & LVIS_SELECTED) ? '1' : '0';
+        line += " focused=";
+        line += (state & LVIS_FOCUSED) ? '1' : '0';
+        for (int c = 0; c < columns; ++c) {
+            line += ' ';
+            line += Quoted(ListItemText(list, remote, r, c));
+        }
         Say(line);
     }
     return 0;
