@@ -146,7 +146,7 @@ inline void RunExpansionCases(Platform& platform, const wchar_t* variable) {
 
     // Read as the expanded text, cut to capacity - 1.
     StoreRaw(platform, REG_EXPAND_SZ, framed, kW * (framed.size() + 1));
-    for (DWORD capacity : {150u, static_cast<DWORD>(framed.size() + 2)}) {
+    for (DWORD capacity : {DWORD{150}, static_cast<DWORD>(framed.size() + 2)}) {
         const Outcome out = Read(platform, HKEY_CURRENT_USER, capacity);
         EXPECT_TRUE(out.ok);
         EXPECT_EQ(out.Text(), expanded.substr(0, capacity - 1));
