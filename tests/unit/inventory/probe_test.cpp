@@ -83,9 +83,9 @@ std::vector<BYTE> RawDescriptor(DWORD size, DWORD vendor, DWORD product, DWORD r
     d.ProductIdOffset = product;
     d.ProductRevisionOffset = revision;
     d.SerialNumberOffset = serial;
-    std::vector<BYTE> bytes(sizeof(d));
+    std::vector<BYTE> bytes(sizeof(d) + tail.size());
     std::memcpy(bytes.data(), &d, sizeof(d));
-    bytes.insert(bytes.end(), tail.begin(), tail.end());
+    if (!tail.empty()) std::memcpy(bytes.data() + sizeof(d), tail.data(), tail.size());
     return bytes;
 }
 
