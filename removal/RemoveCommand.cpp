@@ -88,6 +88,13 @@ enum class LockDecision { Remove, Skip, TryAgain, Stop };
 
 }  // namespace
 
+std::wstring RemovalPatternFor(const wchar_t* deviceInstanceId) {
+    const std::wstring id = deviceInstanceId != nullptr ? deviceInstanceId : L"";
+    // A "*" would turn the identifier into a wildcard over every device.
+    if (id.find(L'*') != std::wstring::npos) return L"@'" + id;
+    return L"@" + id;
+}
+
 std::wstring ComposeRemovalSummary(const std::vector<std::wstring>& removedNames,
                                    size_t limitChars) {
     const size_t n = removedNames.size();
@@ -190,7 +197,7 @@ void CTrayhop32Dlg::OnRemoveDevices() {
     bool rebootNeeded = false;
     for (const DriveRecord* record : removalList) {
         FlushVolumes(platform, *record);
-        const std::wstring pattern = std::wstring(L"@") + record->deviceInstanceId;
+        const std::wstring pattern = RemovalPatternFor(record->deviceInstanceId);
         m_view.SetStatusText((std::wstring(L" Attempting to remove ") + record->deviceName +
                               L", please wait...")
                                  .c_str());

@@ -6,6 +6,10 @@
 #include <string>
 #include <vector>
 
+// The pattern that names exactly this device: "@" and its instance
+// identifier, taken literally ("@'") when the identifier holds a "*".
+std::wstring RemovalPatternFor(const wchar_t* deviceInstanceId);
+
 // Characters a removal summary may take; a message box taller than the
 // screen would hide its own OK button.
 inline constexpr std::size_t kRemovalSummaryChars = 2000;

@@ -372,6 +372,24 @@ TEST_F(RemoveCommandTest, DeviceChangesInsideTheQuestionsWaitForTheCommandsOwnRe
     EXPECT_FALSE(Listed(L"Stick A"));
 }
 
+TEST(RemovalPattern, NamesExactlyTheDevice) {
+    EXPECT_EQ(RemovalPatternFor(L"USBSTOR\\DISK&VEN_A\\1"), L"@USBSTOR\\DISK&VEN_A\\1");
+    EXPECT_EQ(RemovalPatternFor(L"?"), L"@?");
+    EXPECT_EQ(RemovalPatternFor(L"ROOT\\*PNP0F13\\0"), L"@'ROOT\\*PNP0F13\\0");
+}
+
+TEST_F(RemoveCommandTest, AStarInTheIdentifierRemovesOnlyThatDevice) {
+    // Both sticks would match the identifier read as a wildcard pattern.
+    const std::wstring starred = L"USBSTOR\\DISK&VEN_*\\1";
+    sim.AddDevice(SimMachine::MakeDisk(starred, L"Starred", 9, BusTypeUsb, 1000000000ULL));
+    dlg->RefreshDriveList();
+    Tick(L"Starred");
+    dlg->OnRemoveDevices();
+    EXPECT_TRUE(Gone(starred));
+    EXPECT_FALSE(Gone(kStickOneId));
+    EXPECT_FALSE(Gone(kStickTwoId));
+}
+
 TEST(RemovalSummary, LongListsEndWithACountInsteadOfDroppingNames) {
     std::vector<std::wstring> names;
     for (int i = 0; i < 150; ++i) names.push_back(L"Removable Flash Disk Number " + std::to_wstring(i));
