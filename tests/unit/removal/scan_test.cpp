@@ -45,8 +45,8 @@ struct ScanTest : ::testing::Test {
         EXPECT_EQ(0, view.waitDepth) << "the wait cursor is restored";
     }
 
-    void AddDisk(const std::wstring& name, wchar_t letter, DWORD number = 0,
-                 DWORD bus = BusTypeUsb, bool pending = false) {
+    void AddDisk(const std::wstring& name, wchar_t letter, DWORD number = 0, DWORD bus = BusTypeUsb,
+                 bool pending = false) {
         if (number == 0 && letter != L'C') number = static_cast<DWORD>(nextDisk++);
         SimDevice disk = SimMachine::MakeDisk(L"USBSTOR\\" + name, name, number, bus);
         SimVolume volume = SimMachine::MakeVolume(letter, number, 1000000000LL);
@@ -87,6 +87,17 @@ TEST_F(ScanTest, PendingDiskAppearsAndEarlierTicksStay) {
     EXPECT_TRUE(sim.messageBoxes.empty());
     EXPECT_EQ(kScanning, StatusSince(mark).front());
     EXPECT_EQ(kReady, view.Status());
+    EXPECT_TRUE(app.m_bRefreshAllowed);
+    // The whole tree from its root, and synchronous: an asynchronous walk
+    // would let the rebuild run before the new disk is in the tree.
+    for (const SimCall& call : sim.Calls()) {
+        if (call.method == "CM_Locate_DevNodeW") {
+            EXPECT_EQ("null", call.args);
+        }
+        if (call.method == "CM_Reenumerate_DevNode") {
+            EXPECT_TRUE(call.args.ends_with(" flags 1")) << call.args;
+        }
+    }
 
     // The arrival the re-enumeration broadcast comes later and keeps the ticks.
     sim.PumpMessages();
@@ -106,6 +117,11 @@ TEST_F(ScanTest, FailedScansStillRebuildAndOnlyAccessDeniedIsTold) {
         {"re-enumeration fails", CR_SUCCESS, CR_FAILURE, false},
     };
     wchar_t letter = L'G';
+    int waitDepthInBox = 0;
+    sim.messageBoxHook = [&](const SimMessageBox&) {
+        waitDepthInBox = view.waitDepth;
+        return 0;
+    };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         sim.locateResult = c.locate;
@@ -125,7 +141,9 @@ TEST_F(ScanTest, FailedScansStillRebuildAndOnlyAccessDeniedIsTold) {
         EXPECT_EQ(1, Count(StatusSince(mark), kLoading));
         EXPECT_EQ(kReady, view.Status());
         EXPECT_EQ(0, sim.reenumerations);
+        EXPECT_TRUE(app.m_bRefreshAllowed);
         if (c.told) {
+            EXPECT_LT(0, waitDepthInBox) << "the wait cursor lasts the whole command";
             ASSERT_EQ(1u, sim.messageBoxes.size());
             EXPECT_EQ(kAccessDenied, sim.messageBoxes[0].text);
             EXPECT_EQ(L"Trayhop32", sim.messageBoxes[0].caption);
@@ -198,6 +216,34 @@ TEST_F(ScanTest, ArrivalDuringTheReenumerationIsDropped) {
     EXPECT_LE(1, Count(StatusSince(mark), kConfiguring));
     EXPECT_EQ(1, Count(StatusSince(mark), kLoading));
     EXPECT_TRUE(Shown(L"New Disk"));
+    EXPECT_EQ(kReady, view.Status());
+}
+
+// The removal-complete broadcast the device installer sends while Remove
+// Devices holds the guard is dropped; the command's own refreshes, one before
+// and one after its report, show the drive gone.
+TEST_F(ScanTest, RemovalBroadcastInsideRemoveDevicesIsLeftToTheCommand) {
+    view.SetItemChecked(RowOf(L"Stick A"), true);
+    view.SetItemChecked(RowOf(L"Stick B"), true);
+    sim.deliverDeviceChangesAtOnce = true;
+    bool goneAtReport = false;
+    sim.messageBoxHook = [&](const SimMessageBox&) {
+        // The report comes after the command's first refresh.
+        goneAtReport = !Shown(L"Stick A") && !Shown(L"Stick B");
+        return 0;
+    };
+    const size_t mark = view.statusHistory.size();
+
+    dlg.OnRemoveDevices();
+
+    const std::vector<UINT>& delivered = sim.DeliveredDeviceChanges();
+    EXPECT_EQ(2, std::count(delivered.begin(), delivered.end(),
+                            static_cast<UINT>(DBT_DEVICEREMOVECOMPLETE)));
+    EXPECT_EQ(2, Count(StatusSince(mark), kLoading)) << "only the command's own refreshes";
+    EXPECT_TRUE(goneAtReport);
+    EXPECT_FALSE(Shown(L"Stick A"));
+    EXPECT_FALSE(Shown(L"Stick B"));
+    EXPECT_TRUE(Shown(L"Boot Disk"));
     EXPECT_EQ(kReady, view.Status());
 }
 
