@@ -80,6 +80,31 @@ std::optional<std::vector<std::wstring>> ReadDeviceMultiStringProperty(Platform&
     return list;
 }
 
+bool ReadDeviceInstanceId(Platform& platform, HDEVINFO set, SP_DEVINFO_DATA* device, WCHAR* id,
+                          DWORD idChars) {
+    if (id == nullptr || idChars == 0) return false;
+    auto clear = [&] {
+        for (DWORD i = 0; i < idChars; ++i) id[i] = L'\0';
+    };
+    clear();
+    if (device == nullptr) return false;
+    SP_DEVINFO_LIST_DETAIL_DATA_W listDetail{};
+    listDetail.cbSize = sizeof(listDetail);
+    if (platform.SetupDiGetDeviceInfoListDetailW(set, &listDetail) &&
+        platform.CM_Get_Device_ID_ExW(device->DevInst, id, idChars, 0,
+                                      listDetail.RemoteMachineHandle) == CR_SUCCESS) {
+        id[idChars - 1] = L'\0';
+        if (id[0] != L'\0') return true;
+    }
+    clear();
+    if (platform.SetupDiGetDeviceInstanceIdW(set, device, id, idChars, nullptr)) {
+        id[idChars - 1] = L'\0';
+        if (id[0] != L'\0') return true;
+    }
+    clear();
+    return false;
+}
+
 std::optional<std::wstring> GetDeviceName(Platform& platform, HDEVINFO set,
                                           SP_DEVINFO_DATA* device) {
     auto name = ReadDeviceStringProperty(platform, set, device, SPDRP_FRIENDLYNAME);

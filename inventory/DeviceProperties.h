@@ -10,6 +10,14 @@
 #include <string>
 #include <vector>
 
+// The device's instance identifier into `id` (`idChars` characters with the
+// NUL): asked of the configuration manager for the set's machine, then of the
+// set itself when that fails or answers success without writing (Wine's
+// configuration manager does). True with a non-empty identifier; false with
+// `id` empty.
+bool ReadDeviceInstanceId(Platform& platform, HDEVINFO set, SP_DEVINFO_DATA* device, WCHAR* id,
+                          DWORD idChars);
+
 // The device's friendly name (SPDRP_FRIENDLYNAME), or its description
 // (SPDRP_DEVICEDESC) when it has no friendly name; nothing when neither reads.
 std::optional<std::wstring> GetDeviceName(Platform& platform, HDEVINFO set,

@@ -71,27 +71,44 @@ LONGLONG GeometryBytes(const DISK_GEOMETRY& geometry) {
     return static_cast<LONGLONG>(bytes);
 }
 
-// The device instance identifier, at most 200 characters, or "?".
-void ReadDeviceInstanceId(Platform& platform, HDEVINFO set, SP_DEVINFO_DATA& device,
-                          WCHAR (&id)[kDeviceIdBufferChars]) {
-    for (WCHAR& c : id) c = L'\0';
-    SP_DEVINFO_LIST_DETAIL_DATA_W listDetail{};
-    listDetail.cbSize = sizeof(listDetail);
-    if (platform.SetupDiGetDeviceInfoListDetailW(set, &listDetail) &&
-        platform.CM_Get_Device_ID_ExW(device.DevInst, id, kDeviceIdBufferChars, 0,
-                                      listDetail.RemoteMachineHandle) == CR_SUCCESS) {
-        id[kDeviceIdBufferChars - 1] = L'\0';
-        if (id[0] != L'\0') return;
-    }
-    // Some configuration managers answer success without writing the
-    // identifier; the set knows it too.
-    for (WCHAR& c : id) c = L'\0';
-    if (platform.SetupDiGetDeviceInstanceIdW(set, &device, id, kDeviceIdBufferChars, nullptr)) {
-        id[kDeviceIdBufferChars - 1] = L'\0';
-        if (id[0] != L'\0') return;
-    }
-    id[0] = L'?';
-    id[1] = L'\0';
+// A bound on the interfaces looked through for the device's own.
+constexpr DWORD kMaxInterfacesWalked = 4096;
+
+// Opens the device path of the interface at `index` when that interface
+// belongs to `device`. Nothing (INVALID_HANDLE_VALUE with `listed` false)
+// past the end of the list; INVALID_HANDLE_VALUE with `listed` true when the
+// interface is another device's or cannot be read or opened.
+HANDLE OpenInterfaceAt(Platform& platform, HDEVINFO interfaces, const GUID& interfaceClass,
+                       DWORD index, const SP_DEVINFO_DATA& device, bool& listed) {
+    listed = false;
+    SP_DEVICE_INTERFACE_DATA interfaceData{};
+    interfaceData.cbSize = sizeof(interfaceData);
+    if (!platform.SetupDiEnumDeviceInterfaces(interfaces, nullptr, &interfaceClass, index,
+                                              &interfaceData))
+        return INVALID_HANDLE_VALUE;
+    listed = true;
+
+    DWORD required = 0;
+    if (!platform.SetupDiGetDeviceInterfaceDetailW(interfaces, &interfaceData, nullptr, 0,
+                                                   &required, nullptr) &&
+        platform.GetLastError() != ERROR_INSUFFICIENT_BUFFER)
+        return INVALID_HANDLE_VALUE;
+    if (required < sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W) || required > kMaxInterfaceDetailBytes)
+        return INVALID_HANDLE_VALUE;
+
+    // Zeroed with one spare character, so the path ends inside the buffer.
+    std::vector<DWORD> storage((required + sizeof(WCHAR) + sizeof(DWORD) - 1) / sizeof(DWORD), 0);
+    auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_W*>(storage.data());
+    detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W);
+    SP_DEVINFO_DATA owner{};
+    owner.cbSize = sizeof(owner);
+    if (!platform.SetupDiGetDeviceInterfaceDetailW(interfaces, &interfaceData, detail, required,
+                                                   nullptr, &owner))
+        return INVALID_HANDLE_VALUE;
+    // Opening another device's interface would describe the wrong drive.
+    if (owner.DevInst != device.DevInst) return INVALID_HANDLE_VALUE;
+    return platform.CreateFileW(detail->DevicePath, GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
 }
 
 }  // namespace
@@ -161,7 +178,10 @@ void EnumerateOneDevice(EnumerationContext& context, HDEVINFO set, SP_DEVINFO_DA
 
     const std::optional<std::wstring> name = GetDeviceName(platform, set, &device);
     WCHAR id[kDeviceIdBufferChars];
-    ReadDeviceInstanceId(platform, set, device, id);
+    if (!ReadDeviceInstanceId(platform, set, &device, id, kDeviceIdBufferChars)) {
+        id[0] = L'?';
+        id[1] = L'\0';
+    }
     if (!name) return;
 
     context.pending = std::make_unique<DriveRecord>(id);
@@ -182,52 +202,27 @@ bool FillFromInterface(EnumerationContext& context, SP_DEVINFO_DATA& device) {
     Platform& platform = context.platform;
     DriveRecord* record = context.current;
     if (record == nullptr) return false;
-    // Without its identifier the device's own interface cannot be told from
-    // another device's; taking a guess could pair it with the wrong drive.
-    if (CompareTextNoCase(record->deviceInstanceId, L"?") == 0) return false;
+    // Without its identifier the device cannot name its interfaces; the
+    // whole class list is then searched for the one it owns.
+    const bool idKnown = CompareTextNoCase(record->deviceInstanceId, L"?") != 0;
 
     const GUID interfaceClass = InterfaceClassFor(platform, device.ClassGuid);
 
     // The interfaces of this device only: a device's position in its class
     // list says nothing about the order of the interface list.
     UniqueDevInfo interfaces(
-        platform, platform.SetupDiGetClassDevsW(&interfaceClass, record->deviceInstanceId, nullptr,
-                                                DIGCF_PRESENT | DIGCF_DEVICEINTERFACE));
+        platform,
+        platform.SetupDiGetClassDevsW(&interfaceClass, idKnown ? record->deviceInstanceId : nullptr,
+                                      nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE));
     if (!interfaces) return false;
 
-    SP_DEVICE_INTERFACE_DATA interfaceData{};
-    interfaceData.cbSize = sizeof(interfaceData);
-    if (!platform.SetupDiEnumDeviceInterfaces(interfaces.Get(), nullptr, &interfaceClass, 0,
-                                              &interfaceData))
-        return false;
-
-    DWORD required = 0;
-    if (!platform.SetupDiGetDeviceInterfaceDetailW(interfaces.Get(), &interfaceData, nullptr, 0,
-                                                   &required, nullptr) &&
-        platform.GetLastError() != ERROR_INSUFFICIENT_BUFFER)
-        return false;
-    if (required < sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W) || required > kMaxInterfaceDetailBytes)
-        return false;
-
-    HANDLE opened = INVALID_HANDLE_VALUE;
-    {
-        // Zeroed with one spare character, so the path ends inside the buffer.
-        std::vector<DWORD> storage((required + sizeof(WCHAR) + sizeof(DWORD) - 1) / sizeof(DWORD),
-                                   0);
-        auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_W*>(storage.data());
-        detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W);
-        SP_DEVINFO_DATA owner{};
-        owner.cbSize = sizeof(owner);
-        if (!platform.SetupDiGetDeviceInterfaceDetailW(interfaces.Get(), &interfaceData, detail,
-                                                       required, nullptr, &owner))
-            return false;
-        // A system that ignored the identifier would hand over some other
-        // device's interface; opening it would describe the wrong drive.
-        if (owner.DevInst != device.DevInst) return false;
-        opened = platform.CreateFileW(detail->DevicePath, GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                      OPEN_EXISTING, 0, nullptr);
+    UniqueHandle handle(platform);
+    for (DWORD index = 0; index < kMaxInterfacesWalked && !handle; ++index) {
+        bool listed = false;
+        handle.Reset(
+            OpenInterfaceAt(platform, interfaces.Get(), interfaceClass, index, device, listed));
+        if (!listed) break;
     }
-    UniqueHandle handle(platform, opened);
     if (!handle) return false;
     interfaces.Reset();
 

@@ -40,8 +40,9 @@ int EnumerateStorageClasses(Platform& platform, DriveTable& table, const WCHAR* 
 // found by the device itself.
 void EnumerateOneDevice(EnumerationContext& context, HDEVINFO set, SP_DEVINFO_DATA& device);
 
-// Opens the device through the interface that belongs to it (found by its
-// instance identifier, which the record under construction holds) and fills
-// that record. True when the device is accepted; false when it cannot be
-// opened or read, or its bus is ignored.
+// Opens the device through the interface that belongs to it (listed by its
+// instance identifier, which the record under construction holds, and
+// checked against the device; without an identifier the whole interface
+// class is searched) and fills that record. True when the device is
+// accepted; false when it cannot be opened or read, or its bus is ignored.
 bool FillFromInterface(EnumerationContext& context, SP_DEVINFO_DATA& device);

@@ -86,6 +86,7 @@ TEST(DriveRecord, VolumeLimitNamesAndMountPoints) {
     EXPECT_EQ(full.MountPointText().size(), 118u);
     EXPECT_EQ(full.MountPointText().substr(0, 8), L"A:, B:, ");
     EXPECT_EQ(full.MountPointText().substr(112), L"3:, 4:");
+    EXPECT_EQ("", sim.LeakReport());
 }
 
 TEST(DriveRecord, NamingTables) {
@@ -128,6 +129,7 @@ TEST(DriveRecord, StorageIdentifiers) {
                                                         field.c_str(), field.c_str(), 1, 0);
     EXPECT_EQ(id.size(), 299u);
     EXPECT_EQ(id.substr(0, 15), L"SCSI\\DISK&VEN_A");
+    EXPECT_EQ("", sim.LeakReport());
 }
 
 TEST(DriveRecord, SameDeviceTestsEachFieldInTurn) {
@@ -155,6 +157,7 @@ TEST(DriveRecord, SameDeviceTestsEachFieldInTurn) {
     CopyField(renamed.deviceName, L"Another name");
     renamed.volumeExtentLengths[1] = 1;
     EXPECT_TRUE(SameDevice(renamed, base));
+    EXPECT_EQ("", sim.LeakReport());
 }
 
 TEST(DriveTable, OwnsRecordsInOrderAndFindsThem) {
@@ -187,6 +190,7 @@ TEST(DriveTable, OwnsRecordsInOrderAndFindsThem) {
     table.Clear();
     EXPECT_EQ(table.Count(), 0);
     EXPECT_THROW(table[0], std::invalid_argument);
+    EXPECT_EQ("", sim.LeakReport());
 }
 
 }  // namespace

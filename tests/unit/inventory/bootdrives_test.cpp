@@ -133,4 +133,5 @@ TEST(SystemDriveLetter, FirstCharacterOfTheVariableUnchanged) {
     // Longer than the 261-character buffer: not written, so not believed.
     sim.SetEnvironmentVariable(L"SystemDrive", std::wstring(300, L'E'));
     EXPECT_FALSE(GetSystemDriveLetter(sim).has_value());
+    EXPECT_EQ("", sim.LeakReport());
 }

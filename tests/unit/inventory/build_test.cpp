@@ -345,6 +345,7 @@ TEST(InventoryBuild, PlatformCallsGrowLinearlyWithTheDisks) {
         CTrayhop32App app(sim);
         app.RebuildDriveTable();
         EXPECT_EQ(static_cast<int>(disks), app.m_driveTable.Count());
+        EXPECT_EQ("", sim.LeakReport());
         return static_cast<long>(sim.CallCount());
     };
     const long c2 = callsFor(2), c4 = callsFor(4), c8 = callsFor(8), c16 = callsFor(16);

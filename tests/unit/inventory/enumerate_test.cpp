@@ -333,27 +333,6 @@ TEST(EnumerateStorageClasses, UnknownDeviceNumberAttachesNoVolume) {
     EXPECT_EQ("", sim.LeakReport());
 }
 
-TEST(EnumerateStorageClasses, MissingInstanceIdentifierDropsTheDevice) {
-    SimMachine sim;
-    sim.AddDevice(Disk());
-    sim.FailMethod("CM_Get_Device_ID_ExW", 1, CR_FAILURE);
-    sim.FailMethod("SetupDiGetDeviceInstanceIdW", 1, ERROR_INVALID_PARAMETER);
-    DriveTable table;
-    EnumerateStorageClasses(sim, table, kAllClasses, 1);
-    EXPECT_EQ(0, table.Count());
-    EXPECT_EQ(0u, sim.CallCount("CreateFileW"));
-
-    // The set still knows the identifier when the configuration manager fails.
-    SimMachine second;
-    second.AddDevice(Disk());
-    second.FailMethod("CM_Get_Device_ID_ExW", 1, CR_FAILURE);
-    EnumerateStorageClasses(second, table, kAllClasses, 1);
-    ASSERT_EQ(1, table.Count());
-    EXPECT_EQ(kDiskId, std::wstring(table[0].deviceInstanceId));
-    EXPECT_EQ("", sim.LeakReport());
-    EXPECT_EQ("", second.LeakReport());
-}
-
 namespace {
 
 // Runs `read` on the first device of the machine's disk class.
@@ -370,6 +349,99 @@ void WithFirstDisk(SimMachine& sim, Read read) {
 }
 
 }  // namespace
+
+namespace {
+
+// A configuration manager that answers success without writing the
+// identifier, as Wine's does.
+class SilentConfigManagerMachine : public SimMachine {
+public:
+    CONFIGRET CM_Get_Device_ID_ExW(DEVINST, PWCHAR, ULONG, ULONG, HMACHINE) override {
+        ++silentAnswers;
+        return CR_SUCCESS;
+    }
+    int silentAnswers = 0;
+};
+
+}  // namespace
+
+TEST(EnumerateStorageClasses, InstanceIdentifierFromTheSetWhenTheManagerFailsOrWritesNothing) {
+    struct IdCase {
+        const char* name;
+        bool silentManager;
+        bool managerFails;
+        bool setFails;
+        std::wstring id;
+    };
+    const std::vector<IdCase> cases = {
+        {"configuration manager answers", false, false, false, kDiskId},
+        {"configuration manager fails", false, true, false, kDiskId},
+        {"configuration manager writes nothing", true, false, false, kDiskId},
+        {"both fail", false, true, true, L"?"},
+        {"nothing written and the set fails", true, false, true, L"?"},
+    };
+    for (const IdCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        SilentConfigManagerMachine silent;
+        SimMachine plain;
+        SimMachine& sim = c.silentManager ? silent : plain;
+        sim.AddDevice(Disk());
+        if (c.managerFails) sim.FailMethod("CM_Get_Device_ID_ExW", 1, CR_FAILURE);
+        if (c.setFails) sim.FailMethod("SetupDiGetDeviceInstanceIdW", 1, ERROR_INVALID_PARAMETER);
+        DriveTable table;
+        EnumerateStorageClasses(sim, table, kAllClasses, 1);
+        // A device whose identifier cannot be read is still listed, as "?".
+        ASSERT_EQ(1, table.Count());
+        EXPECT_EQ(c.id, std::wstring(table[0].deviceInstanceId));
+        EXPECT_EQ(kDiskBytes, table[0].capacity);
+        EXPECT_EQ(c.silentManager ? 1 : 0, silent.silentAnswers);
+        EXPECT_EQ("", sim.LeakReport());
+    }
+}
+
+TEST(EnumerateStorageClasses, DeviceWithoutIdentifierStillOpensItsOwnInterface) {
+    SimMachine sim;
+    const std::wstring ids[] = {L"IDE\\DISKA\\1", L"USBSTOR\\DISKB\\2", L"IDE\\DISKC\\3"};
+    for (DWORD n = 0; n < 3; ++n) {
+        SimDevice disk = SimMachine::MakeDisk(ids[n], L"Disk " + std::to_wstring(n), n,
+                                              n == 1 ? BusTypeUsb : BusTypeAta);
+        // The interface list runs in the opposite order of the device list.
+        disk.interfaceOrder = 3 - static_cast<int>(n);
+        sim.AddDevice(disk);
+    }
+    // The middle disk's identifier cannot be read at all.
+    sim.FailMethod("CM_Get_Device_ID_ExW", 2, CR_FAILURE);
+    sim.FailMethod("SetupDiGetDeviceInstanceIdW", 1, ERROR_INVALID_PARAMETER);
+    DriveTable table;
+    EnumerateStorageClasses(sim, table, kAllClasses, 1);
+
+    ASSERT_EQ(3, table.Count());
+    EXPECT_EQ(ids[0], std::wstring(table[0].deviceInstanceId));
+    EXPECT_EQ(L"?", std::wstring(table[1].deviceInstanceId));
+    EXPECT_EQ(ids[2], std::wstring(table[2].deviceInstanceId));
+    for (int n = 0; n < 3; ++n) {
+        SCOPED_TRACE(n);
+        EXPECT_EQ(n, table[n].deviceNumber);
+        EXPECT_EQ(n == 1 ? BusTypeUsb : BusTypeAta, table[n].busType);
+    }
+    EXPECT_EQ("", sim.LeakReport());
+}
+
+TEST(DeviceProperties, InstanceIdentifierIsEmptyWhenNothingAnswers) {
+    SilentConfigManagerMachine sim;
+    sim.AddDevice(Disk());
+    WithFirstDisk(sim, [&](HDEVINFO set, SP_DEVINFO_DATA* device) {
+        WCHAR id[8];
+        for (WCHAR& ch : id) ch = L'x';
+        // Too small for the identifier: the set refuses too.
+        EXPECT_FALSE(ReadDeviceInstanceId(sim, set, device, id, 8));
+        EXPECT_EQ(std::wstring(8, L'\0'), std::wstring(id, 8));
+        WCHAR whole[201];
+        EXPECT_TRUE(ReadDeviceInstanceId(sim, set, device, whole, 201));
+        EXPECT_EQ(kDiskId, std::wstring(whole));
+    });
+    EXPECT_EQ("", sim.LeakReport());
+}
 
 TEST(DeviceProperties, LongValuesAreReadWholeAfterOneRetry) {
     SimMachine sim;
@@ -408,4 +480,5 @@ TEST(DeviceProperties, NameFallsBackToTheDescription) {
             std::optional<std::vector<std::wstring>>(std::vector<std::wstring>{L"Disk drive"}),
             ReadDeviceMultiStringProperty(sim, set, device, SPDRP_DEVICEDESC));
     });
+    EXPECT_EQ("", sim.LeakReport());
 }

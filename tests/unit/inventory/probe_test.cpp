@@ -47,6 +47,7 @@ TEST(ReportSystemError, ExpectedDeviceAnswersStaySilent) {
         SCOPED_TRACE(c.code);
         SimMachine sim;
         ReportSystemError(sim, c.code);
+        EXPECT_EQ("", sim.LeakReport());
         if (c.shown.empty()) {
             EXPECT_TRUE(sim.messageBoxes.empty());
             EXPECT_TRUE(sim.debugOutput.empty());
@@ -204,6 +205,24 @@ TEST(ProbeVolume, EveryFailureIsShownOrSilentAndKeepsOrDropsTheLetter) {
          L"",
          L"",
          L""},
+        // Both opens ask for no access, which a user without rights still gets.
+        {"volume refuses read access",
+         WithVolume(OnDisk(1), [](SimVolume& v) { v.openAccessDenied = true; }),
+         none,
+         {},
+         L"",
+         L"E",
+         L"",
+         5000},
+        {"CD volume refuses read access",
+         WithVolume(LetterOnly(ERROR_INVALID_FUNCTION, kDvd),
+                    [](SimVolume& v) { v.openAccessDenied = true; }),
+         none,
+         {},
+         L"",
+         L"",
+         L"E",
+         0},
         {"more than 27 extents",
          WithVolume(OnDisk(1), [](SimVolume& v) { v.extents.resize(28, v.extents[0]); }),
          none,

@@ -10,6 +10,7 @@
 #include "platform/Owners.h"
 #include "settings/SettingsStore.h"
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -27,9 +28,20 @@ inline std::wstring KeyPath() {
 }
 
 // Stores data of any type and byte count under the options key.
+// Windows stores one character more for a text whose count leaves out a NUL
+// that follows it; past the text, every character not wholly counted is
+// non-zero in its last byte only, so the stored bytes are exactly the ones
+// asked for on the simulated machine and on Windows.
 inline void StoreRaw(Platform& platform, DWORD type, const std::wstring& text, DWORD bytes) {
-    std::vector<wchar_t> data(text.begin(), text.end());
-    data.resize(text.size() + 2, L'\0');
+    const std::size_t chars = std::max<std::size_t>(text.size(), (bytes + kW - 1) / kW) + 2;
+    const auto pad = static_cast<wchar_t>(0x5A << (8 * (sizeof(wchar_t) - 1)));
+    std::vector<wchar_t> data(chars, L'\0');
+    for (std::size_t i = 0; i < chars; ++i) {
+        if (i < text.size())
+            data[i] = text[i];
+        else if (kW * (i + 1) > bytes)
+            data[i] = pad;
+    }
     UniqueKey key(platform);
     HKEY created = nullptr;
     ASSERT_EQ(platform.RegCreateKeyExW(HKEY_CURRENT_USER, KeyPath().c_str(), 0, nullptr, 0,
