@@ -90,9 +90,7 @@ void RemoveOneDevice(Platform& platform, HDEVINFO set, SP_DEVINFO_DATA& device,
     if (!platform.SetupDiGetDeviceInfoListDetailW(set, &detail)) return;
 
     WCHAR id[kDeviceIdChars] = {};
-    if (platform.CM_Get_Device_ID_ExW(device.DevInst, id, kDeviceIdChars, 0,
-                                      detail.RemoteMachineHandle) != CR_SUCCESS)
-        return;
+    if (!ReadDeviceInstanceId(platform, set, &device, id, kDeviceIdChars)) return;
 
     SP_REMOVEDEVICE_PARAMS removeParams{};
     removeParams.ClassInstallHeader.cbSize = sizeof(SP_CLASSINSTALL_HEADER);
@@ -172,10 +170,7 @@ RemoveResult RemoveMatchingDevices(Platform& platform, const WCHAR* pattern, Rem
             if (parsedPattern.isInstanceId) {
                 // An identifier that cannot be read is compared as empty.
                 WCHAR id[kDeviceIdChars] = {};
-                if (platform.CM_Get_Device_ID_ExW(device.DevInst, id, kDeviceIdChars, 0,
-                                                  detail.RemoteMachineHandle) != CR_SUCCESS)
-                    id[0] = L'\0';
-                id[kDeviceIdChars - 1] = L'\0';
+                ReadDeviceInstanceId(platform, set.Get(), &device, id, kDeviceIdChars);
                 selected = MatchDevicePattern(parsedPattern, id);
             } else {
                 const auto hardwareIds =

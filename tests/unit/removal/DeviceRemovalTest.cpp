@@ -168,9 +168,12 @@ TEST_F(DeviceRemovalTest, LongHardwareIdListIsMatchedToTheEnd) {
 }
 
 TEST_F(DeviceRemovalTest, UnreadableInstanceIdComparesAsEmpty) {
-    sim_.FailMethod("CM_Get_Device_ID_ExW", 1, CR_FAILURE);  // the stick, while searching
+    // Neither the configuration manager nor the set can name the stick.
+    sim_.FailMethod("CM_Get_Device_ID_ExW", 1, CR_FAILURE);
+    sim_.FailMethod("SetupDiGetDeviceInstanceIdW", 1, ERROR_INVALID_PARAMETER);
     EXPECT_EQ(RemoveDevice(sim_, L"@USBSTOR*"), RemoveNothing);
     sim_.FailMethod("CM_Get_Device_ID_ExW", 1, CR_FAILURE);
+    sim_.FailMethod("SetupDiGetDeviceInstanceIdW", 1, ERROR_INVALID_PARAMETER);
     EXPECT_EQ(RemoveDevice(sim_, L"@*"), RemoveOk);
     EXPECT_TRUE(Device(kStickId).removed);
 }
@@ -208,6 +211,7 @@ struct FailureCase {
     RemoveResult result;
     int removed;
     bool reboot;
+    const char* alsoMethod = nullptr;  // fails at the same occurrence too
 };
 
 // The disk HD80 asks for a reboot. A failure before the walk touches nothing;
@@ -218,6 +222,7 @@ TEST_P(RemovalFailure, TallyShowsWhatWasRemoved) {
     const FailureCase& c = GetParam();
     Device(kIdeId).removal = SimRemovalOutcome::RemovedNeedsReboot;
     sim_.FailMethod(c.method, c.occurrence, c.error);
+    if (c.alsoMethod != nullptr) sim_.FailMethod(c.alsoMethod, c.occurrence, c.error);
     RemovalTally tally;
     EXPECT_EQ(RemoveMatchingDevices(sim_, c.pattern, tally), c.result);
     EXPECT_EQ(tally.removedCount, c.removed);
@@ -244,7 +249,8 @@ INSTANTIATE_TEST_SUITE_P(
         // Per device: the stick fails at each step, HD80 is still removed.
         FailureCase{L"=DiskDrive", "SetupDiGetDeviceInfoListDetailW", 2, kBadParam, RemoveOk, 1,
                     true},
-        FailureCase{L"=DiskDrive", "CM_Get_Device_ID_ExW", 1, CR_FAILURE, RemoveOk, 1, true},
+        FailureCase{L"=DiskDrive", "CM_Get_Device_ID_ExW", 1, CR_FAILURE, RemoveOk, 1, true,
+                    "SetupDiGetDeviceInstanceIdW"},
         FailureCase{L"=DiskDrive", "SetupDiSetClassInstallParamsW", 1, kBadParam, RemoveOk, 1,
                     true},
         FailureCase{L"=DiskDrive", "SetupDiCallClassInstaller", 1, kBadParam, RemoveOk, 1, true},
