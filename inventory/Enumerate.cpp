@@ -75,11 +75,13 @@ LONGLONG GeometryBytes(const DISK_GEOMETRY& geometry) {
 constexpr DWORD kMaxInterfacesWalked = 4096;
 
 // Opens the device path of the interface at `index` when that interface
-// belongs to `device`. Nothing (INVALID_HANDLE_VALUE with `listed` false)
-// past the end of the list; INVALID_HANDLE_VALUE with `listed` true when the
-// interface is another device's or cannot be read or opened.
+// belongs to `device`, whose instance identifier is `deviceId` (nullptr when
+// unknown). Nothing (INVALID_HANDLE_VALUE with `listed` false) past the end
+// of the list; INVALID_HANDLE_VALUE with `listed` true when the interface is
+// another device's or cannot be read or opened.
 HANDLE OpenInterfaceAt(Platform& platform, HDEVINFO interfaces, const GUID& interfaceClass,
-                       DWORD index, const SP_DEVINFO_DATA& device, bool& listed) {
+                       DWORD index, const SP_DEVINFO_DATA& device, const WCHAR* deviceId,
+                       bool& listed) {
     listed = false;
     SP_DEVICE_INTERFACE_DATA interfaceData{};
     interfaceData.cbSize = sizeof(interfaceData);
@@ -105,8 +107,17 @@ HANDLE OpenInterfaceAt(Platform& platform, HDEVINFO interfaces, const GUID& inte
     if (!platform.SetupDiGetDeviceInterfaceDetailW(interfaces, &interfaceData, detail, required,
                                                    nullptr, &owner))
         return INVALID_HANDLE_VALUE;
-    // Opening another device's interface would describe the wrong drive.
-    if (owner.DevInst != device.DevInst) return INVALID_HANDLE_VALUE;
+    // Opening another device's interface would describe the wrong drive. A
+    // device handle need not be the same in two device information sets
+    // (Wine numbers the devices of each set anew), so where the handles
+    // differ the instance identifiers decide.
+    if (owner.DevInst != device.DevInst) {
+        if (deviceId == nullptr) return INVALID_HANDLE_VALUE;
+        WCHAR ownerId[kDeviceIdBufferChars];
+        if (!ReadDeviceInstanceId(platform, interfaces, &owner, ownerId, kDeviceIdBufferChars) ||
+            CompareTextNoCase(ownerId, deviceId) != 0)
+            return INVALID_HANDLE_VALUE;
+    }
     return platform.CreateFileW(detail->DevicePath, GENERIC_READ, FILE_SHARE_READ, nullptr,
                                 OPEN_EXISTING, 0, nullptr);
 }
@@ -219,8 +230,8 @@ bool FillFromInterface(EnumerationContext& context, SP_DEVINFO_DATA& device) {
     UniqueHandle handle(platform);
     for (DWORD index = 0; index < kMaxInterfacesWalked && !handle; ++index) {
         bool listed = false;
-        handle.Reset(
-            OpenInterfaceAt(platform, interfaces.Get(), interfaceClass, index, device, listed));
+        handle.Reset(OpenInterfaceAt(platform, interfaces.Get(), interfaceClass, index, device,
+                                     idKnown ? record->deviceInstanceId : nullptr, listed));
         if (!listed) break;
     }
     if (!handle) return false;
@@ -274,10 +285,10 @@ bool FillFromInterface(EnumerationContext& context, SP_DEVINFO_DATA& device) {
         if (types->MediaInfoCount > 0) media = types->MediaInfo[0];
     } else {
         ReportSystemError(platform, platform.GetLastError());
-        if (geometry.MediaType == RemovableMedia || geometry.MediaType == FixedMedia) {
+        const DWORD geometryMedia = RawEnumValue(geometry.MediaType);
+        if (geometryMedia == RemovableMedia || geometryMedia == FixedMedia) {
             mediaDeviceType = FILE_DEVICE_DISK;
-            media.DeviceSpecific.DiskInfo.MediaType =
-                static_cast<STORAGE_MEDIA_TYPE>(geometry.MediaType);
+            media.DeviceSpecific.DiskInfo.MediaType = static_cast<STORAGE_MEDIA_TYPE>(geometryMedia);
         } else {
             mediaDeviceType = FILE_DEVICE_UNKNOWN;
             media.DeviceSpecific.DiskInfo.MediaType = static_cast<STORAGE_MEDIA_TYPE>(0);
@@ -294,9 +305,10 @@ bool FillFromInterface(EnumerationContext& context, SP_DEVINFO_DATA& device) {
         deviceNumber = static_cast<LONG>(number.DeviceNumber);
     handle.Reset();
 
-    if (IsBusIgnored(platform, static_cast<DWORD>(header.BusType))) return false;
+    const DWORD busType = RawEnumValue(header.BusType);
+    if (IsBusIgnored(platform, busType)) return false;
 
-    record->busType = static_cast<LONG>(header.BusType);
+    record->busType = static_cast<LONG>(busType);
     record->scsiDeviceType = header.DeviceType;
     record->deviceTypeModifier = header.DeviceTypeModifier;
     record->removableMedia = header.RemovableMedia != 0;

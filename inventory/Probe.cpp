@@ -171,7 +171,7 @@ void ProbeVolume(Platform& platform, DriveTable& table, const WCHAR* root,
 
         const std::wstring storageId = DriveRecord::BuildStorageId(
             platform, descriptor.vendorId, descriptor.productId, descriptor.productRevision,
-            descriptor.serialNumber, static_cast<LONG>(descriptor.header.BusType),
+            descriptor.serialNumber, static_cast<LONG>(RawEnumValue(descriptor.header.BusType)),
             static_cast<LONG>(descriptor.header.DeviceType));
 
         DriveRecord* record = nullptr;

@@ -6,6 +6,8 @@
 #include "inventory/DriveTable.h"
 #include "platform/Platform.h"
 
+#include <cstring>
+
 inline constexpr int kDescriptorTextChars = 100;
 
 // What a storage device says about itself. `header` is the fixed part of the
@@ -19,6 +21,16 @@ struct StorageDescriptor {
     WCHAR productRevision[kDescriptorTextChars] = {};
     WCHAR serialNumber[kDescriptorTextChars] = {};
 };
+
+// A driver may fill an enum field with any 32 bits: the field is read as the
+// DWORD it holds, never as the enum, which cannot hold values beyond its names.
+template <typename Enum>
+DWORD RawEnumValue(const Enum& field) {
+    static_assert(sizeof(Enum) == sizeof(DWORD));
+    DWORD value = 0;
+    std::memcpy(&value, &field, sizeof value);
+    return value;
+}
 
 // Asks an open storage device for its descriptor: a fixed-size query to learn
 // the size, then the whole descriptor. Failures are shown with

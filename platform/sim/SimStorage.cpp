@@ -38,7 +38,8 @@ std::vector<BYTE> DescriptorBytes(const SimStorage& st) {
     d.DeviceType = st.deviceType;
     d.DeviceTypeModifier = st.deviceTypeModifier;
     d.RemovableMedia = st.removableMedia ? 1 : 0;
-    d.BusType = static_cast<STORAGE_BUS_TYPE>(st.busType);
+    // Any 32 bits a driver may answer, stored without passing through the enum.
+    std::memcpy(&d.BusType, &st.busType, sizeof(DWORD));
     std::memcpy(bytes.data(), &d, sizeof d);
     return bytes;
 }
@@ -265,7 +266,8 @@ BOOL SimMachine::DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID l
             if (nOutBufferSize < 2 * sizeof(DWORD)) return fail(ERROR_INSUFFICIENT_BUFFER);
             std::vector<BYTE> bytes = DescriptorBytes(st);
             size_t n = std::min<size_t>(bytes.size(), nOutBufferSize);
-            std::memcpy(lpOutBuffer, bytes.data(), n);
+            // An empty answer has no bytes to copy (and no storage to copy from).
+            if (n != 0) std::memcpy(lpOutBuffer, bytes.data(), n);
             *lpBytesReturned = static_cast<DWORD>(n);
             return TRUE;
         }
@@ -290,7 +292,7 @@ BOOL SimMachine::DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID l
             if (nOutBufferSize < sizeof(DISK_GEOMETRY)) return fail(ERROR_INSUFFICIENT_BUFFER);
             DISK_GEOMETRY g{};
             g.Cylinders.QuadPart = st.geometry.cylinders;
-            g.MediaType = static_cast<MEDIA_TYPE>(st.geometry.mediaType);
+            std::memcpy(&g.MediaType, &st.geometry.mediaType, sizeof(DWORD));
             g.TracksPerCylinder = st.geometry.tracksPerCylinder;
             g.SectorsPerTrack = st.geometry.sectorsPerTrack;
             g.BytesPerSector = st.geometry.bytesPerSector;
@@ -327,8 +329,8 @@ BOOL SimMachine::DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID l
                         static_cast<STORAGE_MEDIA_TYPE>(st.media[i].mediaType);
                     info.DeviceSpecific.TapeInfo.MediaCharacteristics = st.media[i].characteristics;
                     info.DeviceSpecific.TapeInfo.CurrentBlockSize = 512;
-                    info.DeviceSpecific.TapeInfo.BusType =
-                        static_cast<STORAGE_BUS_TYPE>(st.busType);
+                    std::memcpy(&info.DeviceSpecific.TapeInfo.BusType, &st.busType,
+                                sizeof(DWORD));
                 } else {
                     info.DeviceSpecific.DiskInfo.Cylinders.QuadPart = st.geometry.cylinders;
                     info.DeviceSpecific.DiskInfo.MediaType =

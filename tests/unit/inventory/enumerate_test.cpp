@@ -427,6 +427,58 @@ TEST(EnumerateStorageClasses, DeviceWithoutIdentifierStillOpensItsOwnInterface) 
     EXPECT_EQ("", sim.LeakReport());
 }
 
+namespace {
+
+// Numbers the owner of every interface anew, as Wine does for the devices of
+// each device information set: the handle no longer names the same device
+// as the one in the class's device list.
+class RenumberingMachine : public SimMachine {
+public:
+    BOOL SetupDiGetDeviceInterfaceDetailW(HDEVINFO set, PSP_DEVICE_INTERFACE_DATA data,
+                                          PSP_DEVICE_INTERFACE_DETAIL_DATA_W detail, DWORD size,
+                                          PDWORD required, PSP_DEVINFO_DATA owner) override {
+        const BOOL ok =
+            SimMachine::SetupDiGetDeviceInterfaceDetailW(set, data, detail, size, required, owner);
+        if (owner != nullptr) owner->DevInst += kRenumbered;
+        return ok;
+    }
+    static constexpr DEVINST kRenumbered = 1000;
+};
+
+}  // namespace
+
+TEST(EnumerateStorageClasses, InterfaceOwnerRecognisedByIdentifierWhenHandlesDiffer) {
+    struct OwnerCase {
+        const char* name;
+        bool renumbered;
+        const char* failing;  // the first call of this method fails
+        int listed;
+    };
+    const std::vector<OwnerCase> cases = {
+        {"same handle in both sets", false, nullptr, 1},
+        {"renumbered owner with the same identifier", true, nullptr, 1},
+        // The disk's own identifier comes from the manager, the owner's from the set.
+        {"renumbered owner whose identifier cannot be read", true, "SetupDiGetDeviceInstanceIdW",
+         0},
+    };
+    for (const OwnerCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        RenumberingMachine renumbering;
+        SimMachine plain;
+        SimMachine& sim = c.renumbered ? renumbering : plain;
+        sim.AddDevice(Disk());
+        if (c.failing != nullptr) sim.FailMethod(c.failing, 1, ERROR_INVALID_PARAMETER);
+        DriveTable table;
+        EnumerateStorageClasses(sim, table, kAllClasses, 1);
+        ASSERT_EQ(c.listed, table.Count());
+        if (c.listed == 1) {
+            EXPECT_EQ(kDiskId, std::wstring(table[0].deviceInstanceId));
+            EXPECT_EQ(kDiskBytes, table[0].capacity);
+        }
+        EXPECT_EQ("", sim.LeakReport());
+    }
+}
+
 TEST(DeviceProperties, InstanceIdentifierIsEmptyWhenNothingAnswers) {
     SilentConfigManagerMachine sim;
     sim.AddDevice(Disk());

@@ -418,6 +418,8 @@ TEST(SimStorage, AbsentSerialAndRawDescriptors) {
         // A hostile device: a Size far beyond what it returns and a wild offset.
         {false, std::vector<BYTE>{1, 0, 0, 0, 0xFF, 0xFF, 0, 0, 0, 0, 0, 0, 0xF0, 0xFF, 0, 0}, 0,
          0xFFFF},
+        // A device that answers nothing at all: no bytes, and no read of any.
+        {false, std::vector<BYTE>{}, 0, 0},
     };
     for (const auto& c : cases) {
         SimMachine sim;
