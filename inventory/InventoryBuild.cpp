@@ -1,5 +1,6 @@
 // The inventory build: devices first, then the drive letters' volumes, then
 // the boot and page-file marks.
+#include "app/FlagScope.h"
 #include "app/Trayhop32App.h"
 #include "app/UserInterface.h"
 #include "inventory/BootDrives.h"
@@ -24,18 +25,6 @@ bool IsKindIgnored(Platform& platform, const WCHAR* option) {
     return value[0] == L'1';
 }
 
-// Marks the build as running for its lifetime, on every path out of it.
-class BuildInProgress {
-public:
-    explicit BuildInProgress(bool& flag) : flag_(flag) { flag_ = true; }
-    BuildInProgress(const BuildInProgress&) = delete;
-    BuildInProgress& operator=(const BuildInProgress&) = delete;
-    ~BuildInProgress() { flag_ = false; }
-
-private:
-    bool& flag_;
-};
-
 }  // namespace
 
 int CTrayhop32App::RebuildDriveTable() {
@@ -47,7 +36,7 @@ int CTrayhop32App::RebuildDriveTable() {
         m_bRefreshPending = true;
         return 0;
     }
-    BuildInProgress inProgress(m_bBuildInProgress);
+    FlagScope inProgress(m_bBuildInProgress);
     // This build sees the machine as it is now, which answers earlier requests.
     m_bRefreshPending = false;
     WaitCursor waitCursor(m_pUserInterface);

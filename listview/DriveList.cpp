@@ -2,6 +2,7 @@
 // and the list's notifications.
 #include "app/Trayhop32App.h"
 #include "app/Trayhop32Dlg.h"
+#include "app/FlagScope.h"
 #include "inventory/DriveRecord.h"
 #include "inventory/DriveTable.h"
 #include "listview/Texts.h"
@@ -32,17 +33,6 @@ bool AnyRowTicked(MainView& view) {
     return false;
 }
 
-// Clears a flag on every way out of a scope.
-class FlagScope {
-public:
-    explicit FlagScope(bool& flag) : flag_(flag) { flag_ = true; }
-    FlagScope(const FlagScope&) = delete;
-    FlagScope& operator=(const FlagScope&) = delete;
-    ~FlagScope() { flag_ = false; }
-
-private:
-    bool& flag_;
-};
 
 }  // namespace
 

@@ -4,6 +4,7 @@
 
 #include "app/Trayhop32App.h"
 #include "app/Trayhop32Dlg.h"
+#include "app/FlagScope.h"
 
 namespace {
 
@@ -15,18 +16,6 @@ constexpr const wchar_t* kAccessDeniedMessage =
     L"an account that has administrator privileges.";
 
 constexpr DWORD kSettleMilliseconds = 1000;
-
-// Sets a flag for the life of a scope and clears it on every way out.
-class FlagScope {
-public:
-    explicit FlagScope(bool& flag) : flag_(flag) { flag_ = true; }
-    FlagScope(const FlagScope&) = delete;
-    FlagScope& operator=(const FlagScope&) = delete;
-    ~FlagScope() { flag_ = false; }
-
-private:
-    bool& flag_;
-};
 
 }  // namespace
 
