@@ -14,6 +14,17 @@
 //   e2edriver answer   [--title T] --button ID    presses a message box button
 //   e2edriver close    --title T                  asks the window to close, waits
 //   e2edriver gone     --title T                  waits until no such window is left
+//   e2edriver window   --title T [--class C]      frame, size, owner and state
+//   e2edriver dlu      --rects "x,y,w,h;..."      dialog units in pixels for the
+//                                                 "MS Shell Dlg" 8 point font
+//   e2edriver dblclick --title T --id N --row R   double-clicks a list row
+//   e2edriver syscommand --title T --command N [--lparam L]
+//   e2edriver mnemonic --title T --char C         Alt and a letter
+//   e2edriver menu                                waits for an open popup menu
+//   e2edriver count    --title T [--class C]      how many such windows are visible
+//
+// "key" takes --char 0 to post the key without its character (inside a menu
+// the character would reach the window behind it).
 //
 // Every command takes --timeout MS (default 10000). Exit code 0 on success,
 // 1 with an "error:" line when the window or control is not there, 2 on
@@ -319,11 +330,134 @@ HWND Control(HWND parent, const Args& args) {
     return control;
 }
 
-BOOL CALLBACK PrintControl(HWND hwnd, LPARAM) {
-    Say("control id=" + std::to_string(GetDlgCtrlID(hwnd)) + " class=" + Quoted(ClassOf(hwnd)) +
-        " text=" + Quoted(TextOf(hwnd)) + " visible=" + std::to_string(IsWindowVisible(hwnd) ? 1 : 0) +
-        " enabled=" + std::to_string(IsWindowEnabled(hwnd) ? 1 : 0));
+std::string RectText(const RECT& rect) {
+    return std::to_string(rect.left) + "," + std::to_string(rect.top) + "," +
+           std::to_string(rect.right - rect.left) + "," + std::to_string(rect.bottom - rect.top);
+}
+
+// The rectangle is in the parent's client coordinates, as the dialog
+// template places it; "default=1" marks the default push button, "checked="
+// follows for check boxes and radio buttons.
+// Only the window's own controls: the list's header is the list's business.
+BOOL CALLBACK PrintControl(HWND hwnd, LPARAM parent) {
+    if (GetParent(hwnd) != reinterpret_cast<HWND>(parent)) return TRUE;
+    RECT rect = {};
+    GetWindowRect(hwnd, &rect);
+    MapWindowPoints(nullptr, GetParent(hwnd), reinterpret_cast<POINT*>(&rect), 2);
+    const LONG style = GetWindowLongW(hwnd, GWL_STYLE);
+    std::string line = "control id=";
+    line += std::to_string(GetDlgCtrlID(hwnd));
+    line += " class=" + Quoted(ClassOf(hwnd));
+    line += " text=" + Quoted(TextOf(hwnd));
+    line += " visible=";
+    line += IsWindowVisible(hwnd) ? '1' : '0';
+    line += " enabled=";
+    line += IsWindowEnabled(hwnd) ? '1' : '0';
+    line += " rect=" + RectText(rect);
+    if (ClassOf(hwnd) == L"Button") {
+        const LONG type = style & BS_TYPEMASK;
+        line += " default=";
+        line += type == BS_DEFPUSHBUTTON ? '1' : '0';
+        if (type == BS_CHECKBOX || type == BS_AUTOCHECKBOX || type == BS_3STATE ||
+            type == BS_AUTO3STATE || type == BS_RADIOBUTTON || type == BS_AUTORADIOBUTTON)
+            line += " checked=" + std::to_string(Send(hwnd, BM_GETCHECK, 0, 0));
+    }
+    Say(line);
     return TRUE;
+}
+
+INT_PTR CALLBACK QuietDialogProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
+
+struct Counter {
+    std::wstring title, className;
+    int count = 0;
+};
+
+BOOL CALLBACK CountWindow(HWND hwnd, LPARAM lparam) {
+    auto* c = reinterpret_cast<Counter*>(lparam);
+    if (IsWindowVisible(hwnd) && TextOf(hwnd) == c->title &&
+        (c->className.empty() || ClassOf(hwnd) == c->className))
+        ++c->count;
+    return TRUE;
+}
+
+// Dialog units of a template with the program's font, mapped as the dialog
+// manager maps each field of a control's place: a throwaway hidden dialog
+// built from such a template answers MapDialogRect.
+void PrintDialogUnits(const std::string& rects) {
+    alignas(4) BYTE templ[256] = {};
+    BYTE* p = templ;
+    auto word = [&p](WORD value) { std::memcpy(p, &value, sizeof(value)); p += sizeof(value); };
+    auto dword = [&p](DWORD value) { std::memcpy(p, &value, sizeof(value)); p += sizeof(value); };
+    word(1);       // dlgVer
+    word(0xFFFF);  // signature: DLGTEMPLATEEX
+    dword(0);      // helpID
+    dword(0);      // exStyle
+    dword(DS_SETFONT | DS_FIXEDSYS | DS_MODALFRAME | WS_POPUP | WS_CAPTION | WS_SYSMENU);
+    word(0);  // no controls
+    word(0); word(0); word(100); word(100);
+    word(0);  // no menu
+    word(0);  // the dialog class
+    word(0);  // no title
+    word(8);  // point size
+    word(0);  // weight
+    *p++ = 0;  // italic
+    *p++ = 1;  // charset
+    for (const wchar_t* face = L"MS Shell Dlg"; *face; ++face) word(static_cast<WORD>(*face));
+    word(0);
+    HWND dialog = CreateDialogIndirectParamW(
+        GetModuleHandleW(nullptr), reinterpret_cast<LPCDLGTEMPLATEW>(templ), nullptr,
+        QuietDialogProc, 0);
+    if (!dialog) Fail("cannot create a dialog with the program's font");
+    size_t start = 0;
+    while (start < rects.size()) {
+        size_t end = rects.find(';', start);
+        if (end == std::string::npos) end = rects.size();
+        const std::string one = rects.substr(start, end - start);
+        start = end + 1;
+        long v[4] = {};
+        if (std::sscanf(one.c_str(), "%ld,%ld,%ld,%ld", &v[0], &v[1], &v[2], &v[3]) != 4) {
+            DestroyWindow(dialog);
+            Say("usage: --rects takes x,y,w,h;... not " + one);
+            std::exit(2);
+        }
+        // Each field on its own, as a control's x, y, cx and cy are.
+        RECT mapped = {v[0], v[1], v[2], v[3]};
+        MapDialogRect(dialog, &mapped);
+        Say("dlu " + one + " px " + std::to_string(mapped.left) + "," + std::to_string(mapped.top) +
+            "," + std::to_string(mapped.right) + "," + std::to_string(mapped.bottom));
+    }
+    DestroyWindow(dialog);
+}
+
+void PrintWindow(HWND hwnd) {
+    const LONG style = GetWindowLongW(hwnd, GWL_STYLE);
+    const LONG exStyle = GetWindowLongW(hwnd, GWL_EXSTYLE);
+    Say("window title=" + Quoted(TextOf(hwnd)) + " class=" + Quoted(ClassOf(hwnd)));
+    auto flag = [](const char* name, bool on) { return std::string(name) + (on ? "=1" : "=0"); };
+    Say("frame " + flag("caption", (style & WS_CAPTION) == WS_CAPTION) + " " +
+        flag("sysmenu", style & WS_SYSMENU) + " " + flag("minimizebox", style & WS_MINIMIZEBOX) +
+        " " + flag("maximizebox", style & WS_MAXIMIZEBOX) + " " +
+        flag("sizing", style & WS_THICKFRAME) + " " + flag("modalframe", exStyle & WS_EX_DLGMODALFRAME) +
+        " " + flag("appwindow", exStyle & WS_EX_APPWINDOW));
+    HWND owner = GetWindow(hwnd, GW_OWNER);
+    Say("owner " + (owner ? Quoted(TextOf(owner)) : std::string("none")));
+    RECT client = {}, frame = {};
+    GetClientRect(hwnd, &client);
+    GetWindowRect(hwnd, &frame);
+    Say("client " + std::to_string(client.right) + "x" + std::to_string(client.bottom));
+    Say("rect " + RectText(frame));
+    Say("screen " + std::to_string(GetSystemMetrics(SM_CXSCREEN)) + "x" +
+        std::to_string(GetSystemMetrics(SM_CYSCREEN)));
+    // Centred over the owner, or over the screen when there is none; a pixel
+    // of rounding either way.
+    RECT over = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    if (owner) GetWindowRect(owner, &over);
+    const long dx = (frame.left + frame.right) - (over.left + over.right);
+    const long dy = (frame.top + frame.bottom) - (over.top + over.bottom);
+    Say(flag("centred", dx >= -2 && dx <= 2 && dy >= -2 && dy <= 2) + " " +
+        flag("iconic", IsIconic(hwnd)) + " " + flag("enabled", IsWindowEnabled(hwnd)) + " " +
+        flag("foreground", GetForegroundWindow() == hwnd));
 }
 
 int PrintListView(HWND list) {
@@ -368,7 +502,8 @@ UINT VirtualKey(const std::string& name) {
         {"RETURN", VK_RETURN}, {"ESCAPE", VK_ESCAPE}, {"SPACE", VK_SPACE},
         {"TAB", VK_TAB},       {"DELETE", VK_DELETE}, {"UP", VK_UP},
         {"DOWN", VK_DOWN},     {"HOME", VK_HOME},     {"END", VK_END},
-        {"F1", VK_F1},         {"F5", VK_F5},
+        {"F1", VK_F1},         {"F5", VK_F5},         {"LEFT", VK_LEFT},
+        {"RIGHT", VK_RIGHT},
     };
     auto it = kNames.find(name);
     if (it != kNames.end()) return it->second;
@@ -385,12 +520,12 @@ UINT VirtualKey(const std::string& name) {
 
 // Posted, not sent: a key or click that opens a modal box must not block the
 // driver until the box is answered.
-void PostKey(HWND target, UINT vk) {
+void PostKey(HWND target, UINT vk, bool withChar) {
     const UINT scan = MapVirtualKeyW(vk, 0);
     const LPARAM down = 1 | static_cast<LPARAM>(scan << 16);
     const LPARAM up = down | (1L << 30) | (1L << 31);
     PostMessageW(target, WM_KEYDOWN, vk, down);
-    if (vk == VK_SPACE || vk == VK_RETURN || vk == VK_ESCAPE)
+    if (withChar && (vk == VK_SPACE || vk == VK_RETURN || vk == VK_ESCAPE))
         PostMessageW(target, WM_CHAR, vk == VK_SPACE ? L' ' : (vk == VK_RETURN ? L'\r' : 0x1B),
                      down);
     PostMessageW(target, WM_KEYUP, vk, up);
@@ -413,7 +548,8 @@ int Run(const Args& args) {
         return 0;
     }
     if (command == "controls") {
-        EnumChildWindows(MainWindow(args), PrintControl, 0);
+        HWND hwnd = MainWindow(args);
+        EnumChildWindows(hwnd, PrintControl, reinterpret_cast<LPARAM>(hwnd));
         return 0;
     }
     if (command == "text") {
@@ -455,7 +591,7 @@ int Run(const Args& args) {
     if (command == "key") {
         HWND hwnd = MainWindow(args);
         HWND target = args.Has("id") ? Control(hwnd, args) : hwnd;
-        PostKey(target, VirtualKey(args.Get("vk")));
+        PostKey(target, VirtualKey(args.Get("vk")), args.Number("char", 1) != 0);
         Say("key " + args.Get("vk"));
         return 0;
     }
@@ -484,6 +620,76 @@ int Run(const Args& args) {
         PostMessageW(hwnd, WM_CLOSE, 0, 0);
         if (!WaitGone(hwnd, Timeout(args))) Fail("the window did not close");
         Say("closed");
+        return 0;
+    }
+    if (command == "window") {
+        PrintWindow(MainWindow(args));
+        return 0;
+    }
+    if (command == "dlu") {
+        PrintDialogUnits(args.Get("rects"));
+        return 0;
+    }
+    if (command == "dblclick") {
+        HWND list = Control(MainWindow(args), args);
+        const long row = args.Number("row");
+        RemoteBuffer remote(list, kRemoteSize);
+        RECT rect = {LVIR_LABEL, 0, 0, 0};
+        remote.Write(kRecordOffset, &rect, sizeof(rect));
+        if (!Send(list, LVM_GETITEMRECT, static_cast<WPARAM>(row),
+                  reinterpret_cast<LPARAM>(remote.At(kRecordOffset))))
+            Fail("the list has no row " + std::to_string(row));
+        remote.Read(kRecordOffset, &rect, sizeof(rect));
+        const LPARAM at = MAKELPARAM((rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
+        // The down/up pair first, as a real double-click brings, then the
+        // double-click message itself.
+        PostMessageW(list, WM_LBUTTONDBLCLK, MK_LBUTTON, at);
+        PostMessageW(list, WM_LBUTTONUP, 0, at);
+        Say("double-clicked row=" + std::to_string(row));
+        return 0;
+    }
+    if (command == "syscommand") {
+        HWND hwnd = MainWindow(args);
+        PostMessageW(hwnd, WM_SYSCOMMAND, static_cast<WPARAM>(args.Number("command")),
+                     static_cast<LPARAM>(args.Number("lparam", 0)));
+        Say("syscommand " + args.Get("command"));
+        return 0;
+    }
+    if (command == "mnemonic") {
+        HWND hwnd = MainWindow(args);
+        const std::string letter = args.Get("char");
+        if (letter.size() != 1) {
+            Say("usage: --char takes one letter");
+            return 2;
+        }
+        // Bit 29: the Alt key is down, as with a real Alt+letter.
+        HWND focus = hwnd;
+        GUITHREADINFO info = {};
+        info.cbSize = sizeof(info);
+        if (GetGUIThreadInfo(GetWindowThreadProcessId(hwnd, nullptr), &info) && info.hwndFocus &&
+            (info.hwndFocus == hwnd || IsChild(hwnd, info.hwndFocus)))
+            focus = info.hwndFocus;
+        PostMessageW(focus, WM_SYSCHAR, static_cast<WPARAM>(letter[0]), 1 | (1L << 29));
+        Say("mnemonic " + letter);
+        return 0;
+    }
+    if (command == "menu") {
+        Search search;
+        search.anyTitle = true;
+        search.className = L"#32768";
+        HWND menu = FindTopLevel(search, Timeout(args));
+        if (!menu) Fail("no popup menu is open");
+        RECT rect = {};
+        GetWindowRect(menu, &rect);
+        Say("menu open rect=" + RectText(rect));
+        return 0;
+    }
+    if (command == "count") {
+        Counter counter;
+        counter.title = Wide(args.Get("title"));
+        if (args.Has("class")) counter.className = Wide(args.Get("class"));
+        EnumWindows(CountWindow, reinterpret_cast<LPARAM>(&counter));
+        Say("count " + std::to_string(counter.count));
         return 0;
     }
     if (command == "gone") {

@@ -9,98 +9,14 @@
 #
 # Exit 0 when every step saw what it expected, 77 when this machine cannot
 # run Wine of this architecture (reason printed), 1 otherwise.
-set -u
-
-wine_run="" arch="" prefix="" probe="" bin="" artefacts=""
-while [ $# -gt 0 ]; do
-    case "$1" in
-        --wine-run) wine_run="$2"; shift 2 ;;
-        --arch) arch="$2"; shift 2 ;;
-        --prefix) prefix="$2"; shift 2 ;;
-        --probe) probe="$2"; shift 2 ;;
-        --bin) bin="$2"; shift 2 ;;
-        --artefacts) artefacts="$2"; shift 2 ;;
-        *) echo "smoke.sh: unknown option $1" >&2; exit 2 ;;
-    esac
-done
-wine_cmd=("$wine_run" --arch "$arch" --prefix "$prefix" --probe "$probe")
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+e2e_parse_args "$@"
 title="Trayhop E2E Fixture"
-mkdir -p "$artefacts"
-
-# Outputs go through files: Wine's background processes inherit a pipe and
-# would keep a command substitution waiting.
-out_file="$artefacts/driver.out"
-"${wine_cmd[@]}" -- "$probe" >"$out_file" 2>&1
-rc=$?
-if [ $rc = 77 ]; then
-    cat "$out_file"
-    exit 77
-fi
-if [ $rc != 0 ]; then
-    echo "FAIL: Wine does not start: $(cat "$out_file")"
-    exit 1
-fi
-# The server must be started again on the display below.
-"${wine_cmd[@]}" --kill
-
-xvfb_pid="" fixture_pid=""
-cleanup() {
-    [ -n "$fixture_pid" ] && kill "$fixture_pid" 2>/dev/null
-    "${wine_cmd[@]}" --kill
-    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
-    wait 2>/dev/null
-}
-trap cleanup EXIT
-
-# A display of our own: -displayfd picks a free number and reports it.
-display_file="$artefacts/display"
-rm -f "$display_file"
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$display_file" 2>"$artefacts/xvfb.log" &
-xvfb_pid=$!
-for _ in $(seq 100); do
-    [ -s "$display_file" ] && break
-    sleep 0.1
-done
-if [ ! -s "$display_file" ]; then
-    echo "FAIL: Xvfb did not start (see $artefacts/xvfb.log)"
-    exit 1
-fi
-export DISPLAY=":$(head -n 1 "$display_file")"
-echo "display $DISPLAY"
-
-failures=0
-last=""
-drive() {
-    "${wine_cmd[@]}" --keep-display -- "$bin/e2edriver.exe" "$@" >"$out_file" 2>&1
-    local rc=$?
-    last=$(cat "$out_file")
-    printf '%s\n' "$last" | sed 's/^/  | /'
-    if [ $rc != 0 ]; then
-        echo "FAIL: e2edriver $1 exited with $rc"
-        failures=$((failures + 1))
-    fi
-}
-expect() {
-    if printf '%s\n' "$last" | grep -qF -- "$1"; then
-        echo "ok: $1"
-    else
-        echo "FAIL: expected a line with: $1"
-        failures=$((failures + 1))
-    fi
-}
-screenshot() {
-    local file="$artefacts/$1"
-    if import -display "$DISPLAY" -window root "$file" 2>>"$artefacts/import.log"; then
-        echo "screenshot: $file"
-    else
-        echo "FAIL: screenshot $file not taken"
-        failures=$((failures + 1))
-    fi
-}
+e2e_probe
+e2e_start_xvfb
 
 echo "== start the fixture"
-"${wine_cmd[@]}" --keep-display -- "$bin/e2efixture.exe" >"$artefacts/fixture.log" 2>&1 &
-fixture_pid=$!
+e2e_start fixture "$bin/e2efixture.exe"
 drive wait --title "$title" --timeout 60000
 expect "window title=\"$title\" class=\"#32770\""
 
@@ -169,19 +85,6 @@ screenshot e2e-fixture-after.png
 echo "== close"
 drive close --title "$title"
 expect 'closed'
-for _ in $(seq 100); do
-    kill -0 "$fixture_pid" 2>/dev/null || break
-    sleep 0.1
-done
-if kill -0 "$fixture_pid" 2>/dev/null; then
-    echo "FAIL: the fixture did not exit"
-    failures=$((failures + 1))
-else
-    fixture_pid=""
-fi
+e2e_wait_exit fixture 10 || fail "the fixture did not exit"
 
-if [ "$failures" != 0 ]; then
-    echo "E2E smoke: $failures failure(s); artefacts in $artefacts"
-    exit 1
-fi
-echo "E2E smoke passed; screenshots in $artefacts"
+e2e_finish "E2E smoke"
