@@ -103,11 +103,12 @@ void RemoveOneDevice(Platform& platform, HDEVINFO set, SP_DEVINFO_DATA& device,
 
     if (!platform.SetupDiCallClassInstaller(DIF_REMOVE, set, &device)) return;
 
-    // The device is gone now; unreadable parameters only mean no restart is known.
+    // Unreadable parameters may hide a device that only stops at the next
+    // restart: asking for one never calls a drive that is still running safe to pull.
     SP_DEVINSTALL_PARAMS_W installParams{};
     installParams.cbSize = sizeof(installParams);
     installParams.Flags = 0;
-    if (platform.SetupDiGetDeviceInstallParamsW(set, &device, &installParams) &&
+    if (!platform.SetupDiGetDeviceInstallParamsW(set, &device, &installParams) ||
         (installParams.Flags & (DI_NEEDRESTART | DI_NEEDREBOOT)) != 0)
         tally.rebootNeeded = true;
     ++tally.removedCount;

@@ -90,8 +90,10 @@ enum class LockDecision { Remove, Skip, TryAgain, Stop };
 
 std::wstring RemovalPatternFor(const wchar_t* deviceInstanceId) {
     const std::wstring id = deviceInstanceId != nullptr ? deviceInstanceId : L"";
-    // A "*" would turn the identifier into a wildcard over every device.
-    if (id.find(L'*') != std::wstring::npos) return L"@'" + id;
+    // A "*" would turn the identifier into a wildcard over every device, and
+    // a leading quote would be read as the literal marker and dropped, naming
+    // another device.
+    if (id.find(L'*') != std::wstring::npos || id.rfind(L'\'', 0) == 0) return L"@'" + id;
     return L"@" + id;
 }
 

@@ -7,7 +7,8 @@
 #include <vector>
 
 // The pattern that names exactly this device: "@" and its instance
-// identifier, taken literally ("@'") when the identifier holds a "*".
+// identifier, taken literally ("@'") when the identifier holds a "*" or
+// starts with a quote.
 std::wstring RemovalPatternFor(const wchar_t* deviceInstanceId);
 
 // Characters a removal summary may take; a message box taller than the

@@ -376,6 +376,7 @@ TEST(RemovalPattern, NamesExactlyTheDevice) {
     EXPECT_EQ(RemovalPatternFor(L"USBSTOR\\DISK&VEN_A\\1"), L"@USBSTOR\\DISK&VEN_A\\1");
     EXPECT_EQ(RemovalPatternFor(L"?"), L"@?");
     EXPECT_EQ(RemovalPatternFor(L"ROOT\\*PNP0F13\\0"), L"@'ROOT\\*PNP0F13\\0");
+    EXPECT_EQ(RemovalPatternFor(L"'USB\\1"), L"@''USB\\1");
 }
 
 TEST_F(RemoveCommandTest, AStarInTheIdentifierRemovesOnlyThatDevice) {
@@ -388,6 +389,17 @@ TEST_F(RemoveCommandTest, AStarInTheIdentifierRemovesOnlyThatDevice) {
     EXPECT_TRUE(Gone(starred));
     EXPECT_FALSE(Gone(kStickOneId));
     EXPECT_FALSE(Gone(kStickTwoId));
+}
+
+TEST_F(RemoveCommandTest, ALeadingQuoteInTheIdentifierRemovesOnlyThatDevice) {
+    // Read as the literal marker, the quote would name stick A instead.
+    const std::wstring quoted = std::wstring(L"'") + kStickOneId;
+    sim.AddDevice(SimMachine::MakeDisk(quoted, L"Quoted", 9, BusTypeUsb, 1000000000ULL));
+    dlg->RefreshDriveList();
+    Tick(L"Quoted");
+    dlg->OnRemoveDevices();
+    EXPECT_TRUE(Gone(quoted));
+    EXPECT_FALSE(Gone(kStickOneId));
 }
 
 TEST(RemovalSummary, LongListsEndWithACountInsteadOfDroppingNames) {

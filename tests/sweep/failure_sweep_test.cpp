@@ -1,0 +1,367 @@
+// Every platform call of four everyday flows made to fail, one at a time,
+// with the error a real system gives there. Whatever fails, the program must
+// not crash, must give back every handle, key and device information set,
+// must leave the refresh guard set, and must never tell the user (summary
+// box) or the shell (drive-removed notice) that a drive is gone which is
+// still in the system.
+#include <gtest/gtest.h>
+
+#include "app/Trayhop32App.h"
+#include "app/Trayhop32Dlg.h"
+#include "platform/sim/SimMachine.h"
+#include "tests/unit/inventory/InventoryMachines.h"
+#include "tests/unit/support/FakeMainView.h"
+
+#include <cstdio>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+using inventory_test::BuildWorkstation;
+using inventory_test::ShowEverything;
+
+HWND const kMainWindow = reinterpret_cast<HWND>(0x4242);
+
+// The errors a failing call of each function is given: what the real
+// function answers in that place. Access denied is tried wherever rights
+// decide the outcome.
+std::vector<DWORD> ErrorsFor(const std::string& method) {
+    static const std::map<std::string, std::vector<DWORD>> table = {
+        {"SetupDiClassGuidsFromNameExW", {ERROR_NOT_ENOUGH_MEMORY}},
+        {"SetupDiClassGuidsFromNameW", {ERROR_NOT_ENOUGH_MEMORY}},
+        {"SetupDiGetClassDevsExW", {ERROR_NOT_ENOUGH_MEMORY, ERROR_ACCESS_DENIED}},
+        {"SetupDiGetClassDevsW", {ERROR_NOT_ENOUGH_MEMORY}},
+        {"SetupDiCreateDeviceInfoListExW", {ERROR_NOT_ENOUGH_MEMORY}},
+        {"SetupDiOpenDeviceInfoW", {ERROR_NO_SUCH_DEVINST}},
+        {"SetupDiEnumDeviceInfo", {ERROR_INVALID_PARAMETER}},
+        {"SetupDiEnumDeviceInterfaces", {ERROR_INVALID_PARAMETER}},
+        {"SetupDiGetDeviceInterfaceDetailW", {ERROR_NOT_ENOUGH_MEMORY}},
+        {"SetupDiGetDeviceInfoListDetailW", {ERROR_INVALID_PARAMETER}},
+        {"SetupDiGetDeviceInstanceIdW", {ERROR_NOT_ENOUGH_MEMORY}},
+        {"SetupDiGetDeviceRegistryPropertyW", {ERROR_INVALID_DATA}},
+        {"SetupDiSetClassInstallParamsW", {ERROR_INVALID_PARAMETER}},
+        {"SetupDiCallClassInstaller", {ERROR_ACCESS_DENIED, ERROR_INVALID_PARAMETER}},
+        {"SetupDiGetDeviceInstallParamsW", {ERROR_INVALID_PARAMETER}},
+        {"SetupDiDestroyDeviceInfoList", {ERROR_INVALID_HANDLE}},
+        {"CM_Get_Device_ID_ExW", {CR_FAILURE}},
+        {"CM_Locate_DevNodeW", {CR_FAILURE, CR_ACCESS_DENIED}},
+        {"CM_Reenumerate_DevNode", {CR_FAILURE, CR_ACCESS_DENIED}},
+        {"CreateFileW", {ERROR_ACCESS_DENIED, ERROR_FILE_NOT_FOUND}},
+        {"DeviceIoControl", {ERROR_ACCESS_DENIED, ERROR_IO_DEVICE}},
+        {"FlushFileBuffers", {ERROR_ACCESS_DENIED, ERROR_IO_DEVICE}},
+        {"CloseHandle", {ERROR_INVALID_HANDLE}},
+        {"GetLogicalDriveStringsW", {ERROR_NOT_ENOUGH_MEMORY}},
+        {"GetVolumeNameForVolumeMountPointW", {ERROR_INVALID_PARAMETER, ERROR_FILE_NOT_FOUND}},
+        {"RegOpenKeyExW", {ERROR_ACCESS_DENIED, ERROR_FILE_NOT_FOUND}},
+        {"RegCreateKeyExW", {ERROR_ACCESS_DENIED}},
+        {"RegQueryValueExW", {ERROR_ACCESS_DENIED, ERROR_FILE_NOT_FOUND}},
+        {"RegSetValueExW", {ERROR_ACCESS_DENIED}},
+        {"RegDeleteValueW", {ERROR_ACCESS_DENIED}},
+        {"RegCloseKey", {ERROR_INVALID_HANDLE}},
+        {"ExpandEnvironmentStringsW", {ERROR_NOT_ENOUGH_MEMORY}},
+        {"GetEnvironmentVariableW", {ERROR_ENVVAR_NOT_FOUND}},
+        {"FormatMessageW", {ERROR_MR_MID_NOT_FOUND}},
+        {"MultiByteToWideChar", {ERROR_INSUFFICIENT_BUFFER}},
+        {"CreateMutexW", {ERROR_ACCESS_DENIED}},
+        {"FindWindowW", {ERROR_FILE_NOT_FOUND}},
+        {"GetModuleHandleW", {ERROR_MOD_NOT_FOUND}},
+        {"GetProcAddress", {ERROR_PROC_NOT_FOUND}},
+        {"GetSystemWow64DirectoryW", {ERROR_ACCESS_DENIED}},
+        {"MessageBoxW", {ERROR_NOT_ENOUGH_MEMORY}},
+    };
+    auto it = table.find(method);
+    return it != table.end() ? it->second : std::vector<DWORD>{ERROR_INVALID_PARAMETER};
+}
+
+// A failed release leaves its one object counted: a real system cannot close
+// it either, and the program has no second way to.
+bool IsRelease(const std::string& method) {
+    return method == "CloseHandle" || method == "RegCloseKey" ||
+           method == "SetupDiDestroyDeviceInfoList";
+}
+
+size_t LineCount(const std::string& text) {
+    size_t lines = 0;
+    for (char c : text)
+        if (c == '\n') ++lines;
+    return lines;
+}
+
+// The names a removal summary calls safe to pull; none for any other text.
+std::vector<std::wstring> NamesInSummary(const std::wstring& text) {
+    static const std::wstring headings[] = {
+        L"The following device was successfully removed:    \n\n",
+        L"The following devices were successfully removed:    \n\n"};
+    for (const std::wstring& heading : headings) {
+        if (text.rfind(heading, 0) != 0) continue;
+        const size_t end = text.find(L"\n\nIt is safe to power");
+        std::vector<std::wstring> names;
+        std::wstringstream lines(text.substr(heading.size(), end - heading.size()));
+        for (std::wstring line; std::getline(lines, line);)
+            if (!line.empty()) names.push_back(line);
+        return names;
+    }
+    return {};
+}
+
+std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
+
+// One flow over its own machine. Prepare is not swept; Act is.
+class Flow {
+public:
+    virtual ~Flow() = default;
+    virtual void Prepare() = 0;
+    virtual void Act() = 0;
+    // Ends the flow's objects that hold platform resources until destroyed.
+    virtual void Finish() {}
+    // Adds one line per broken promise of this flow.
+    virtual void Check(std::vector<std::string>& problems) = 0;
+
+    SimMachine sim;
+    // Device names as the list shows them and drive letters, by instance id.
+    std::map<std::wstring, std::wstring> idByName;
+    std::map<wchar_t, std::wstring> idByLetter;
+
+protected:
+    void AddRemovable(const std::wstring& id, const std::wstring& name, DWORD number,
+                      std::vector<wchar_t> letters) {
+        sim.AddDevice(SimMachine::MakeDisk(id, name, number, BusTypeUsb, 4000000000ULL));
+        for (wchar_t letter : letters) {
+            sim.AddVolume(SimMachine::MakeVolume(letter, number, 1000000000LL, DRIVE_REMOVABLE));
+            idByLetter[letter] = id;
+        }
+        idByName[name] = id;
+    }
+    bool Gone(const std::wstring& id) { return sim.FindDevice(id) == nullptr; }
+    // Told removed (summary or shell) only when the machine no longer has it.
+    void CheckHonestReport(std::vector<std::string>& problems) {
+        for (const SimMessageBox& box : sim.messageBoxes)
+            for (const std::wstring& name : NamesInSummary(box.text)) {
+                auto it = idByName.find(name);
+                if (it == idByName.end())
+                    problems.push_back("summary names an unknown device " + Narrow(name));
+                else if (!Gone(it->second))
+                    problems.push_back("summary calls " + Narrow(name) + " removed; it is not");
+            }
+        for (const SimShellNotice& notice : sim.shellNotices) {
+            if (notice.path.empty()) continue;
+            auto it = idByLetter.find(notice.path[0]);
+            if (it == idByLetter.end() || !Gone(it->second))
+                problems.push_back("shell told " + Narrow(notice.path) +
+                                   " is gone; its device is still there");
+        }
+    }
+};
+
+// The main window's logic over a fake list, wired like the real window:
+// device changes reach it while message boxes are open.
+class WindowFlow : public Flow {
+public:
+    CTrayhop32App app{sim};
+    FakeMainView view;
+    std::optional<CTrayhop32Dlg> dlg;
+
+    void OpenWindow() {
+        dlg.emplace(app, view);
+        view.Connect(*dlg);
+        sim.deviceChangeTarget = [this](UINT event) { dlg->OnDeviceChange(event, 0); };
+        dlg->InitDriveTable();
+        dlg->InitDriveList();
+    }
+    int RowOf(const std::wstring& name) const {
+        for (int i = 0; i < static_cast<int>(view.rows.size()); ++i)
+            if (view.rows[i].text[0].find(name) != std::wstring::npos) return i;
+        return -1;
+    }
+    void Finish() override {
+        sim.PumpMessages();
+        dlg.reset();
+    }
+    void CheckWindow(std::vector<std::string>& problems, bool endsReady) {
+        if (!app.m_bRefreshAllowed) problems.push_back("refresh guard left cleared");
+        if (view.waitDepth != 0) problems.push_back("wait cursor left on");
+        if (endsReady && view.Status() != L" Ready...")
+            problems.push_back("status ends with '" + Narrow(view.Status()) + "'");
+        CheckHonestReport(problems);
+    }
+};
+
+// Start-up of a fresh process on a 32-bit workstation, up to the main window.
+class StartupFlow : public Flow {
+    class Runner : public MainWindowRunner {
+    public:
+        void RunMainWindow(CTrayhop32App& app) override {
+            ran = true;
+            app.m_hMainWnd = kMainWindow;
+        }
+        void DestroyMainWindow(CTrayhop32App& app) override { app.m_hMainWnd = nullptr; }
+        bool ran = false;
+    };
+
+public:
+    void Prepare() override {
+        BuildWorkstation(sim);
+        app = std::make_unique<CTrayhop32App>(sim);
+    }
+    void Act() override { app->InitInstance(runner); }
+    // Its error exits keep the mutex until the process, here the object, ends.
+    void Finish() override { app.reset(); }
+    void Check(std::vector<std::string>& problems) override {
+        // A start that neither shows the window nor says why looks like a crash.
+        if (!runner.ran && sim.CallCount("MessageBoxW") == 0 && sim.windowActions.empty())
+            problems.push_back("start-up ended without a window or a word");
+        if (runner.ran && sim.CallCount("MessageBoxW") != 0)
+            problems.push_back("the window ran after an error box");
+    }
+
+    std::unique_ptr<CTrayhop32App> app;
+    Runner runner;
+};
+
+// The inventory build and the first fill of the list on a workstation with
+// disks, card reader, 1394 disk, DVD drives and a tape drive, all shown.
+class InventoryFlow : public WindowFlow {
+public:
+    void Prepare() override {
+        BuildWorkstation(sim);
+        ShowEverything(sim);
+    }
+    void Act() override { OpenWindow(); }
+    void Check(std::vector<std::string>& problems) override {
+        CheckWindow(problems, false);
+        if (view.GetItemCount() > static_cast<int>(sim.Devices().size()))
+            problems.push_back("more rows than devices");
+        for (const auto& row : view.rows)
+            if (row.data == nullptr) problems.push_back("a row without its record");
+    }
+};
+
+// Three ticked sticks removed; the first has files open and the user answers
+// Continue, so the installer can only stop it at the next reboot.
+class RemovalFlow : public WindowFlow {
+public:
+    void Prepare() override {
+        sim.SetEnvironmentVariable(L"SystemDrive", L"C:");
+        sim.AddDevice(SimMachine::MakeDisk(L"IDE\\DISKBOOT\\5&1", L"Boot Disk", 0));
+        sim.AddVolume(SimMachine::MakeVolume(L'C', 0, 40000000000LL));
+        idByLetter[L'C'] = L"IDE\\DISKBOOT\\5&1";
+        AddRemovable(L"USBSTOR\\DISK&VEN_A\\1", L"Stick A", 1, {L'E'});
+        AddRemovable(L"USBSTOR\\DISK&VEN_B\\2", L"Stick B", 2, {L'F', L'G'});
+        AddRemovable(L"USBSTOR\\DISK&VEN_C\\3", L"Stick C", 3, {L'H'});
+        sim.FindVolume(L'E')->filesOpen = true;
+        sim.messageBoxHook = [](const SimMessageBox& box) {
+            return box.text.rfind(L"Files are in use", 0) == 0 ? IDCONTINUE : 0;
+        };
+        OpenWindow();
+        for (const wchar_t* name : {L"Stick A", L"Stick B", L"Stick C"})
+            if (int row = RowOf(name); row >= 0) view.SetItemChecked(row, true);
+    }
+    void Act() override { dlg->OnRemoveDevices(); }
+    void Check(std::vector<std::string>& problems) override { CheckWindow(problems, true); }
+};
+
+// Scan for devices with a stick ticked and a new disk waiting to be found.
+class ScanFlow : public WindowFlow {
+public:
+    void Prepare() override {
+        sim.SetEnvironmentVariable(L"SystemDrive", L"C:");
+        sim.AddDevice(SimMachine::MakeDisk(L"IDE\\DISKBOOT\\5&1", L"Boot Disk", 0));
+        sim.AddVolume(SimMachine::MakeVolume(L'C', 0, 40000000000LL));
+        AddRemovable(L"USBSTOR\\DISK&VEN_A\\1", L"Stick A", 1, {L'E'});
+        SimDevice fresh = SimMachine::MakeDisk(L"USBSTOR\\DISK&VEN_N\\9", L"New Disk", 2,
+                                               BusTypeUsb, 8000000000ULL);
+        fresh.present = false;
+        fresh.pending = true;
+        sim.AddDevice(fresh);
+        SimVolume volume = SimMachine::MakeVolume(L'K', 2, 8000000000LL, DRIVE_REMOVABLE);
+        volume.present = false;
+        volume.pending = true;
+        sim.AddVolume(volume);
+        OpenWindow();
+        if (int row = RowOf(L"Stick A"); row >= 0) view.SetItemChecked(row, true);
+    }
+    void Act() override {
+        dlg->OnScanForDevices();
+        // The arrival the re-enumeration broadcast comes after the command.
+        sim.PumpMessages();
+    }
+    void Check(std::vector<std::string>& problems) override { CheckWindow(problems, true); }
+};
+
+struct SweepResult {
+    size_t callsSwept = 0;
+    size_t runs = 0;
+};
+
+// Runs the flow once to learn its calls, then once per call and error with
+// that call failing; each run must keep every promise.
+template <typename F>
+SweepResult Sweep(const char* name) {
+    SweepResult result;
+    std::vector<std::string> methods;
+    size_t mark = 0;
+    {
+        F flow;
+        flow.Prepare();
+        mark = flow.sim.CallCount();
+        flow.Act();
+        for (size_t i = mark; i < flow.sim.CallCount(); ++i)
+            methods.push_back(flow.sim.Calls()[i].method);
+        flow.Finish();
+        std::vector<std::string> problems;
+        flow.Check(problems);
+        EXPECT_EQ("", flow.sim.LeakReport()) << name << " without failures";
+        EXPECT_TRUE(problems.empty()) << name << " without failures: " << problems.front();
+    }
+    result.callsSwept = methods.size();
+
+    for (size_t i = 0; i < methods.size(); ++i) {
+        const size_t callNumber = mark + i + 1;
+        for (DWORD error : ErrorsFor(methods[i])) {
+            ++result.runs;
+            F flow;
+            flow.Prepare();
+            if (flow.sim.CallCount() != mark) {
+                ADD_FAILURE() << name << ": the preparation is not repeatable";
+                return result;
+            }
+            flow.sim.FailCall(callNumber, error);
+            flow.Act();
+            flow.Finish();
+
+            std::vector<std::string> problems;
+            flow.Check(problems);
+            const std::string leaks = flow.sim.LeakReport();
+            const size_t allowed = IsRelease(methods[i]) ? 1 : 0;
+            if (LineCount(leaks) > allowed) problems.push_back("left open:\n" + leaks);
+            for (const std::string& misuse : flow.sim.ProgramErrors())
+                problems.push_back("seam misused: " + misuse);
+            for (const std::string& problem : problems)
+                ADD_FAILURE() << name << ": call " << callNumber << " (" << methods[i]
+                              << ") failing with " << error << ": " << problem;
+        }
+    }
+    std::printf("sweep %s: %zu calls swept, %zu failing runs\n", name, result.callsSwept,
+                result.runs);
+    return result;
+}
+
+TEST(FailureSweep, StartUp) { EXPECT_GT(Sweep<StartupFlow>("start-up").callsSwept, 10u); }
+
+TEST(FailureSweep, InventoryBuildAndListFill) {
+    EXPECT_GT(Sweep<InventoryFlow>("inventory").callsSwept, 100u);
+}
+
+TEST(FailureSweep, RemovalOfThreeDevices) {
+    EXPECT_GT(Sweep<RemovalFlow>("removal").callsSwept, 50u);
+}
+
+TEST(FailureSweep, ScanForDevices) { EXPECT_GT(Sweep<ScanFlow>("scan").callsSwept, 20u); }
+
+}  // namespace
