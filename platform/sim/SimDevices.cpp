@@ -25,7 +25,63 @@ bool LocalMachine(PCWSTR machine) {
     return !machine || !*machine;
 }
 
+const std::vector<size_t> kNoDevices;
+
+enum class DeviceKey { Id, Path };
+
+const std::wstring& KeyOf(const SimDevice& d, DeviceKey key) {
+    return key == DeviceKey::Id ? d.instanceId : d.interfacePath;
+}
+
+// Whether every indexed device still has the identity it was indexed under.
+bool IndexIsCurrent(const State& s, const std::deque<SimDevice>& devices) {
+    for (size_t i = 0; i < s.devicesIndexed; ++i)
+        if (s.indexedIdentity[i].first != devices[i].instanceId ||
+            s.indexedIdentity[i].second != devices[i].interfacePath)
+            return false;
+    return true;
+}
+
+const std::vector<size_t>& DevicesWithKey(State& s, const std::deque<SimDevice>& devices,
+                                          DeviceKey key, const std::wstring& text) {
+    const std::wstring upper = sim::Upper(text);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        for (; s.devicesIndexed < devices.size(); ++s.devicesIndexed) {
+            const SimDevice& d = devices[s.devicesIndexed];
+            s.devicesById[sim::Upper(d.instanceId)].push_back(s.devicesIndexed);
+            if (!d.interfacePath.empty())
+                s.devicesByPath[sim::Upper(d.interfacePath)].push_back(s.devicesIndexed);
+            s.indexedIdentity.emplace_back(d.instanceId, d.interfacePath);
+        }
+        auto& index = key == DeviceKey::Id ? s.devicesById : s.devicesByPath;
+        auto it = index.find(upper);
+        if (it != index.end()) {
+            const bool current = std::all_of(it->second.begin(), it->second.end(), [&](size_t i) {
+                return sim::Upper(KeyOf(devices[i], key)) == upper;
+            });
+            if (current) return it->second;
+        } else if (IndexIsCurrent(s, devices)) {
+            // A miss is believed only when no device was renamed since.
+            return kNoDevices;
+        }
+        s.devicesById.clear();
+        s.devicesByPath.clear();
+        s.indexedIdentity.clear();
+        s.devicesIndexed = 0;
+    }
+    return kNoDevices;
+}
+
 }  // namespace
+
+const std::vector<size_t>& State::DevicesWithId(const SimMachine& m, const std::wstring& id) {
+    return DevicesWithKey(*m.state_, m.devices_, DeviceKey::Id, id);
+}
+
+const std::vector<size_t>& State::DevicesWithPath(const SimMachine& m, const std::wstring& path) {
+    if (path.empty()) return kNoDevices;
+    return DevicesWithKey(*m.state_, m.devices_, DeviceKey::Path, path);
+}
 
 GUID State::InterfaceClassOf(const SimMachine& m, const SimDevice& device) {
     GUID own = m.ClassGuidOf(device.setupClass);
@@ -189,18 +245,29 @@ HDEVINFO SimMachine::SetupDiGetClassDevsExW(const GUID* ClassGuid, PCWSTR Enumer
             return false;
         return true;
     };
+    // A device is in a set once: its first element is the one that counts.
+    std::unordered_map<size_t, size_t> elementOfDevice;
+    for (size_t i = 0; i < target->elements.size(); ++i)
+        elementOfDevice.emplace(target->elements[i].device, i);
     auto elementOf = [&](size_t device) {
-        for (size_t i = 0; i < target->elements.size(); ++i)
-            if (target->elements[i].device == device) return i;
-        target->elements.push_back(State::Element{device, 0, false});
-        return target->elements.size() - 1;
+        auto [it, added] = elementOfDevice.emplace(device, target->elements.size());
+        if (added) target->elements.push_back(State::Element{device, 0, false});
+        return it->second;
     };
 
     if (Flags & DIGCF_DEVICEINTERFACE) {
         // Interfaces are listed in their own order; devices join the set in
         // the order their interfaces are met.
-        std::vector<size_t> order(devices_.size());
-        std::iota(order.begin(), order.end(), size_t{0});
+        std::vector<size_t> order;
+        // An enumerator with a backslash is no bus name, so only the device
+        // with that identifier can be listed: look it up rather than walk
+        // the machine.
+        if (enumerator.find(L'\\') != std::wstring::npos) {
+            order = State::DevicesWithId(*this, enumerator);
+        } else {
+            order.resize(devices_.size());
+            std::iota(order.begin(), order.end(), size_t{0});
+        }
         std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
             return devices_[a].interfaceOrder < devices_[b].interfaceOrder;
         });
@@ -308,9 +375,8 @@ BOOL SimMachine::SetupDiOpenDeviceInfoW(HDEVINFO DeviceInfoSet, PCWSTR DeviceIns
     }
     // Present or not, as long as the system still knows the device.
     size_t device = devices_.size();
-    for (size_t i = 0; i < devices_.size(); ++i)
-        if (!devices_[i].removed && sim::EqualNoCase(devices_[i].instanceId, DeviceInstanceId))
-            device = i;
+    for (size_t i : State::DevicesWithId(*this, DeviceInstanceId))
+        if (!devices_[i].removed) device = i;
     if (device == devices_.size()) {
         SetLastError(ERROR_NO_SUCH_DEVINST);
         return FALSE;

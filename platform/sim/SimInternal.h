@@ -7,6 +7,9 @@
 #include <cwctype>
 #include <optional>
 #include <string>
+#include <unordered_map>
+#include <utility>
+#include <vector>
 
 namespace sim {
 
@@ -122,7 +125,22 @@ struct SimMachine::State {
     static std::wstring KeyPath(HKEY root, const std::wstring& path);  // upper; empty if bad root
     bool KeyRefusesWrites(const std::wstring& fullPath) const;         // it or an ancestor
 
+    // Devices by upper-case instance identifier and by upper-case interface
+    // path, each list in the order the devices were added, so that looking a
+    // device up does not walk the whole machine (the inventory does it once
+    // per device). Filled on demand. A test may still rename a device it
+    // holds: a found entry that no longer matches, or a miss while some
+    // device's identity differs from the one it was indexed under, makes the
+    // index start over.
+    std::unordered_map<std::wstring, std::vector<size_t>> devicesById;
+    std::unordered_map<std::wstring, std::vector<size_t>> devicesByPath;
+    std::vector<std::pair<std::wstring, std::wstring>> indexedIdentity;  // id, path
+    size_t devicesIndexed = 0;
+
     // Devices.
+    static const std::vector<size_t>& DevicesWithId(const SimMachine& m, const std::wstring& id);
+    static const std::vector<size_t>& DevicesWithPath(const SimMachine& m,
+                                                      const std::wstring& path);
     static GUID InterfaceClassOf(const SimMachine& m, const SimDevice& device);
     static bool DeviceIsDisk(const SimMachine& m, const SimDevice& device);
     static SimDevice* DeviceOfVolume(SimMachine& m, const SimVolume& volume);

@@ -160,8 +160,8 @@ SimVolume& SimMachine::AddVolume(SimVolume volume) {
 }
 
 SimDevice* SimMachine::FindDevice(const std::wstring& instanceId) {
-    for (auto& d : devices_)
-        if (!d.removed && sim::EqualNoCase(d.instanceId, instanceId)) return &d;
+    for (size_t i : State::DevicesWithId(*this, instanceId))
+        if (!devices_[i].removed) return &devices_[i];
     return nullptr;
 }
 

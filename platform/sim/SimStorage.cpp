@@ -123,10 +123,8 @@ HANDLE SimMachine::CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD 
             if (sim::EqualNoCase(path, bare + L"\\")) return fail(ERROR_ACCESS_DENIED);
         }
     } else {
-        for (size_t i = 0; i < devices_.size(); ++i)
-            if (devices_[i].present && !devices_[i].interfacePath.empty() &&
-                sim::EqualNoCase(devices_[i].interfacePath, path))
-                device = i;
+        for (size_t i : State::DevicesWithPath(*this, path))
+            if (devices_[i].present) device = i;
     }
 
     State& s = *state_;

@@ -1,48 +1,14 @@
-// Builds the drive table of simulated machines with 1 to 1024 disks and
-// reports, besides the time, the platform calls the build made per disk. The
-// calls per disk must stay flat as the machine grows.
-#include "app/Trayhop32App.h"
-#include "platform/sim/SimMachine.h"
+// Builds the drive table of simulated machines with 1 to 1024 disks, alone
+// and followed by the list fill (the main window's refresh), and reports,
+// besides the time, the platform calls made per disk. The calls per disk must
+// stay flat and the time per disk must not grow with the machine.
+#include "tests/bench/BenchMachine.h"
 
 #include <benchmark/benchmark.h>
 
-#include <string>
-
 namespace {
 
-// `disks` disks, each with one volume; the first 24 have the letters C to Z
-// (a machine has no more letters than that). Their interfaces are listed in
-// the opposite order of the devices, as happens after hot-plugging.
-void BuildMachine(SimMachine& sim, int disks) {
-    for (int n = 0; n < disks; ++n) {
-        SimDevice disk = SimMachine::MakeDisk(L"SCSI\\DISK&VEN_SIM\\" + std::to_wstring(n),
-                                              L"SIM Disk " + std::to_wstring(n),
-                                              static_cast<DWORD>(n), BusTypeScsi);
-        disk.interfaceOrder = -n;
-        sim.AddDevice(disk);
-        SimVolume volume = SimMachine::MakeVolume(n < 24 ? static_cast<WCHAR>(L'C' + n) : 0,
-                                                  static_cast<DWORD>(n), 1000000);
-        if (n >= 24) volume.guidPath.clear();
-        sim.AddVolume(volume);
-    }
-    sim.SetRegMultiString(HKEY_LOCAL_MACHINE,
-                          L"SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Memory Management",
-                          L"PagingFiles", {L"C:\\pagefile.sys 1024 2048"});
-}
-
-void BM_RebuildDriveTable(benchmark::State& state) {
-    const int disks = static_cast<int>(state.range(0));
-    SimMachine sim;
-    BuildMachine(sim, disks);
-    CTrayhop32App app(sim);
-    size_t calls = 0;
-    for (auto _ : state) {
-        const size_t before = sim.CallCount();
-        app.RebuildDriveTable();
-        calls = sim.CallCount() - before;
-        benchmark::DoNotOptimize(app.m_driveTable.Count());
-    }
-    if (app.m_driveTable.Count() != disks) state.SkipWithError("not every disk was found");
+void Report(benchmark::State& state, int disks, size_t calls) {
     state.counters["disks"] = disks;
     state.counters["calls_per_disk"] = static_cast<double>(calls) / disks;
     state.counters["time_per_disk"] = benchmark::Counter(
@@ -50,11 +16,40 @@ void BM_RebuildDriveTable(benchmark::State& state) {
         benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
+void BM_RebuildDriveTable(benchmark::State& state) {
+    const int disks = static_cast<int>(state.range(0));
+    bench::Workstation machine(disks);
+    size_t calls = 0;
+    for (auto _ : state) {
+        const size_t before = machine.sim.CallCount();
+        machine.app.RebuildDriveTable();
+        calls = machine.sim.CallCount() - before;
+        benchmark::DoNotOptimize(machine.app.m_driveTable.Count());
+    }
+    if (machine.app.m_driveTable.Count() != disks) state.SkipWithError("not every disk was found");
+    Report(state, disks, calls);
+}
+
+void BM_BuildAndFill(benchmark::State& state) {
+    const int disks = static_cast<int>(state.range(0));
+    bench::Workstation machine(disks);
+    size_t calls = 0;
+    for (auto _ : state) {
+        const size_t before = machine.sim.CallCount();
+        machine.dlg.RefreshDriveList();
+        calls = machine.sim.CallCount() - before;
+        benchmark::DoNotOptimize(machine.view.rows.size());
+    }
+    if (!machine.AllListed(disks)) state.SkipWithError("not every disk was listed");
+    Report(state, disks, calls);
+}
+
+void Sizes(benchmark::internal::Benchmark* b) {
+    for (int disks : bench::kDiskCounts) b->Arg(disks);
+    b->Unit(benchmark::kMillisecond);
+}
+
 }  // namespace
 
-BENCHMARK(BM_RebuildDriveTable)
-    ->Arg(1)
-    ->Arg(16)
-    ->Arg(256)
-    ->Arg(1024)
-    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RebuildDriveTable)->Apply(Sizes);
+BENCHMARK(BM_BuildAndFill)->Apply(Sizes);
