@@ -495,6 +495,20 @@ std::optional<DWORD> State::Enter(SimMachine& m, const char* method, std::string
     return std::nullopt;
 }
 
+void SimMachine::ForgetHistory() {
+    calls_.clear();
+    calls_.shrink_to_fit();
+    messageBoxes.clear();
+    beeps.clear();
+    sleeps.clear();
+    shellNotices.clear();
+    helpCalls.clear();
+    debugOutput.clear();
+    windowActions.clear();
+    mutexCreates.clear();
+    deliveredDeviceChanges_.clear();
+}
+
 size_t SimMachine::CallCount(const std::string& method) const {
     auto it = state_->methodCalls.find(method);
     return it == state_->methodCalls.end() ? 0 : it->second;

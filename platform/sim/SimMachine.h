@@ -326,6 +326,13 @@ public:
     int reenumerations = 0;  // successful CM_Reenumerate_DevNode calls
 
     // ---- Accounting ------------------------------------------------------------
+    // Drops the call log and the records of what the program did (boxes,
+    // beeps, notices...), keeping the per-method counts and everything that
+    // is still open. For a long-running machine such as the demo's, whose
+    // records would otherwise grow with every refresh. Call it only between
+    // operations.
+    void ForgetHistory();
+
     size_t OutstandingHandles() const;  // files, devices, volumes, mutexes
     size_t OutstandingDevInfoSets() const;
     size_t OutstandingKeys() const;

@@ -109,6 +109,9 @@ void DemoMachine::DeliverDeviceChangesTo(HWND window) {
             ::PostMessageW(m_target, WM_DEVICECHANGE, event, 0);
     };
     PumpMessages();
+    // Called from the idle step, between commands: the simulation's records
+    // serve tests, and in a demo left running they would only grow.
+    ForgetHistory();
 }
 
 int DemoMachine::MessageBoxW(HWND hWnd, LPCWSTR lpText, LPCWSTR lpCaption, UINT uType) {

@@ -707,3 +707,30 @@ TEST(SimProcess, EditionQueryAndTheRunningInstance) {
 }
 
 }  // namespace
+
+namespace {
+
+// A machine left running (the demo) forgets its records between commands
+// but keeps counting, and still knows what is open.
+TEST(SimHistory, ForgettingKeepsCountsAndOpenObjects) {
+    SimMachine sim;
+    sim.AddDevice(SimMachine::MakeDisk(L"IDE\\DISK\\1", L"Disk", 0));
+    sim.AddVolume(SimMachine::MakeVolume(L'C', 0, 1000000));
+    sim.MessageBeep(MB_ICONEXCLAMATION);
+    const HANDLE volume = sim.CreateFileW(L"\\\\.\\C:", GENERIC_READ,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                          OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(volume, INVALID_HANDLE_VALUE);
+
+    sim.ForgetHistory();
+    EXPECT_TRUE(sim.Calls().empty());
+    EXPECT_TRUE(sim.beeps.empty());
+    EXPECT_EQ(sim.CallCount("CreateFileW"), 1u);
+    EXPECT_EQ(sim.OutstandingHandles(), 1u);
+
+    EXPECT_TRUE(sim.CloseHandle(volume));
+    EXPECT_EQ(sim.LeakReport(), "");
+    EXPECT_TRUE(sim.ProgramErrors().empty());
+}
+
+}  // namespace
