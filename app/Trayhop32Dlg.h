@@ -101,4 +101,7 @@ private:
     // True while RefreshDriveList runs its steps.
     bool m_bRefreshInProgress = false;
     ConfigDialogRunner* m_pConfigDialogRunner = nullptr;
+
+    // Runs the refresh a device change asked for while refreshes were held back.
+    void CatchUpWithDeviceChanges();
 };

@@ -119,6 +119,12 @@ std::wstring ComposeRemovalSummary(const std::vector<std::wstring>& removedNames
     return text;
 }
 
+void CTrayhop32Dlg::CatchUpWithDeviceChanges() {
+    // A path that ends without a refresh of its own still owes the list the
+    // devices that came or went while one of its questions was open.
+    if (m_app.m_bRefreshPending) RefreshDriveList();
+}
+
 void CTrayhop32Dlg::OnRemoveDevices() {
     Platform& platform = m_app.GetPlatform();
     const int rows = m_view.GetItemCount();
@@ -178,8 +184,9 @@ void CTrayhop32Dlg::OnRemoveDevices() {
 
         if (decision == LockDecision::Stop) {
             // Nothing was locked or removed yet, so there is nothing to undo.
-            m_view.SetStatusText(L" Ready...");
             m_app.m_bRefreshAllowed = true;
+            CatchUpWithDeviceChanges();
+            m_view.SetStatusText(L" Ready...");
             return;
         }
         if (decision == LockDecision::Remove) removalList.push_back(record);
@@ -190,6 +197,7 @@ void CTrayhop32Dlg::OnRemoveDevices() {
         platform.MessageBeep(MB_ICONEXCLAMATION);
         m_app.m_bRefreshAllowed = true;
         platform.Sleep(kStatusPauseMilliseconds);
+        CatchUpWithDeviceChanges();
         m_view.SetStatusText(L" Ready...");
         return;
     }

@@ -69,6 +69,11 @@ void CTrayhop32Dlg::OnScanForDevices() {
 BOOL CTrayhop32Dlg::OnDeviceChange(UINT eventType, DWORD_PTR /*eventData*/) {
     // Every arrival and every completed removal counts alike; what the
     // broadcast carries is not examined.
+    // While a command holds refreshes back the change is noted, so a command
+    // that ends without its own refresh still catches up with it.
+    if ((eventType == DBT_DEVICEARRIVAL || eventType == DBT_DEVICEREMOVECOMPLETE) &&
+        !m_app.m_bRefreshAllowed)
+        m_app.m_bRefreshPending = true;
     if (eventType == DBT_DEVICEARRIVAL) {
         WaitCursor wait(&m_view);
         m_view.SetStatusText(L" Configuring a new device, please wait...");
