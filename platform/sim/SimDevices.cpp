@@ -181,17 +181,10 @@ BOOL SimMachine::SetupDiClassGuidsFromNameW(PCWSTR ClassName, LPGUID ClassGuidLi
         return FALSE;
     }
     // Answered by the Ex form without logging it a second time.
-    auto saved = state_->failAtCall;
-    auto savedMethod = state_->failMethod;
-    state_->failAtCall.clear();
-    state_->failMethod.clear();
-    BOOL ok = SetupDiClassGuidsFromNameExW(ClassName, ClassGuidList, ClassGuidListSize,
-                                           RequiredSize, nullptr, nullptr);
-    state_->failAtCall = saved;
-    state_->failMethod = savedMethod;
-    calls_.pop_back();
-    state_->methodCalls["SetupDiClassGuidsFromNameExW"] -= 1;
-    return ok;
+    return State::AsPartOfOuterCall(*this, "SetupDiClassGuidsFromNameExW", [&] {
+        return SetupDiClassGuidsFromNameExW(ClassName, ClassGuidList, ClassGuidListSize,
+                                            RequiredSize, nullptr, nullptr);
+    });
 }
 
 // ---- Device information sets ------------------------------------------------------
@@ -303,17 +296,11 @@ HDEVINFO SimMachine::SetupDiGetClassDevsW(const GUID* ClassGuid, PCWSTR Enumerat
         SetLastError(*e);
         return INVALID_HANDLE_VALUE;
     }
-    auto saved = state_->failAtCall;
-    auto savedMethod = state_->failMethod;
-    state_->failAtCall.clear();
-    state_->failMethod.clear();
-    size_t call = calls_.size();
-    HDEVINFO set =
-        SetupDiGetClassDevsExW(ClassGuid, Enumerator, hwndParent, Flags, nullptr, nullptr, nullptr);
-    state_->failAtCall = saved;
-    state_->failMethod = savedMethod;
-    calls_.pop_back();
-    state_->methodCalls["SetupDiGetClassDevsExW"] -= 1;
+    const size_t call = calls_.size();
+    HDEVINFO set = State::AsPartOfOuterCall(*this, "SetupDiGetClassDevsExW", [&] {
+        return SetupDiGetClassDevsExW(ClassGuid, Enumerator, hwndParent, Flags, nullptr, nullptr,
+                                      nullptr);
+    });
     if (auto it = state_->sets.find(reinterpret_cast<std::uintptr_t>(set));
         it != state_->sets.end())
         it->second.openedByCall = call;

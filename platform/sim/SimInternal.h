@@ -116,6 +116,23 @@ struct SimMachine::State {
 
     // Logs and counts a seam call; the error to fail it with, if one was armed.
     static std::optional<DWORD> Enter(SimMachine& m, const char* method, std::string args);
+    // Runs `inner`, a call of the seam method `innerMethod` that answers an
+    // outer one, as if it had not been made: armed faults do not fire inside
+    // it, and it is neither logged nor counted.
+    template <typename Inner>
+    static auto AsPartOfOuterCall(SimMachine& m, const char* innerMethod, Inner inner) {
+        State& s = *m.state_;
+        auto savedAtCall = std::move(s.failAtCall);
+        auto savedMethod = std::move(s.failMethod);
+        s.failAtCall.clear();
+        s.failMethod.clear();
+        auto result = inner();
+        s.failAtCall = std::move(savedAtCall);
+        s.failMethod = std::move(savedMethod);
+        m.calls_.pop_back();
+        s.methodCalls[innerMethod] -= 1;
+        return result;
+    }
     static void ProgramError(SimMachine& m, std::string text) {
         m.programErrors_.push_back(std::move(text));
     }
