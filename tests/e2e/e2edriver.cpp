@@ -9,6 +9,8 @@
 //   e2edriver tick     --title T --id N --row R --state 0|1
 //   e2edriver select   --title T --id N --row R
 //   e2edriver click    --title T --id N           presses a button
+//   e2edriver press    --title T --id N           presses a button and returns once its
+//                                                 command has run (one that opens no box)
 //   e2edriver key      --title T [--id N] --vk KEY
 //   e2edriver msgbox   [--title T]                waits for a message box, prints it
 //   e2edriver answer   [--title T] --button ID    presses a message box button
@@ -22,6 +24,10 @@
 //   e2edriver mnemonic --title T --char C         Alt and a letter
 //   e2edriver menu                                waits for an open popup menu
 //   e2edriver count    --title T [--class C]      how many such windows are visible
+//   e2edriver process  --title T                  the window's process: id, handle
+//                                                 count, private and working-set bytes
+//   e2edriver devicechange --title T --event N    sends WM_DEVICECHANGE (wParam N,
+//                                                 lParam 0) as the system broadcasts it
 //
 // "key" takes --char 0 to post the key without its character (inside a menu
 // the character would reach the window behind it).
@@ -35,8 +41,10 @@
 #endif
 #include <windows.h>
 #include <commctrl.h>
+#include <psapi.h>
 
 #include <cctype>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -540,6 +548,47 @@ bool WaitGone(HWND hwnd, DWORD timeoutMs) {
     return true;
 }
 
+// The handles of one process in the system's table (SystemHandleInformation,
+// class 16): the count for systems whose GetProcessHandleCount answers 0.
+bool SystemHandleCount(DWORD pid, DWORD& count) {
+    struct Entry {
+        ULONG processId;
+        BYTE objectType;
+        BYTE flags;
+        USHORT handle;
+        PVOID object;
+        ACCESS_MASK access;
+    };
+    struct Table {
+        ULONG entries;
+        Entry entry[1];
+    };
+    using Query = LONG(WINAPI*)(ULONG, PVOID, ULONG, PULONG);
+    auto query = reinterpret_cast<Query>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation")));
+    if (!query) return false;
+    constexpr LONG kInfoLengthMismatch = static_cast<LONG>(0xC0000004);
+    std::vector<BYTE> buffer(1 << 16);
+    LONG status;
+    ULONG returned = 0;
+    while ((status = query(16, buffer.data(), static_cast<ULONG>(buffer.size()), &returned)) ==
+               kInfoLengthMismatch &&
+           buffer.size() < (64u << 20))
+        buffer.resize(buffer.size() * 2);
+    if (status != 0) return false;
+    ULONG entries = 0;
+    std::memcpy(&entries, buffer.data(), sizeof(entries));
+    const size_t first = offsetof(Table, entry);
+    if (entries > (buffer.size() - first) / sizeof(Entry)) return false;
+    count = 0;
+    for (ULONG i = 0; i < entries; ++i) {
+        Entry entry;
+        std::memcpy(&entry, buffer.data() + first + i * sizeof(Entry), sizeof(entry));
+        if (entry.processId == pid) ++count;
+    }
+    return true;
+}
+
 int Run(const Args& args) {
     const std::string& command = args.command;
     if (command == "wait") {
@@ -586,6 +635,17 @@ int Run(const Args& args) {
         if (!IsWindowEnabled(control)) Fail("control " + args.Get("id") + " is disabled");
         PostMessageW(control, BM_CLICK, 0, 0);
         Say("clicked id=" + args.Get("id"));
+        return 0;
+    }
+    if (command == "press") {
+        HWND control = Control(MainWindow(args), args);
+        if (!IsWindowEnabled(control)) Fail("control " + args.Get("id") + " is disabled");
+        // Sent, so the driver waits for the command instead of guessing when
+        // a posted click has been handled.
+        DWORD_PTR result = 0;
+        if (!SendMessageTimeoutW(control, BM_CLICK, 0, 0, SMTO_NORMAL, Timeout(args), &result))
+            Fail("the click on " + args.Get("id") + " was not handled in time");
+        Say("pressed id=" + args.Get("id"));
         return 0;
     }
     if (command == "key") {
@@ -690,6 +750,54 @@ int Run(const Args& args) {
         if (args.Has("class")) counter.className = Wide(args.Get("class"));
         EnumWindows(CountWindow, reinterpret_cast<LPARAM>(&counter));
         Say("count " + std::to_string(counter.count));
+        return 0;
+    }
+    if (command == "process") {
+        DWORD pid = 0;
+        GetWindowThreadProcessId(MainWindow(args), &pid);
+        HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid);
+        if (!process) Fail("cannot open process " + std::to_string(pid));
+        DWORD handles = 0;
+        PROCESS_MEMORY_COUNTERS_EX memory = {};
+        memory.cb = sizeof(memory);
+        const bool counted = GetProcessHandleCount(process, &handles) != FALSE;
+        const bool measured =
+            GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory),
+                                 sizeof(memory)) != FALSE;
+        const DWORD error = GetLastError();
+        CloseHandle(process);
+        if (!counted || !measured)
+            Fail("cannot read the figures of process " + std::to_string(pid) + " (error " +
+                 std::to_string(error) + ")");
+        // Wine answers 0 for both; its system handle table and its commit
+        // figure (PagefileUsage, the same number as PrivateUsage on Windows)
+        // are filled. Where a figure comes from is printed with it.
+        std::string handleSource = "GetProcessHandleCount";
+        if (handles == 0) {
+            if (!SystemHandleCount(pid, handles)) Fail("cannot read the system handle table");
+            handleSource = "SystemHandleInformation";
+        }
+        SIZE_T privateBytes = memory.PrivateUsage;
+        std::string privateSource = "PrivateUsage";
+        if (privateBytes == 0) {
+            privateBytes = memory.PagefileUsage;
+            privateSource = "PagefileUsage";
+        }
+        Say("process pid=" + std::to_string(pid) + " handles=" + std::to_string(handles) +
+            " private=" + std::to_string(privateBytes) +
+            " workingset=" + std::to_string(memory.WorkingSetSize) + " handles-from=" +
+            handleSource + " private-from=" + privateSource);
+        return 0;
+    }
+    if (command == "devicechange") {
+        HWND hwnd = MainWindow(args);
+        // Sent, as the system's broadcast is: the handler (a whole rebuild of
+        // the list) has run when this returns.
+        DWORD_PTR result = 0;
+        if (!SendMessageTimeoutW(hwnd, WM_DEVICECHANGE, static_cast<WPARAM>(args.Number("event")),
+                                 0, SMTO_NORMAL, Timeout(args), &result))
+            Fail("the device change was not handled in time");
+        Say("devicechange event=" + args.Get("event") + " result=" + std::to_string(result));
         return 0;
     }
     if (command == "gone") {
