@@ -7,8 +7,13 @@ namespace {
 
 constexpr const wchar_t* kCaption = L"Trayhop32";
 
-constexpr const wchar_t* kBusDisplayNames[] = {L"Unknown", L"SCSI",  L"ATAPI", L"IDE", L"1394",
-                                               L"SSA",     L"FIBRE", L"USB",   L"RAID"};
+// 9 and up are the buses of newer drivers (iSCSI and SAS from Server 2003,
+// SATA to UFS from Vista on).
+constexpr const wchar_t* kBusDisplayNames[] = {
+    L"Unknown", L"SCSI", L"ATAPI",   L"IDE",   L"1394",                 L"SSA",
+    L"FIBRE",   L"USB",  L"RAID",    L"iSCSI", L"SAS",                  L"SATA",
+    L"SD",      L"MMC",  L"Virtual", L"File Backed Virtual", L"Spaces", L"NVMe",
+    L"SCM",     L"UFS"};
 constexpr const wchar_t* kBusEnumeratorNames[] = {L"Unknown", L"SCSI",  L"ATAPI",   L"IDE", L"SBP2",
                                                   L"SSA",     L"FIBRE", L"USBSTOR", L"RAID"};
 constexpr const wchar_t* kScsiDeviceTypeNames[] = {
@@ -16,7 +21,10 @@ constexpr const wchar_t* kScsiDeviceTypeNames[] = {
     L"SCANNER", L"OPTICAL",    L"CHANGER", L"Comm. Device", L"ASCIT8", L"ASCIT8",
     L"ARRAY",   L"Enclosure",  L"RBC",     L"CARDREADER"};
 
-constexpr LONG kBusNameCount = sizeof(kBusDisplayNames) / sizeof(kBusDisplayNames[0]);
+constexpr LONG kBusDisplayNameCount = sizeof(kBusDisplayNames) / sizeof(kBusDisplayNames[0]);
+// The storage identifier keeps the names it has always been built with.
+constexpr LONG kBusEnumeratorNameCount =
+    sizeof(kBusEnumeratorNames) / sizeof(kBusEnumeratorNames[0]);
 constexpr LONG kScsiNameCount = sizeof(kScsiDeviceTypeNames) / sizeof(kScsiDeviceTypeNames[0]);
 
 wchar_t UpperLetter(wchar_t letter) {
@@ -109,8 +117,8 @@ const wchar_t* DriveRecord::GetVolumeName(int index) const {
 }
 
 const wchar_t* DriveRecord::BusTypeName(LONG type, bool display) {
-    if (type < 0 || type >= kBusNameCount) return L"";
-    return display ? kBusDisplayNames[type] : kBusEnumeratorNames[type];
+    if (display) return type >= 0 && type < kBusDisplayNameCount ? kBusDisplayNames[type] : L"";
+    return type >= 0 && type < kBusEnumeratorNameCount ? kBusEnumeratorNames[type] : L"";
 }
 
 const wchar_t* DriveRecord::ScsiDeviceTypeName(LONG type) {
@@ -146,7 +154,8 @@ std::wstring DriveRecord::BuildStorageId(Platform& platform, const wchar_t* vend
 }
 
 bool SameDevice(const DriveRecord& a, const DriveRecord& b) {
-    return a.deviceNumber == b.deviceNumber && a.letterCount == b.letterCount &&
+    return a.deviceNumber == b.deviceNumber && a.deviceNumberType == b.deviceNumberType &&
+           a.letterCount == b.letterCount &&
            a.volumeExtentLengths[0] == b.volumeExtentLengths[0] && a.capacity == b.capacity &&
            FieldView(a.deviceInstanceId) == FieldView(b.deviceInstanceId) &&
            a.MountPointText() == b.MountPointText();

@@ -42,6 +42,10 @@ struct DriveRecord {
     explicit DriveRecord(const wchar_t* deviceInstanceId);
 
     LONG deviceNumber = -1;
+    // The FILE_DEVICE_ type that numbers it: disks, CD-ROM drives and tape
+    // drives are numbered separately, so PhysicalDrive0, CdRom0 and Tape0
+    // all have number 0. -1 while unknown.
+    LONG deviceNumberType = -1;
     LONG busType = -1;
     LONG scsiDeviceType = -1;
     LONG deviceTypeModifier = -1;
@@ -99,5 +103,6 @@ struct DriveRecord {
 };
 
 // True when two records describe the same device in the same state: same
-// number, letters, first volume size, capacity, instance id and mount points.
+// number (of the same type), letters, first volume size, capacity, instance id
+// and mount points.
 bool SameDevice(const DriveRecord& a, const DriveRecord& b);

@@ -30,9 +30,12 @@ const DriveRecord& DriveTable::At(int index) const {
     return *records_[static_cast<std::size_t>(index)];
 }
 
-DriveRecord* DriveTable::FindByDeviceNumber(LONG deviceNumber) const {
+DriveRecord* DriveTable::FindByDeviceNumber(LONG deviceNumberType, LONG deviceNumber) const {
+    // A record whose number is unknown (-1) matches nothing.
+    if (deviceNumber < 0 || deviceNumberType < 0) return nullptr;
     for (const auto& record : records_)
-        if (record->deviceNumber == deviceNumber) return record.get();
+        if (record->deviceNumber == deviceNumber && record->deviceNumberType == deviceNumberType)
+            return record.get();
     return nullptr;
 }
 

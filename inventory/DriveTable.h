@@ -22,7 +22,9 @@ public:
     const DriveRecord& operator[](int index) const { return At(index); }
 
     // First record in table order that matches, or nullptr.
-    DriveRecord* FindByDeviceNumber(LONG deviceNumber) const;
+    // Device numbers count per device type (FILE_DEVICE_DISK, _CD_ROM, _TAPE),
+    // so a number alone does not name a device.
+    DriveRecord* FindByDeviceNumber(LONG deviceNumberType, LONG deviceNumber) const;
     // a to z are upper-cased first; only the record's letterCount letters count.
     DriveRecord* FindByLetter(wchar_t letter) const;
     // Exact, case-sensitive comparisons.

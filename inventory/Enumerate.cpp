@@ -25,6 +25,8 @@ constexpr DWORD kScsiDirectAccess = 0;
 constexpr DWORD kScsiSequentialAccess = 1;
 constexpr DWORD kScsiCdrom = 5;
 constexpr DWORD kScsiRbc = 14;
+// STORAGE_BUS_TYPE of SATA drives from Vista on; the XP headers do not name it.
+constexpr DWORD kBusTypeSata = 11;
 
 struct BusOption {
     const WCHAR* name;
@@ -33,13 +35,16 @@ struct BusOption {
     bool dropWhenUnreadable;
 };
 
-// Indexed by STORAGE_BUS_TYPE 1 to 8; bus type 0 and others are never filtered.
+// Indexed by STORAGE_BUS_TYPE 1 to 8 (SATA counts as SCSI); bus type 0 and
+// the other buses are never filtered.
 constexpr BusOption kBusOptions[] = {
     {L"IgnoreSCSI", false}, {L"IgnoreATAPI", false}, {L"IgnoreIDE", false}, {L"Ignore1394", false},
     {L"IgnoreSSA", true},   {L"IgnoreFibre", false}, {L"IgnoreUSB", false}, {L"IgnoreRAID", true},
 };
 
 bool IsBusIgnored(Platform& platform, DWORD busType) {
+    // SATA disks answer to the option the dialog labels "SATA & SCSI".
+    if (busType == kBusTypeSata) busType = BusTypeScsi;
     if (busType < 1 || busType > 8) return false;
     const BusOption& option = kBusOptions[busType - 1];
     WCHAR value[kBusOptionChars] = {};
@@ -298,11 +303,15 @@ bool FillFromInterface(EnumerationContext& context, SP_DEVINFO_DATA& device) {
 
     // Unknown stays -1, which no volume's disk number matches.
     LONG deviceNumber = -1;
+    LONG deviceNumberType = -1;
     STORAGE_DEVICE_NUMBER number{};
     if (platform.DeviceIoControl(handle.Get(), IOCTL_STORAGE_GET_DEVICE_NUMBER, nullptr, 0, &number,
                                  sizeof(number), &returned, nullptr) &&
-        number.DeviceNumber <= 0x7FFFFFFFu)
+        returned >= sizeof(number) && number.DeviceNumber <= 0x7FFFFFFFu &&
+        number.DeviceType <= 0x7FFFFFFFu) {
         deviceNumber = static_cast<LONG>(number.DeviceNumber);
+        deviceNumberType = static_cast<LONG>(number.DeviceType);
+    }
     handle.Reset();
 
     const DWORD busType = RawEnumValue(header.BusType);
@@ -334,5 +343,6 @@ bool FillFromInterface(EnumerationContext& context, SP_DEVINFO_DATA& device) {
         record->serialNumber, record->busType, record->scsiDeviceType);
     CopyField(record->storageId, storageId.c_str());
     record->deviceNumber = deviceNumber;
+    record->deviceNumberType = deviceNumberType;
     return true;
 }

@@ -81,7 +81,8 @@ int CTrayhop32App::RebuildDriveTable() {
         ProbeVolume(platform, m_driveTable, root, volumeName);
     }
 
-    if (const std::optional<WCHAR> systemDrive = GetSystemDriveLetter(platform)) {
+    const std::optional<WCHAR> systemDrive = GetSystemDriveLetter(platform);
+    if (systemDrive) {
         if (DriveRecord* record = m_driveTable.FindByLetter(*systemDrive))
             record->isBootDrive = true;
     }
@@ -89,8 +90,14 @@ int CTrayhop32App::RebuildDriveTable() {
     WCHAR pageFileLetters[kMaxPageFileLetters] = {};
     GetPageFileLetters(platform, pageFileLetters);
     for (int i = 0; i < kMaxPageFileLetters && pageFileLetters[i] != L'\0'; ++i) {
-        if (DriveRecord* record = m_driveTable.FindByLetter(pageFileLetters[i]))
-            record->hasPageFile = true;
+        // From Vista on, a page file that Windows manages is listed as
+        // "?:\pagefile.sys": it lives on the system drive.
+        WCHAR letter = pageFileLetters[i];
+        if (letter == L'?') {
+            if (!systemDrive) continue;
+            letter = *systemDrive;
+        }
+        if (DriveRecord* record = m_driveTable.FindByLetter(letter)) record->hasPageFile = true;
     }
     return 0;
 }

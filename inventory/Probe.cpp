@@ -129,10 +129,10 @@ void ProbeVolume(Platform& platform, DriveTable& table, const WCHAR* root,
             ReportSystemError(platform, code);
             return;
         }
-        // CD/DVD volumes and empty removable drives have no disk extents.
+        // CD/DVD volumes, empty removable drives and, on XP, removable disks
+        // have no disk extents.
         haveExtents = false;
     }
-    volume.Reset();
 
     DWORD count = 0;
     if (haveExtents) {
@@ -145,6 +145,30 @@ void ProbeVolume(Platform& platform, DriveTable& table, const WCHAR* root,
         if (count > kExtentsBufferCapacity) count = kExtentsBufferCapacity;
         if (count > returnedExtents) count = returnedExtents;
     }
+
+    if (count == 0) {
+        // Without extents the volume itself still knows which device holds
+        // it. That answer is exact where the storage identifier is not: two
+        // identical sticks without serial numbers share one identifier. When
+        // the volume answers, its device decides alone: a device left out of
+        // the table must not hand its letter to a look-alike that is in it.
+        STORAGE_DEVICE_NUMBER number{};
+        DWORD numberBytes = 0;
+        if (platform.DeviceIoControl(volume.Get(), IOCTL_STORAGE_GET_DEVICE_NUMBER, nullptr, 0,
+                                     &number, sizeof(number), &numberBytes, nullptr) &&
+            numberBytes >= sizeof(number)) {
+            volume.Reset();
+            if (number.DeviceType <= 0x7FFFFFFFu && number.DeviceNumber <= 0x7FFFFFFFu) {
+                if (DriveRecord* record =
+                        table.FindByDeviceNumber(static_cast<LONG>(number.DeviceType),
+                                                 static_cast<LONG>(number.DeviceNumber)))
+                    record->AddVolume(platform, volumeName, letter, 0);
+            }
+            return;
+        }
+    }
+    volume.Reset();
+
     const DISK_EXTENT* extents =
         reinterpret_cast<const DISK_EXTENT*>(bytes + offsetof(VOLUME_DISK_EXTENTS, Extents));
 
@@ -176,10 +200,12 @@ void ProbeVolume(Platform& platform, DriveTable& table, const WCHAR* root,
 
         DriveRecord* record = nullptr;
         if (byNumber) {
-            // A number that does not fit the record's field is no drive's number;
-            // it must not meet the -1 of records whose number is unknown.
+            // Extents lie on disks; a CD-ROM or tape drive with the same
+            // number is another device. A number that does not fit the
+            // record's field is no drive's number.
             const DWORD number = extents[i].DiskNumber;
-            if (number <= 0x7FFFFFFFu) record = table.FindByDeviceNumber(static_cast<LONG>(number));
+            if (number <= 0x7FFFFFFFu)
+                record = table.FindByDeviceNumber(FILE_DEVICE_DISK, static_cast<LONG>(number));
         } else if (described) {
             // An unreadable device has no identity; matching its empty
             // identifier would pick any other device that could not be read.

@@ -10,6 +10,19 @@ WCHAR LetterOfVolume(const DriveRecord& record, int i) {
     return record.driveLetters[i];
 }
 
+bool VolumeIsEmptyOrGone(DWORD openError) {
+    switch (openError) {
+        case ERROR_NOT_READY:
+        case ERROR_NO_MEDIA_IN_DRIVE:
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+        case ERROR_DEVICE_NOT_CONNECTED:
+            return true;
+        default:
+            return false;
+    }
+}
+
 }  // namespace
 
 WCHAR TestVolumeLocks(Platform& platform, const DriveRecord& record) {
@@ -22,10 +35,13 @@ WCHAR TestVolumeLocks(Platform& platform, const DriveRecord& record) {
             platform, platform.CreateFileW(name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                            nullptr, OPEN_EXISTING, 0, nullptr));
         if (!volume) {
-            // A volume that cannot be opened cannot be shown free either, so
-            // it counts as refused and the user is asked.
-            if (platform.GetLastError() == ERROR_ACCESS_DENIED)
-                return static_cast<WCHAR>(letter + 32);
+            const DWORD error = platform.GetLastError();
+            if (error == ERROR_ACCESS_DENIED) return static_cast<WCHAR>(letter + 32);
+            // An empty card-reader slot or DVD drive, or a volume already
+            // gone, has nothing open on it.
+            if (VolumeIsEmptyOrGone(error)) continue;
+            // Any other volume that cannot be opened cannot be shown free
+            // either, so it counts as refused and the user is asked.
             return letter;
         }
         DWORD bytes = 0;

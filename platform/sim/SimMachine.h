@@ -133,6 +133,10 @@ struct SimVolume {
     DWORD mountPointError = 0;  // GetVolumeNameForVolumeMountPointW fails (e.g. a SUBST letter)
     std::vector<SimExtent> extents;
     DWORD extentsError = 0;  // 1 or 21: the volume has no disk extents
+    // No medium in the drive (an empty card-reader slot or DVD drive): opens
+    // that ask for access and the extents request fail with ERROR_NOT_READY;
+    // an open without access and the device-number request still work.
+    bool noMedia = false;
     // The device that answers storage requests on this volume's handle (and
     // on "\\?\X:"); empty means the disk holding the first extent.
     std::wstring deviceInstanceId;
@@ -297,6 +301,9 @@ public:
     CONFIGRET locateResult = CR_SUCCESS;       // CM_Locate_DevNodeW
     CONFIGRET reenumerateResult = CR_SUCCESS;  // CM_Reenumerate_DevNode
     bool htmlHelpFails = false;                // HtmlHelpW returns null
+    // As on XP: volumes of removable disks answer the extents request with
+    // ERROR_INVALID_FUNCTION (they still answer the device-number request).
+    bool removableVolumesWithoutExtents = false;
     bool deliverDeviceChangesAtOnce = false;   // see the header comment
 
     // Message boxes: each box is recorded; its answer is, in order of
@@ -509,7 +516,7 @@ private:
 //           "ioctlErrors": { "0x002D0C04": 1117 }, "openError": 0 } }],
 //   "volumes": [{ "letter": "C", "driveType": 3, "guidPath": "auto" | "\\\\?\\Volume{...}\\",
 //       "mountPointError": 0, "extents": [{ "disk": 0, "offset": 32256, "length": 1000 }],
-//       "extentsError": 0, "device": "instance id", "filesOpen": false,
+//       "extentsError": 0, "noMedia": false, "device": "instance id", "filesOpen": false,
 //       "openAccessDenied": false, "openError": 0, "exclusiveOpenFails": false,
 //       "flushError": 0, "ioctlErrors": {}, "present": true, "pending": false }],
 //   "classes": { "MyClass": ["{4d36e967-e325-11ce-bfc1-08002be10318}"] },
@@ -521,6 +528,7 @@ private:
 //   "mutexes": ["Global\\Quenwell Trayhop32"],
 //   "edition": "32" | "64" | "missing" | "fails",
 //   "locateResult": 0, "reenumerateResult": 0, "htmlHelpFails": false,
+//   "removableVolumesWithoutExtents": false,
 //   "messageBoxAnswers": [1, 2]
 // }
 bool LoadSimMachineFromJson(SimMachine& machine, const std::string& jsonText,

@@ -333,7 +333,7 @@ SimDevice ReadDevice(const json& j, const std::string& path, bool& autoPath) {
 SimVolume ReadVolume(const json& j, const std::string& path, size_t index) {
     CheckObject(j, path,
                 {"letter", "driveType", "guidPath", "mountPointError", "extents", "extentsError",
-                 "device", "filesOpen", "openAccessDenied", "openError", "exclusiveOpenFails",
+                 "noMedia", "device", "filesOpen", "openAccessDenied", "openError", "exclusiveOpenFails",
                  "flushError", "ioctlErrors", "present", "pending"});
     auto p = [&](const char* name) { return Member(path, name); };
     SimVolume v;
@@ -382,6 +382,7 @@ SimVolume ReadVolume(const json& j, const std::string& path, size_t index) {
         }
     }
     if (j.contains("extentsError")) v.extentsError = Dword(j.at("extentsError"), p("extentsError"));
+    if (j.contains("noMedia")) v.noMedia = Bool(j.at("noMedia"), p("noMedia"));
     if (j.contains("device")) v.deviceInstanceId = Text(j.at("device"), p("device"), 200);
     if (j.contains("filesOpen")) v.filesOpen = Bool(j.at("filesOpen"), p("filesOpen"));
     if (j.contains("openAccessDenied"))
@@ -453,6 +454,7 @@ void ReadMachine(const json& j, SimMachine& m) {
     CheckObject(j, "",
                 {"devices", "volumes", "classes", "registry", "environment", "windows", "mutexes",
                  "edition", "locateResult", "reenumerateResult", "htmlHelpFails",
+                 "removableVolumesWithoutExtents",
                  "messageBoxAnswers", "comment"});
     // Classes first: the devices' interface classes depend on them.
     if (j.contains("classes")) {
@@ -548,6 +550,9 @@ void ReadMachine(const json& j, SimMachine& m) {
     if (j.contains("reenumerateResult"))
         m.reenumerateResult = Dword(j.at("reenumerateResult"), "reenumerateResult");
     if (j.contains("htmlHelpFails")) m.htmlHelpFails = Bool(j.at("htmlHelpFails"), "htmlHelpFails");
+    if (j.contains("removableVolumesWithoutExtents"))
+        m.removableVolumesWithoutExtents = Bool(j.at("removableVolumesWithoutExtents"),
+                                                "removableVolumesWithoutExtents");
     if (j.contains("messageBoxAnswers")) {
         const json& answers = Array(j.at("messageBoxAnswers"), "messageBoxAnswers");
         for (size_t i = 0; i < answers.size(); ++i)

@@ -136,6 +136,8 @@ HANDLE SimMachine::CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD 
     if (volume) {
         const SimVolume& v = volumes_[*volume];
         if (v.openError) return fail(v.openError);
+        // Without a medium there is no file system to open for access.
+        if (v.noMedia && AccessBits(dwDesiredAccess)) return fail(ERROR_NOT_READY);
         if (v.openAccessDenied && AccessBits(dwDesiredAccess)) return fail(ERROR_ACCESS_DENIED);
         if (v.exclusiveOpenFails && dwShareMode == 0) return fail(ERROR_SHARING_VIOLATION);
         for (const auto& [value, other] : s.handles) {
@@ -200,6 +202,9 @@ BOOL SimMachine::DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID l
     switch (dwIoControlCode) {
         case IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS: {
             if (!volume) return fail(ERROR_INVALID_FUNCTION);
+            if (volume->noMedia) return fail(ERROR_NOT_READY);
+            if (removableVolumesWithoutExtents && volume->driveType == DRIVE_REMOVABLE)
+                return fail(ERROR_INVALID_FUNCTION);
             if (volume->extentsError) return fail(volume->extentsError);
             if (nOutBufferSize < sizeof(VOLUME_DISK_EXTENTS))
                 return fail(ERROR_INSUFFICIENT_BUFFER);

@@ -90,20 +90,24 @@ TEST(DriveRecord, VolumeLimitNamesAndMountPoints) {
 }
 
 TEST(DriveRecord, NamingTables) {
-    const wchar_t* display[] = {L"Unknown", L"SCSI",  L"ATAPI", L"IDE", L"1394",
-                                L"SSA",     L"FIBRE", L"USB",   L"RAID"};
+    const wchar_t* display[] = {
+        L"Unknown", L"SCSI", L"ATAPI",   L"IDE",   L"1394",                 L"SSA",
+        L"FIBRE",   L"USB",  L"RAID",    L"iSCSI", L"SAS",                  L"SATA",
+        L"SD",      L"MMC",  L"Virtual", L"File Backed Virtual", L"Spaces", L"NVMe",
+        L"SCM",     L"UFS"};
     const wchar_t* enumerator[] = {L"Unknown", L"SCSI",  L"ATAPI",   L"IDE", L"SBP2",
                                    L"SSA",     L"FIBRE", L"USBSTOR", L"RAID"};
-    for (LONG i = 0; i < 9; ++i) {
+    for (LONG i = 0; i < 20; ++i) {
         EXPECT_STREQ(DriveRecord::BusTypeName(i, true), display[i]);
-        EXPECT_STREQ(DriveRecord::BusTypeName(i, false), enumerator[i]);
+        // The storage identifier keeps its old names; newer buses add none.
+        EXPECT_STREQ(DriveRecord::BusTypeName(i, false), i < 9 ? enumerator[i] : L"");
     }
     EXPECT_STREQ(DriveRecord::ScsiDeviceTypeName(0), L"DISK");
     EXPECT_STREQ(DriveRecord::ScsiDeviceTypeName(9), L"Comm. Device");
     EXPECT_STREQ(DriveRecord::ScsiDeviceTypeName(10), L"ASCIT8");
     EXPECT_STREQ(DriveRecord::ScsiDeviceTypeName(11), L"ASCIT8");
     EXPECT_STREQ(DriveRecord::ScsiDeviceTypeName(15), L"CARDREADER");
-    for (LONG out : {-1L, 9L, 1000L}) EXPECT_STREQ(DriveRecord::BusTypeName(out, true), L"");
+    for (LONG out : {-1L, 20L, 1000L}) EXPECT_STREQ(DriveRecord::BusTypeName(out, true), L"");
     for (LONG out : {-1L, 16L}) EXPECT_STREQ(DriveRecord::ScsiDeviceTypeName(out), L"");
 }
 
@@ -167,6 +171,8 @@ TEST(DriveTable, OwnsRecordsInOrderAndFindsThem) {
     for (int i = 0; i < 3; ++i) {
         auto record = std::make_unique<DriveRecord>(L"?");
         record->deviceNumber = i % 2;
+        // Numbers count per device type: CdRom0 and PhysicalDrive0 both have 0.
+        record->deviceNumberType = i == 0 ? FILE_DEVICE_CD_ROM : FILE_DEVICE_DISK;
         CopyField(record->deviceName, i == 2 ? L"Disk B" : L"Disk A");
         CopyField(record->storageId, i == 1 ? L"SCSI\\DISK&X" : L"IDE\\DISK&Y");
         record->AddVolume(sim, L"v", static_cast<wchar_t>(L'C' + i), 0);
@@ -176,9 +182,11 @@ TEST(DriveTable, OwnsRecordsInOrderAndFindsThem) {
     ASSERT_EQ(table.Count(), 3);
     table[0].driveLetters[1] = L'Q';  // beyond letterCount: not a letter of the record
 
-    EXPECT_EQ(table.FindByDeviceNumber(1), &table[1]);
-    EXPECT_EQ(table.FindByDeviceNumber(0), &table[0]);
-    EXPECT_EQ(table.FindByDeviceNumber(-1), nullptr);
+    EXPECT_EQ(table.FindByDeviceNumber(FILE_DEVICE_DISK, 1), &table[1]);
+    EXPECT_EQ(table.FindByDeviceNumber(FILE_DEVICE_DISK, 0), &table[2]);
+    EXPECT_EQ(table.FindByDeviceNumber(FILE_DEVICE_CD_ROM, 0), &table[0]);
+    EXPECT_EQ(table.FindByDeviceNumber(FILE_DEVICE_TAPE, 0), nullptr);
+    EXPECT_EQ(table.FindByDeviceNumber(FILE_DEVICE_DISK, -1), nullptr);
     EXPECT_EQ(table.FindByLetter(L'e'), &table[2]);
     EXPECT_EQ(table.FindByLetter(L'Q'), nullptr);
     EXPECT_EQ(table.FindByDeviceName(L"Disk A"), &table[0]);

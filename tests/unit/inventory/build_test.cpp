@@ -182,6 +182,54 @@ TEST(InventoryBuild, ServerWithoutOptionsHidesRaidAndItsMarks) {
     ExpectNothingOpen(sim);
 }
 
+// Windows numbers disks, CD-ROM drives and tape drives separately. With the
+// RAID disk 0 hidden, its C: must not land on CdRom0 or Tape0.
+TEST(InventoryBuild, DeviceNumbersCountPerDeviceType) {
+    SimMachine sim;
+    BuildServer(sim);
+    const std::wstring dvd = L"IDE\\CDROMSIM\\0", tape = L"SCSI\\SEQUENTIALSIM\\0";
+    sim.AddDevice(SimMachine::MakeCdrom(dvd, L"DVD Drive", 0));
+    sim.AddDevice(SimMachine::MakeTape(tape, L"Tape Drive", 0));
+    sim.AddVolume(LetterOnlyVolume(L'H', DRIVE_CDROM, dvd, ERROR_INVALID_FUNCTION));
+    SetOption(sim, L"IgnoreCDROM", L"0");
+    SetOption(sim, L"IgnoreTape", L"0");
+    CTrayhop32App app(sim);
+    app.RebuildDriveTable();
+
+    EXPECT_EQ(L"H", LettersOf(app.m_driveTable, dvd));
+    EXPECT_EQ(L"", LettersOf(app.m_driveTable, tape));
+    EXPECT_EQ(nullptr, app.m_driveTable.FindByLetter(L'C'));
+    for (int i = 0; i < app.m_driveTable.Count(); ++i) {
+        EXPECT_FALSE(app.m_driveTable[i].isBootDrive);
+        EXPECT_FALSE(app.m_driveTable[i].hasPageFile && app.m_driveTable[i].letterCount == 0);
+    }
+    ExpectNothingOpen(sim);
+}
+
+// On XP, removable volumes refuse the extents request; two identical sticks
+// without serial numbers share one storage identifier, so only the volume's
+// own device number tells their letters apart.
+TEST(InventoryBuild, IdenticalSticksWithoutExtentsKeepTheirOwnLetters) {
+    SimMachine sim;
+    sim.removableVolumesWithoutExtents = true;
+    const std::wstring first = L"USBSTOR\\DISK&VEN_SAME\\1", second = L"USBSTOR\\DISK&VEN_SAME\\2";
+    for (DWORD n = 1; n <= 2; ++n) {
+        SimDevice stick = SimMachine::MakeDisk(n == 1 ? first : second, L"Same Stick", n,
+                                               BusTypeUsb, 2ull * 1000 * 1000 * 1000);
+        stick.storage.serial = std::nullopt;
+        sim.AddDevice(stick);
+        sim.AddVolume(SimMachine::MakeVolume(static_cast<WCHAR>(L'D' + n), n, 1000000,
+                                             DRIVE_REMOVABLE));
+    }
+    CTrayhop32App app(sim);
+    app.RebuildDriveTable();
+
+    EXPECT_EQ(L"E", LettersOf(app.m_driveTable, first));
+    EXPECT_EQ(L"F", LettersOf(app.m_driveTable, second));
+    EXPECT_TRUE(sim.messageBoxes.empty());
+    ExpectNothingOpen(sim);
+}
+
 TEST(InventoryBuild, FloppyLettersAreNeverProbed) {
     SimMachine sim;
     BuildFloppyAndStickOnB(sim);
@@ -262,8 +310,9 @@ namespace {
 // One disk on each bus the options know, plus one on the unknown bus and one
 // on a bus newer than the program; disk N holds the letter 'D' + N.
 void BuildOneDiskPerBus(SimMachine& sim) {
-    const DWORD buses[] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 10};
-    for (DWORD n = 0; n < 10; ++n) {
+    // 10 is SAS, 11 SATA, 17 NVMe.
+    const DWORD buses[] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 10, 11, 17};
+    for (DWORD n = 0; n < 12; ++n) {
         sim.AddDevice(SimMachine::MakeDisk(
             L"BUS" + std::to_wstring(buses[n]) + L"\\DISK\\" + std::to_wstring(n),
             L"Disk on bus " + std::to_wstring(buses[n]), n, buses[n]));
@@ -298,10 +347,14 @@ TEST(InventoryBuild, BusOptionsMatrixDecidesRecordsAndLetters) {
             if (holder) {
                 EXPECT_EQ(bus, holder->busType);
             }
-            // Every other disk, the unknown and newer buses included, is there.
-            EXPECT_EQ(shown ? 10 : 9, app.m_driveTable.Count());
+            // SATA (N:) follows the option labelled "SATA & SCSI"; every other
+            // disk, the unknown, SAS (M:) and NVMe (O:) buses included, is there.
+            const bool sataShown = bus == BusTypeScsi ? shown : true;
+            EXPECT_EQ(sataShown, app.m_driveTable.FindByLetter(L'N') != nullptr);
+            EXPECT_EQ(12 - (shown ? 0 : 1) - (sataShown ? 0 : 1), app.m_driveTable.Count());
             EXPECT_NE(nullptr, app.m_driveTable.FindByLetter(L'D'));
             EXPECT_NE(nullptr, app.m_driveTable.FindByLetter(L'M'));
+            EXPECT_NE(nullptr, app.m_driveTable.FindByLetter(L'O'));
             EXPECT_TRUE(sim.messageBoxes.empty());
             ExpectNothingOpen(sim);
         }
@@ -450,7 +503,11 @@ TEST(InventoryBuild, BootAndPageFileMarks) {
          false,
          true},
         {"page file on a filtered-out disk", L"C:", {L"F:\\p.sys 0 0"}, true, false, false},
-        {"question mark entry", L"C:", {L"?:\\pagefile.sys"}, true, false, false},
+        // A page file Windows manages ("?") lives on the system drive.
+        {"system-managed page file", L"C:", {L"?:\\pagefile.sys"}, true, true, false},
+        {"system-managed, system drive D:", L"D:", {L"?:\\pagefile.sys"}, false, false, true},
+        {"system-managed without SystemDrive", nullptr, {L"?:\\pagefile.sys"}, false, false,
+         false},
     };
     for (const MarkCase& c : cases) {
         SCOPED_TRACE(c.name);

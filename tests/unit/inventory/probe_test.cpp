@@ -179,6 +179,11 @@ SimVolume WithVolume(SimVolume v, const std::function<void(SimVolume&)>& change)
     change(v);
     return v;
 }
+// A volume that does not answer the device-number request itself.
+SimVolume NoDeviceNumber(SimVolume v) {
+    v.ioctlErrors[IOCTL_STORAGE_GET_DEVICE_NUMBER] = ERROR_INVALID_FUNCTION;
+    return v;
+}
 
 }  // namespace
 
@@ -189,7 +194,9 @@ TEST(ProbeVolume, EveryFailureIsShownOrSilentAndKeepsOrDropsTheLetter) {
     };
     const std::vector<ProbeCase> cases = {
         {"extents on disk 1", OnDisk(1), none, {}, L"", L"E", L"", 5000},
-        {"CD volume without extents, matched by storage identifier",
+        // The DVD drive is CdRom0 and disk 0 is PhysicalDrive0: the volume
+        // names its device by type and number, so only the DVD record matches.
+        {"CD volume without extents, matched by its own device number",
          LetterOnly(ERROR_INVALID_FUNCTION, kDvd),
          none,
          {},
@@ -197,6 +204,27 @@ TEST(ProbeVolume, EveryFailureIsShownOrSilentAndKeepsOrDropsTheLetter) {
          L"",
          L"E",
          0},
+        {"volume that names no device number, matched by storage identifier",
+         NoDeviceNumber(LetterOnly(ERROR_INVALID_FUNCTION, kDvd)),
+         none,
+         {},
+         L"",
+         L"",
+         L"E",
+         0},
+        // The volume's answer decides alone: its device is not in the table.
+        {"volume on a device outside the table",
+         LetterOnly(ERROR_INVALID_FUNCTION, L"IDE\\OUTSIDE\\9"),
+         [](SimMachine& sim) {
+             SimDevice outside = SimMachine::MakeCdrom(L"IDE\\OUTSIDE\\9", L"DVD", 1);
+             outside.storage = sim.FindDevice(kDvd)->storage;
+             outside.storage.deviceNumber = 1;
+             sim.AddDevice(outside);
+         },
+         {},
+         L"",
+         L"",
+         L""},
         {"empty card slot", LetterOnly(ERROR_NOT_READY, kDisk1), none, {}, L"", L"E", L"", 0},
         {"volume cannot be opened",
          WithVolume(OnDisk(1), [](SimVolume& v) { v.openError = ERROR_ACCESS_DENIED; }),
@@ -303,7 +331,7 @@ TEST(ProbeVolume, EveryFailureIsShownOrSilentAndKeepsOrDropsTheLetter) {
          L"",
          5000},
         {"letter's device cannot be described: no match by an empty identity",
-         LetterOnly(ERROR_INVALID_FUNCTION, kDvd),
+         NoDeviceNumber(LetterOnly(ERROR_INVALID_FUNCTION, kDvd)),
          deviceOf(
              kDvd,
              [](SimStorage& s) { s.ioctlErrors[IOCTL_STORAGE_QUERY_PROPERTY] = ERROR_IO_DEVICE; }),
@@ -348,7 +376,8 @@ TEST(ProbeVolume, LetterDeviceThatCannotBeOpenedMatchesNothing) {
     const std::wstring emptyId = DriveRecord::BuildStorageId(sim, L"", L"", L"", L"", 0, 0);
     CopyField(blank->storageId, emptyId.c_str());
     table.Append(std::move(blank));
-    const SimVolume& volume = sim.AddVolume(LetterOnly(ERROR_INVALID_FUNCTION, kDvd));
+    const SimVolume& volume =
+        sim.AddVolume(NoDeviceNumber(LetterOnly(ERROR_INVALID_FUNCTION, kDvd)));
     const std::wstring name = volume.guidPath.substr(0, volume.guidPath.size() - 1);
     // The volume opens; the open of "\\?\E:" after it fails.
     sim.FailMethod("CreateFileW", sim.CallCount("CreateFileW") + 2, ERROR_ACCESS_DENIED);

@@ -70,7 +70,7 @@ TEST_F(DriveListTest, FillWritesSixColumnsInTableOrderAndItsStatusTexts) {
 
     DriveRecord& odd = AddRecord(L"Odd Bus Tape");
     odd.mediaDeviceType = FILE_DEVICE_TAPE;
-    odd.busType = 9;  // beyond the bus table
+    odd.busType = 20;  // beyond the bus table
     odd.capacity = 1474560;
 
     dlg.FillDriveList();
