@@ -27,4 +27,21 @@ public:
     // The Remove Devices button (control 2002) and the status line (control 2008).
     virtual void EnableRemoveButton(bool enable) = 0;
     virtual void SetStatusText(const wchar_t* text) = 0;
+
+    // While the rows are replaced the list is not drawn; it is drawn once
+    // when the outermost update ends. Use ListUpdate rather than the pair.
+    virtual void BeginListUpdate() = 0;
+    virtual void EndListUpdate() = 0;
+};
+
+// Pauses the list's drawing for the life of the guard, on every path out.
+class ListUpdate {
+public:
+    explicit ListUpdate(MainView& view) : view_(view) { view_.BeginListUpdate(); }
+    ListUpdate(const ListUpdate&) = delete;
+    ListUpdate& operator=(const ListUpdate&) = delete;
+    ~ListUpdate() { view_.EndListUpdate(); }
+
+private:
+    MainView& view_;
 };

@@ -100,8 +100,14 @@ private:
     std::vector<std::unique_ptr<DriveRecord>> SavedTicks;
     // True while RefreshDriveList runs its steps.
     bool m_bRefreshInProgress = false;
+    // While the program itself fills the list or restores ticks, row changes
+    // are only counted; the button and status line are set once afterwards.
+    bool m_bRowsChanging = false;
+    int m_deferredRowChanges = 0;
     ConfigDialogRunner* m_pConfigDialogRunner = nullptr;
 
     // Runs the refresh a device change asked for while refreshes were held back.
     void CatchUpWithDeviceChanges();
+    // Fills the list and restores the saved ticks with drawing paused.
+    void FillAndRestoreTicks();
 };

@@ -11,6 +11,8 @@
 #include <cwchar>
 #include <new>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <utility>
 
 namespace {
@@ -33,12 +35,37 @@ bool AnyRowTicked(MainView& view) {
     return false;
 }
 
+template <std::size_t N>
+std::wstring_view FieldView(const wchar_t (&field)[N]) {
+    return std::wstring_view(field, wcsnlen(field, N));
+}
+
+// Counts the row changes the program makes itself (inserting rows, restoring
+// ticks) instead of handling each: handling one walks every row.
+class DeferRowChanges {
+public:
+    DeferRowChanges(bool& changing, int& deferred) : changing_(changing), deferred_(deferred) {
+        changing_ = true;
+        deferred_ = 0;
+    }
+    DeferRowChanges(const DeferRowChanges&) = delete;
+    DeferRowChanges& operator=(const DeferRowChanges&) = delete;
+    ~DeferRowChanges() { changing_ = false; }
+
+private:
+    bool& changing_;
+    int& deferred_;
+};
+
 
 }  // namespace
 
 void CTrayhop32Dlg::FillDriveList() {
     if (!m_app.m_bRefreshAllowed) return;
     WaitCursor wait(&m_view);
+    // Drawn once when the rows are in: drawing each row as it comes costs
+    // seconds for a few hundred rows.
+    ListUpdate update(m_view);
 
     m_view.DeleteAllItems();
     m_view.SetStatusText(L" Loading the drive list, please wait...");
@@ -49,6 +76,8 @@ void CTrayhop32Dlg::FillDriveList() {
 
     DriveTable& table = m_app.m_driveTable;
     int next = 0;
+    // A list with check boxes may report each new row's box as a change.
+    DeferRowChanges defer(m_bRowsChanging, m_deferredRowChanges);
     for (int i = 0; i < table.Count(); ++i) {
         DriveRecord& record = table.At(i);
 
@@ -89,6 +118,7 @@ void CTrayhop32Dlg::FillDriveList() {
         m_view.SetItemText(row, kColumnMediaType, record.removableMedia ? L"Removable" : L"Fixed");
         next = row + 1;
     }
+    if (m_deferredRowChanges > 0) m_view.EnableRemoveButton(AnyRowTicked(m_view));
 
     m_view.SetStatusText(L" Ready...");
 }
@@ -113,25 +143,43 @@ void CTrayhop32Dlg::RestoreTickedDrives() {
     saved.swap(SavedTicks);
 
     DriveTable& table = m_app.m_driveTable;
-    for (const auto& copy : saved) {
-        if (!copy) continue;
-        // Every record of that name is tried, not only the first: two
-        // identical sticks share a name and differ in device number and
-        // instance identifier, and a tick on either must come back.
+    // The shown records by name, so each saved tick looks at its namesakes
+    // only. Every record of that name is tried, not only the first: two
+    // identical sticks share a name and differ in device number and instance
+    // identifier, and a tick on either must come back.
+    std::unordered_multimap<std::wstring_view, DriveRecord*> shownByName;
+    if (!saved.empty()) {
+        shownByName.reserve(static_cast<std::size_t>(table.Count()));
         for (int i = 0; i < table.Count(); ++i) {
             DriveRecord& record = table.At(i);
-            const bool sameName = std::wcsncmp(record.deviceName, copy->deviceName,
-                                               std::size(record.deviceName)) == 0;
-            if (!sameName || record.listItemIndex < 0) continue;
-            if (m_view.GetItemData(record.listItemIndex) != &record) continue;
-            if (!SameDevice(*copy, record)) continue;
-            m_view.SetItemChecked(record.listItemIndex, true);
+            if (record.listItemIndex >= 0) shownByName.emplace(FieldView(record.deviceName), &record);
+        }
+    }
+    {
+        DeferRowChanges defer(m_bRowsChanging, m_deferredRowChanges);
+        for (const auto& copy : saved) {
+            if (!copy) continue;
+            const auto [first, last] = shownByName.equal_range(FieldView(copy->deviceName));
+            for (auto it = first; it != last; ++it) {
+                DriveRecord& record = *it->second;
+                if (m_view.GetItemData(record.listItemIndex) != &record) continue;
+                if (!SameDevice(*copy, record)) continue;
+                m_view.SetItemChecked(record.listItemIndex, true);
+            }
         }
     }
     // The rows were all replaced, and a tick that did not come back raises no
     // notification; without this the button would stay enabled with nothing
     // ticked.
     m_view.EnableRemoveButton(AnyRowTicked(m_view));
+    // What the last restored tick's notification would have said.
+    if (m_deferredRowChanges > 0) m_view.SetStatusText(L"  Ready...");
+}
+
+void CTrayhop32Dlg::FillAndRestoreTicks() {
+    ListUpdate update(m_view);
+    FillDriveList();
+    RestoreTickedDrives();
 }
 
 void CTrayhop32Dlg::RefreshDriveList() {
@@ -157,13 +205,16 @@ void CTrayhop32Dlg::RefreshDriveList() {
         m_app.m_bRefreshPending = false;
         SaveTickedDrives();
         m_app.RebuildDriveTable();
-        FillDriveList();
-        RestoreTickedDrives();
+        FillAndRestoreTicks();
         if (!m_app.m_bRefreshPending || !m_app.m_bRefreshAllowed) break;
     }
 }
 
 LRESULT CTrayhop32Dlg::OnListItemChanged(int changedItem) {
+    if (m_bRowsChanging) {
+        ++m_deferredRowChanges;
+        return 0;
+    }
     m_view.EnableRemoveButton(AnyRowTicked(m_view));
 
     // A change for no single row (index -1) is not a selected, unticked row.

@@ -57,8 +57,7 @@ void CTrayhop32Dlg::OnScanForDevices() {
         // Rebuilt whatever the result, so a failed scan still shows the
         // current state.
         m_app.RebuildDriveTable();
-        FillDriveList();
-        RestoreTickedDrives();
+        FillAndRestoreTicks();
     }
     if (m_app.m_bRefreshPending) RefreshDriveList();
 

@@ -372,6 +372,21 @@ void MainDialog::SetStatusText(const wchar_t* text) {
     if (m_status != nullptr) ::SetWindowTextW(m_status, text);
 }
 
+void MainDialog::BeginListUpdate() {
+    if (m_listUpdateDepth++ == 0 && m_list != nullptr)
+        ::SendMessageW(m_list, WM_SETREDRAW, FALSE, 0);
+}
+
+void MainDialog::EndListUpdate() {
+    if (m_listUpdateDepth == 0) return;
+    if (--m_listUpdateDepth == 0 && m_list != nullptr) {
+        ::SendMessageW(m_list, WM_SETREDRAW, TRUE, 0);
+        // The rows, the header and the scroll bars as they are now.
+        ::RedrawWindow(m_list, nullptr, nullptr,
+                       RDW_ERASE | RDW_FRAME | RDW_INVALIDATE | RDW_ALLCHILDREN);
+    }
+}
+
 void MainDialog::BeginWaitCursor() {
     HCURSOR previous = ::SetCursor(::LoadCursorW(nullptr, kWaitCursor));
     if (m_waitDepth++ == 0) m_restoreCursor = previous;

@@ -46,6 +46,8 @@ public:
     void SetStatusText(const wchar_t* text) override;
     void BeginWaitCursor() override;
     void EndWaitCursor() override;
+    void BeginListUpdate() override;
+    void EndListUpdate() override;
 
 private:
     static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
@@ -73,5 +75,6 @@ private:
     HACCEL m_hAccel = nullptr;
     bool m_ended = false;
     int m_waitDepth = 0;
+    int m_listUpdateDepth = 0;
     HCURSOR m_restoreCursor = nullptr;
 };

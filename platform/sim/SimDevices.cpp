@@ -102,8 +102,8 @@ SimDevice* State::DeviceOfVolume(SimMachine& m, const SimVolume& volume) {
     }
     if (volume.extents.empty()) return nullptr;
     for (auto& d : m.devices_)
-        if (d.present && DeviceIsDisk(m, d) &&
-            d.storage.deviceNumber == volume.extents[0].diskNumber)
+        if (d.present && d.storage.deviceNumber == volume.extents[0].diskNumber &&
+            DeviceIsDisk(m, d))
             return &d;
     return nullptr;
 }
@@ -147,7 +147,7 @@ void State::RemoveDeviceNow(SimMachine& m, size_t device) {
 BOOL SimMachine::SetupDiClassGuidsFromNameExW(PCWSTR ClassName, LPGUID ClassGuidList,
                                               DWORD ClassGuidListSize, PDWORD RequiredSize,
                                               PCWSTR MachineName, PVOID Reserved) {
-    if (auto e = State::Enter(*this, "SetupDiClassGuidsFromNameExW", Quote(ClassName))) {
+    if (auto e = State::Enter(*this, "SetupDiClassGuidsFromNameExW", [&] { return std::string(Quote(ClassName)); })) {
         SetLastError(*e);
         return FALSE;
     }
@@ -176,7 +176,7 @@ BOOL SimMachine::SetupDiClassGuidsFromNameExW(PCWSTR ClassName, LPGUID ClassGuid
 
 BOOL SimMachine::SetupDiClassGuidsFromNameW(PCWSTR ClassName, LPGUID ClassGuidList,
                                             DWORD ClassGuidListSize, PDWORD RequiredSize) {
-    if (auto e = State::Enter(*this, "SetupDiClassGuidsFromNameW", Quote(ClassName))) {
+    if (auto e = State::Enter(*this, "SetupDiClassGuidsFromNameW", [&] { return std::string(Quote(ClassName)); })) {
         SetLastError(*e);
         return FALSE;
     }
@@ -194,8 +194,8 @@ HDEVINFO SimMachine::SetupDiGetClassDevsExW(const GUID* ClassGuid, PCWSTR Enumer
                                             PCWSTR MachineName, PVOID Reserved) {
     (void)hwndParent;
     if (auto e = State::Enter(*this, "SetupDiGetClassDevsExW",
-                              (ClassGuid ? sim::Narrow(sim::GuidText(*ClassGuid)) : "null") + " " +
-                                  Quote(Enumerator) + " flags " + sim::Hex(Flags))) {
+                              [&] { return std::string((ClassGuid ? sim::Narrow(sim::GuidText(*ClassGuid)) : "null") + " " +
+                                  Quote(Enumerator) + " flags " + sim::Hex(Flags)); })) {
         SetLastError(*e);
         return INVALID_HANDLE_VALUE;
     }
@@ -217,7 +217,7 @@ HDEVINFO SimMachine::SetupDiGetClassDevsExW(const GUID* ClassGuid, PCWSTR Enumer
         target = &it->second;
     }
     State::DevInfoSet fresh;
-    fresh.openedByCall = calls_.size();
+    fresh.openedByCall = callCount_;
     if (!target) {
         if (ClassGuid && !(Flags & (DIGCF_ALLCLASSES | DIGCF_DEVICEINTERFACE))) {
             fresh.hasClass = true;
@@ -291,12 +291,12 @@ HDEVINFO SimMachine::SetupDiGetClassDevsExW(const GUID* ClassGuid, PCWSTR Enumer
 HDEVINFO SimMachine::SetupDiGetClassDevsW(const GUID* ClassGuid, PCWSTR Enumerator, HWND hwndParent,
                                           DWORD Flags) {
     if (auto e = State::Enter(*this, "SetupDiGetClassDevsW",
-                              (ClassGuid ? sim::Narrow(sim::GuidText(*ClassGuid)) : "null") + " " +
-                                  Quote(Enumerator) + " flags " + sim::Hex(Flags))) {
+                              [&] { return std::string((ClassGuid ? sim::Narrow(sim::GuidText(*ClassGuid)) : "null") + " " +
+                                  Quote(Enumerator) + " flags " + sim::Hex(Flags)); })) {
         SetLastError(*e);
         return INVALID_HANDLE_VALUE;
     }
-    const size_t call = calls_.size();
+    const size_t call = callCount_;
     HDEVINFO set = State::AsPartOfOuterCall(*this, "SetupDiGetClassDevsExW", [&] {
         return SetupDiGetClassDevsExW(ClassGuid, Enumerator, hwndParent, Flags, nullptr, nullptr,
                                       nullptr);
@@ -311,7 +311,7 @@ HDEVINFO SimMachine::SetupDiCreateDeviceInfoListExW(const GUID* ClassGuid, HWND 
                                                     PCWSTR MachineName, PVOID Reserved) {
     (void)hwndParent;
     if (auto e = State::Enter(*this, "SetupDiCreateDeviceInfoListExW",
-                              ClassGuid ? sim::Narrow(sim::GuidText(*ClassGuid)) : "null")) {
+                              [&] { return std::string(ClassGuid ? sim::Narrow(sim::GuidText(*ClassGuid)) : "null"); })) {
         SetLastError(*e);
         return INVALID_HANDLE_VALUE;
     }
@@ -320,7 +320,7 @@ HDEVINFO SimMachine::SetupDiCreateDeviceInfoListExW(const GUID* ClassGuid, HWND 
         return INVALID_HANDLE_VALUE;
     }
     State::DevInfoSet set;
-    set.openedByCall = calls_.size();
+    set.openedByCall = callCount_;
     if (ClassGuid) {
         set.hasClass = true;
         set.classGuid = *ClassGuid;
@@ -343,7 +343,7 @@ BOOL SimMachine::SetupDiOpenDeviceInfoW(HDEVINFO DeviceInfoSet, PCWSTR DeviceIns
                                         HWND hwndParent, DWORD OpenFlags,
                                         PSP_DEVINFO_DATA DeviceInfoData) {
     (void)hwndParent, (void)OpenFlags;
-    if (auto e = State::Enter(*this, "SetupDiOpenDeviceInfoW", Quote(DeviceInstanceId))) {
+    if (auto e = State::Enter(*this, "SetupDiOpenDeviceInfoW", [&] { return std::string(Quote(DeviceInstanceId)); })) {
         SetLastError(*e);
         return FALSE;
     }
@@ -408,7 +408,7 @@ State::Element* ElementOf(SimMachine& m, State::DevInfoSet* set, PSP_DEVINFO_DAT
 
 BOOL SimMachine::SetupDiEnumDeviceInfo(HDEVINFO DeviceInfoSet, DWORD MemberIndex,
                                        PSP_DEVINFO_DATA DeviceInfoData) {
-    if (auto e = State::Enter(*this, "SetupDiEnumDeviceInfo", std::to_string(MemberIndex))) {
+    if (auto e = State::Enter(*this, "SetupDiEnumDeviceInfo", [&] { return std::string(std::to_string(MemberIndex)); })) {
         SetLastError(*e);
         return FALSE;
     }
@@ -437,7 +437,7 @@ BOOL SimMachine::SetupDiEnumDeviceInterfaces(HDEVINFO DeviceInfoSet,
                                              const GUID* InterfaceClassGuid, DWORD MemberIndex,
                                              PSP_DEVICE_INTERFACE_DATA DeviceInterfaceData) {
     if (auto e = State::Enter(*this, "SetupDiEnumDeviceInterfaces",
-                              std::to_string(MemberIndex) + (DeviceInfoData ? " device" : ""))) {
+                              [&] { return std::string(std::to_string(MemberIndex) + (DeviceInfoData ? " device" : "")); })) {
         SetLastError(*e);
         return FALSE;
     }
@@ -480,7 +480,7 @@ BOOL SimMachine::SetupDiGetDeviceInterfaceDetailW(
     PSP_DEVICE_INTERFACE_DETAIL_DATA_W DeviceInterfaceDetailData,
     DWORD DeviceInterfaceDetailDataSize, PDWORD RequiredSize, PSP_DEVINFO_DATA DeviceInfoData) {
     if (auto e = State::Enter(*this, "SetupDiGetDeviceInterfaceDetailW",
-                              std::to_string(DeviceInterfaceDetailDataSize))) {
+                              [&] { return std::string(std::to_string(DeviceInterfaceDetailDataSize)); })) {
         SetLastError(*e);
         return FALSE;
     }
@@ -528,7 +528,7 @@ BOOL SimMachine::SetupDiGetDeviceInterfaceDetailW(
 
 BOOL SimMachine::SetupDiGetDeviceInfoListDetailW(
     HDEVINFO DeviceInfoSet, PSP_DEVINFO_LIST_DETAIL_DATA_W DeviceInfoSetDetailData) {
-    if (auto e = State::Enter(*this, "SetupDiGetDeviceInfoListDetailW", SetText(DeviceInfoSet))) {
+    if (auto e = State::Enter(*this, "SetupDiGetDeviceInfoListDetailW", [&] { return std::string(SetText(DeviceInfoSet)); })) {
         SetLastError(*e);
         return FALSE;
     }
@@ -553,7 +553,7 @@ BOOL SimMachine::SetupDiGetDeviceInstanceIdW(HDEVINFO DeviceInfoSet,
                                              PWSTR DeviceInstanceId, DWORD DeviceInstanceIdSize,
                                              PDWORD RequiredSize) {
     if (auto e = State::Enter(*this, "SetupDiGetDeviceInstanceIdW",
-                              std::to_string(DeviceInstanceIdSize))) {
+                              [&] { return std::string(std::to_string(DeviceInstanceIdSize)); })) {
         SetLastError(*e);
         return FALSE;
     }
@@ -572,9 +572,8 @@ BOOL SimMachine::SetupDiGetDeviceRegistryPropertyW(HDEVINFO DeviceInfoSet,
                                                    PSP_DEVINFO_DATA DeviceInfoData, DWORD Property,
                                                    PDWORD PropertyRegDataType, PBYTE PropertyBuffer,
                                                    DWORD PropertyBufferSize, PDWORD RequiredSize) {
-    if (auto e = State::Enter(
-            *this, "SetupDiGetDeviceRegistryPropertyW",
-            std::to_string(Property) + " size " + std::to_string(PropertyBufferSize))) {
+    if (auto e = State::Enter(*this, "SetupDiGetDeviceRegistryPropertyW",
+            [&] { return std::string(std::to_string(Property) + " size " + std::to_string(PropertyBufferSize)); })) {
         SetLastError(*e);
         return FALSE;
     }
@@ -638,7 +637,7 @@ BOOL SimMachine::SetupDiSetClassInstallParamsW(HDEVINFO DeviceInfoSet,
                                                PSP_CLASSINSTALL_HEADER ClassInstallParams,
                                                DWORD ClassInstallParamsSize) {
     if (auto e = State::Enter(*this, "SetupDiSetClassInstallParamsW",
-                              std::to_string(ClassInstallParamsSize))) {
+                              [&] { return std::string(std::to_string(ClassInstallParamsSize)); })) {
         SetLastError(*e);
         return FALSE;
     }
@@ -669,7 +668,7 @@ BOOL SimMachine::SetupDiSetClassInstallParamsW(HDEVINFO DeviceInfoSet,
 BOOL SimMachine::SetupDiCallClassInstaller(DI_FUNCTION InstallFunction, HDEVINFO DeviceInfoSet,
                                            PSP_DEVINFO_DATA DeviceInfoData) {
     if (auto e =
-            State::Enter(*this, "SetupDiCallClassInstaller", std::to_string(InstallFunction))) {
+            State::Enter(*this, "SetupDiCallClassInstaller", [&] { return std::string(std::to_string(InstallFunction)); })) {
         SetLastError(*e);
         return FALSE;
     }
@@ -710,7 +709,7 @@ BOOL SimMachine::SetupDiCallClassInstaller(DI_FUNCTION InstallFunction, HDEVINFO
 BOOL SimMachine::SetupDiGetDeviceInstallParamsW(HDEVINFO DeviceInfoSet,
                                                 PSP_DEVINFO_DATA DeviceInfoData,
                                                 PSP_DEVINSTALL_PARAMS_W DeviceInstallParams) {
-    if (auto e = State::Enter(*this, "SetupDiGetDeviceInstallParamsW", SetText(DeviceInfoSet))) {
+    if (auto e = State::Enter(*this, "SetupDiGetDeviceInstallParamsW", [&] { return std::string(SetText(DeviceInfoSet)); })) {
         SetLastError(*e);
         return FALSE;
     }
@@ -736,7 +735,7 @@ BOOL SimMachine::SetupDiGetDeviceInstallParamsW(HDEVINFO DeviceInfoSet,
 }
 
 BOOL SimMachine::SetupDiDestroyDeviceInfoList(HDEVINFO DeviceInfoSet) {
-    if (auto e = State::Enter(*this, "SetupDiDestroyDeviceInfoList", SetText(DeviceInfoSet))) {
+    if (auto e = State::Enter(*this, "SetupDiDestroyDeviceInfoList", [&] { return std::string(SetText(DeviceInfoSet)); })) {
         SetLastError(*e);
         return FALSE;
     }
@@ -755,7 +754,7 @@ CONFIGRET SimMachine::CM_Get_Device_ID_ExW(DEVINST dnDevInst, PWCHAR Buffer, ULO
                                            ULONG ulFlags, HMACHINE hMachine) {
     (void)ulFlags;
     if (auto e = State::Enter(*this, "CM_Get_Device_ID_ExW",
-                              std::to_string(dnDevInst) + " len " + std::to_string(BufferLen)))
+                              [&] { return std::string(std::to_string(dnDevInst) + " len " + std::to_string(BufferLen)); }))
         return *e;
     if (!Buffer) return CR_INVALID_POINTER;
     if (hMachine) return CR_INVALID_POINTER;  // the sim is the local machine only
@@ -779,7 +778,7 @@ CONFIGRET SimMachine::CM_Get_Device_ID_ExW(DEVINST dnDevInst, PWCHAR Buffer, ULO
 CONFIGRET SimMachine::CM_Locate_DevNodeW(PDEVINST pdnDevInst, DEVINSTID_W pDeviceID,
                                          ULONG ulFlags) {
     (void)ulFlags;
-    if (auto e = State::Enter(*this, "CM_Locate_DevNodeW", Quote(pDeviceID))) return *e;
+    if (auto e = State::Enter(*this, "CM_Locate_DevNodeW", [&] { return std::string(Quote(pDeviceID)); })) return *e;
     if (!pdnDevInst) return CR_INVALID_POINTER;
     *pdnDevInst = 0;
     if (locateResult != CR_SUCCESS) return locateResult;
@@ -796,7 +795,7 @@ CONFIGRET SimMachine::CM_Locate_DevNodeW(PDEVINST pdnDevInst, DEVINSTID_W pDevic
 
 CONFIGRET SimMachine::CM_Reenumerate_DevNode(DEVINST dnDevInst, ULONG ulFlags) {
     if (auto e = State::Enter(*this, "CM_Reenumerate_DevNode",
-                              std::to_string(dnDevInst) + " flags " + std::to_string(ulFlags)))
+                              [&] { return std::string(std::to_string(dnDevInst) + " flags " + std::to_string(ulFlags)); }))
         return *e;
     if (reenumerateResult != CR_SUCCESS) return reenumerateResult;
     if (dnDevInst != kRootDevInst &&

@@ -7,6 +7,7 @@
 #include <cwctype>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -18,8 +19,14 @@ inline std::wstring Upper(std::wstring text) {
     return text;
 }
 
-inline bool EqualNoCase(const std::wstring& a, const std::wstring& b) {
-    return Upper(a) == Upper(b);
+// Compared in place: the machine asks this for every path it opens.
+inline bool EqualNoCase(std::wstring_view a, std::wstring_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (a[i] != b[i] && std::towupper(static_cast<wint_t>(a[i])) !=
+                                std::towupper(static_cast<wint_t>(b[i])))
+            return false;
+    return true;
 }
 
 inline std::wstring FromPtr(LPCWSTR text) {
@@ -99,6 +106,9 @@ struct SimMachine::State {
     std::map<std::wstring, std::pair<std::wstring, std::wstring>>
         environment;                                    // upper -> name, value
     std::map<std::wstring, std::vector<GUID>> classes;  // upper name
+    // ClassGuidOf by the name exactly as asked, so a build does not upper-case
+    // the same few names for every device; emptied when the classes change.
+    std::unordered_map<std::wstring, GUID> classGuidOfName;
     std::map<DWORD, std::wstring> messages;
     std::map<std::wstring, int> mutexes;  // name -> open references (any process)
     std::vector<SimWindow> windows;
@@ -107,7 +117,10 @@ struct SimMachine::State {
 
     std::map<size_t, DWORD> failAtCall;
     std::map<std::pair<std::string, size_t>, DWORD> failMethod;
-    std::map<std::string, size_t> methodCalls;
+    // Looked up by the method's literal without building a string; the
+    // counters (map nodes stay put) are also found by the literal's address.
+    std::map<std::string, size_t, std::less<>> methodCalls;
+    std::unordered_map<const char*, size_t*> methodCounterOfLiteral;
 
     std::uintptr_t NewHandleValue() {
         nextHandle += 8;
@@ -115,7 +128,14 @@ struct SimMachine::State {
     }
 
     // Logs and counts a seam call; the error to fail it with, if one was armed.
-    static std::optional<DWORD> Enter(SimMachine& m, const char* method, std::string args);
+    // `args` makes the summary of the arguments, only when calls are recorded.
+    template <typename Args>
+    static std::optional<DWORD> Enter(SimMachine& m, const char* method, Args&& args) {
+        ++m.callCount_;
+        if (m.recordCalls) m.calls_.push_back(SimCall{method, args()});
+        return Counted(m, method);
+    }
+    static std::optional<DWORD> Counted(SimMachine& m, const char* method);
     // Runs `inner`, a call of the seam method `innerMethod` that answers an
     // outer one, as if it had not been made: armed faults do not fire inside
     // it, and it is neither logged nor counted.
@@ -129,8 +149,9 @@ struct SimMachine::State {
         auto result = inner();
         s.failAtCall = std::move(savedAtCall);
         s.failMethod = std::move(savedMethod);
-        m.calls_.pop_back();
-        s.methodCalls[innerMethod] -= 1;
+        if (m.recordCalls && !m.calls_.empty()) m.calls_.pop_back();
+        --m.callCount_;
+        s.methodCalls.find(std::string_view(innerMethod))->second -= 1;
         return result;
     }
     static void ProgramError(SimMachine& m, std::string text) {

@@ -266,17 +266,26 @@ SimVolume SimMachine::MakeVolume(WCHAR letter, DWORD diskNumber, LONGLONG length
 
 void SimMachine::SetClassGuids(const std::wstring& className, std::vector<GUID> guids) {
     state_->classes[Upper(className)] = std::move(guids);
+    state_->classGuidOfName.clear();
 }
 
 GUID SimMachine::ClassGuidOf(const std::wstring& className) const {
+    if (auto known = state_->classGuidOfName.find(className);
+        known != state_->classGuidOfName.end())
+        return known->second;
+    GUID g{};
     auto it = state_->classes.find(Upper(className));
-    if (it != state_->classes.end() && !it->second.empty()) return it->second.front();
-    // A stable GUID of its own for a class the table does not know.
-    GUID g{0x51300000, 0x5157, 0x4d00, {0x80, 0, 0, 0, 0, 0, 0, 0}};
-    std::uint64_t hash = 1469598103934665603ull;
-    for (wchar_t c : Upper(className))
-        hash = (hash ^ static_cast<std::uint64_t>(c)) * 1099511628211ull;
-    for (int i = 1; i < 8; ++i) g.Data4[i] = static_cast<BYTE>(hash >> (8 * i));
+    if (it != state_->classes.end() && !it->second.empty()) {
+        g = it->second.front();
+    } else {
+        // A stable GUID of its own for a class the table does not know.
+        g = GUID{0x51300000, 0x5157, 0x4d00, {0x80, 0, 0, 0, 0, 0, 0, 0}};
+        std::uint64_t hash = 1469598103934665603ull;
+        for (wchar_t c : Upper(className))
+            hash = (hash ^ static_cast<std::uint64_t>(c)) * 1099511628211ull;
+        for (int i = 1; i < 8; ++i) g.Data4[i] = static_cast<BYTE>(hash >> (8 * i));
+    }
+    state_->classGuidOfName.emplace(className, g);
     return g;
 }
 
@@ -486,11 +495,16 @@ std::string SimMachine::LeakReport() const {
 
 // ---- Call log and faults ------------------------------------------------------
 
-std::optional<DWORD> State::Enter(SimMachine& m, const char* method, std::string args) {
-    m.calls_.push_back(SimCall{method, std::move(args)});
+std::optional<DWORD> State::Counted(SimMachine& m, const char* method) {
     State& s = *m.state_;
-    size_t nth = ++s.methodCalls[method];
-    if (auto it = s.failAtCall.find(m.calls_.size()); it != s.failAtCall.end()) return it->second;
+    size_t*& counter = s.methodCounterOfLiteral[method];
+    if (counter == nullptr) {
+        auto counted = s.methodCalls.find(std::string_view(method));
+        if (counted == s.methodCalls.end()) counted = s.methodCalls.emplace(method, 0).first;
+        counter = &counted->second;
+    }
+    const size_t nth = ++*counter;
+    if (auto it = s.failAtCall.find(m.callCount_); it != s.failAtCall.end()) return it->second;
     if (auto it = s.failMethod.find({method, nth}); it != s.failMethod.end()) return it->second;
     return std::nullopt;
 }
@@ -510,7 +524,7 @@ void SimMachine::ForgetHistory() {
 }
 
 size_t SimMachine::CallCount(const std::string& method) const {
-    auto it = state_->methodCalls.find(method);
+    auto it = state_->methodCalls.find(std::string_view(method));
     return it == state_->methodCalls.end() ? 0 : it->second;
 }
 
@@ -574,7 +588,7 @@ bool KeyExists(const State& s, const std::wstring& full) {
 LSTATUS SimMachine::RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
                                   PHKEY phkResult) {
     (void)ulOptions;
-    if (auto e = State::Enter(*this, "RegOpenKeyExW", Quote(lpSubKey)))
+    if (auto e = State::Enter(*this, "RegOpenKeyExW", [&] { return std::string(Quote(lpSubKey)); }))
         return static_cast<LSTATUS>(*e);
     State& s = *state_;
     if (!phkResult) return ERROR_INVALID_PARAMETER;
@@ -588,7 +602,7 @@ LSTATUS SimMachine::RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions, 
     if ((samDesired & (KEY_SET_VALUE | KEY_CREATE_SUB_KEY)) && s.KeyRefusesWrites(full))
         return ERROR_ACCESS_DENIED;
     auto value = s.NewHandleValue();
-    s.keys[value] = State::OpenKey{full, samDesired, calls_.size()};
+    s.keys[value] = State::OpenKey{full, samDesired, callCount_};
     *phkResult = reinterpret_cast<HKEY>(value);
     return ERROR_SUCCESS;
 }
@@ -598,7 +612,7 @@ LSTATUS SimMachine::RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved,
                                     const SECURITY_ATTRIBUTES* lpSecurityAttributes,
                                     PHKEY phkResult, LPDWORD lpdwDisposition) {
     (void)Reserved, (void)lpClass, (void)dwOptions, (void)lpSecurityAttributes;
-    if (auto e = State::Enter(*this, "RegCreateKeyExW", Quote(lpSubKey)))
+    if (auto e = State::Enter(*this, "RegCreateKeyExW", [&] { return std::string(Quote(lpSubKey)); }))
         return static_cast<LSTATUS>(*e);
     State& s = *state_;
     if (!phkResult) return ERROR_INVALID_PARAMETER;
@@ -622,7 +636,7 @@ LSTATUS SimMachine::RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved,
         s.registry[full];
     }
     auto value = s.NewHandleValue();
-    s.keys[value] = State::OpenKey{full, samDesired, calls_.size()};
+    s.keys[value] = State::OpenKey{full, samDesired, callCount_};
     *phkResult = reinterpret_cast<HKEY>(value);
     if (lpdwDisposition) *lpdwDisposition = exists ? REG_OPENED_EXISTING_KEY : REG_CREATED_NEW_KEY;
     return ERROR_SUCCESS;
@@ -630,7 +644,7 @@ LSTATUS SimMachine::RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved,
 
 LSTATUS SimMachine::RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserved,
                                      LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData) {
-    if (auto e = State::Enter(*this, "RegQueryValueExW", Quote(lpValueName)))
+    if (auto e = State::Enter(*this, "RegQueryValueExW", [&] { return std::string(Quote(lpValueName)); }))
         return static_cast<LSTATUS>(*e);
     State& s = *state_;
     if (lpReserved || (lpData && !lpcbData)) return ERROR_INVALID_PARAMETER;
@@ -660,7 +674,7 @@ LSTATUS SimMachine::RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpR
 LSTATUS SimMachine::RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, DWORD dwType,
                                    const BYTE* lpData, DWORD cbData) {
     (void)Reserved;
-    if (auto e = State::Enter(*this, "RegSetValueExW", Quote(lpValueName)))
+    if (auto e = State::Enter(*this, "RegSetValueExW", [&] { return std::string(Quote(lpValueName)); }))
         return static_cast<LSTATUS>(*e);
     State& s = *state_;
     std::wstring path = OpenKeyPath(s, hKey);
@@ -677,7 +691,7 @@ LSTATUS SimMachine::RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserve
 }
 
 LSTATUS SimMachine::RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName) {
-    if (auto e = State::Enter(*this, "RegDeleteValueW", Quote(lpValueName)))
+    if (auto e = State::Enter(*this, "RegDeleteValueW", [&] { return std::string(Quote(lpValueName)); }))
         return static_cast<LSTATUS>(*e);
     State& s = *state_;
     std::wstring path = OpenKeyPath(s, hKey);
@@ -692,7 +706,7 @@ LSTATUS SimMachine::RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName) {
 
 LSTATUS SimMachine::RegCloseKey(HKEY hKey) {
     if (auto e =
-            State::Enter(*this, "RegCloseKey", sim::Hex(reinterpret_cast<std::uintptr_t>(hKey))))
+            State::Enter(*this, "RegCloseKey", [&] { return std::string(sim::Hex(reinterpret_cast<std::uintptr_t>(hKey))); }))
         return static_cast<LSTATUS>(*e);
     if (State::RootName(hKey)) return ERROR_SUCCESS;
     if (!state_->keys.erase(reinterpret_cast<std::uintptr_t>(hKey))) {
@@ -706,7 +720,7 @@ LSTATUS SimMachine::RegCloseKey(HKEY hKey) {
 // ---- Environment and text -----------------------------------------------------
 
 DWORD SimMachine::ExpandEnvironmentStringsW(LPCWSTR lpSrc, LPWSTR lpDst, DWORD nSize) {
-    if (auto e = State::Enter(*this, "ExpandEnvironmentStringsW", Quote(lpSrc))) {
+    if (auto e = State::Enter(*this, "ExpandEnvironmentStringsW", [&] { return std::string(Quote(lpSrc)); })) {
         SetLastError(*e);
         return 0;
     }
@@ -738,7 +752,7 @@ DWORD SimMachine::ExpandEnvironmentStringsW(LPCWSTR lpSrc, LPWSTR lpDst, DWORD n
 }
 
 DWORD SimMachine::GetEnvironmentVariableW(LPCWSTR lpName, LPWSTR lpBuffer, DWORD nSize) {
-    if (auto e = State::Enter(*this, "GetEnvironmentVariableW", Quote(lpName))) {
+    if (auto e = State::Enter(*this, "GetEnvironmentVariableW", [&] { return std::string(Quote(lpName)); })) {
         SetLastError(*e);
         return 0;
     }
@@ -756,7 +770,7 @@ DWORD SimMachine::GetEnvironmentVariableW(LPCWSTR lpName, LPWSTR lpBuffer, DWORD
 DWORD SimMachine::FormatMessageW(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId,
                                  DWORD dwLanguageId, LPWSTR lpBuffer, DWORD nSize) {
     (void)lpSource, (void)dwLanguageId;
-    if (auto e = State::Enter(*this, "FormatMessageW", std::to_string(dwMessageId))) {
+    if (auto e = State::Enter(*this, "FormatMessageW", [&] { return std::string(std::to_string(dwMessageId)); })) {
         SetLastError(*e);
         return 0;
     }
@@ -778,14 +792,14 @@ DWORD SimMachine::FormatMessageW(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessag
 }
 
 void SimMachine::OutputDebugStringW(LPCWSTR lpOutputString) {
-    if (State::Enter(*this, "OutputDebugStringW", Quote(lpOutputString))) return;
+    if (State::Enter(*this, "OutputDebugStringW", [&] { return std::string(Quote(lpOutputString)); })) return;
     debugOutput.push_back(FromPtr(lpOutputString));
 }
 
 int SimMachine::MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteStr,
                                     int cbMultiByte, LPWSTR lpWideCharStr, int cchWideChar) {
     (void)CodePage, (void)dwFlags;
-    if (auto e = State::Enter(*this, "MultiByteToWideChar", std::to_string(cbMultiByte))) {
+    if (auto e = State::Enter(*this, "MultiByteToWideChar", [&] { return std::string(std::to_string(cbMultiByte)); })) {
         SetLastError(*e);
         return 0;
     }
@@ -809,7 +823,7 @@ int SimMachine::MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMulti
 }
 
 DWORD SimMachine::CharUpperBuffW(LPWSTR lpsz, DWORD cchLength) {
-    if (auto e = State::Enter(*this, "CharUpperBuffW", std::to_string(cchLength))) {
+    if (auto e = State::Enter(*this, "CharUpperBuffW", [&] { return std::string(std::to_string(cchLength)); })) {
         SetLastError(*e);
         return 0;
     }
@@ -823,7 +837,7 @@ DWORD SimMachine::CharUpperBuffW(LPWSTR lpsz, DWORD cchLength) {
 
 BOOL SimMachine::InitializeSecurityDescriptor(PSECURITY_DESCRIPTOR pSecurityDescriptor,
                                               DWORD dwRevision) {
-    if (auto e = State::Enter(*this, "InitializeSecurityDescriptor", std::to_string(dwRevision))) {
+    if (auto e = State::Enter(*this, "InitializeSecurityDescriptor", [&] { return std::string(std::to_string(dwRevision)); })) {
         SetLastError(*e);
         return FALSE;
     }
@@ -844,9 +858,8 @@ BOOL SimMachine::InitializeSecurityDescriptor(PSECURITY_DESCRIPTOR pSecurityDesc
 BOOL SimMachine::SetSecurityDescriptorDacl(PSECURITY_DESCRIPTOR pSecurityDescriptor,
                                            BOOL bDaclPresent, PACL pDacl, BOOL bDaclDefaulted) {
     (void)bDaclDefaulted;
-    if (auto e = State::Enter(
-            *this, "SetSecurityDescriptorDacl",
-            std::string(bDaclPresent ? "present" : "absent") + (pDacl ? " dacl" : " null"))) {
+    if (auto e = State::Enter(*this, "SetSecurityDescriptorDacl",
+            [&] { return std::string(std::string(bDaclPresent ? "present" : "absent") + (pDacl ? " dacl" : " null")); })) {
         SetLastError(*e);
         return FALSE;
     }
@@ -865,7 +878,7 @@ BOOL SimMachine::SetSecurityDescriptorDacl(PSECURITY_DESCRIPTOR pSecurityDescrip
 
 HANDLE SimMachine::CreateMutexW(LPSECURITY_ATTRIBUTES lpMutexAttributes, BOOL bInitialOwner,
                                 LPCWSTR lpName) {
-    if (auto e = State::Enter(*this, "CreateMutexW", Quote(lpName))) {
+    if (auto e = State::Enter(*this, "CreateMutexW", [&] { return std::string(Quote(lpName)); })) {
         SetLastError(*e);
         return nullptr;
     }
@@ -885,14 +898,14 @@ HANDLE SimMachine::CreateMutexW(LPSECURITY_ATTRIBUTES lpMutexAttributes, BOOL bI
     if (!name.empty()) state_->mutexes[name] += 1;
     auto value = state_->NewHandleValue();
     state_->handles[value] =
-        State::OpenHandle{State::Kind::Mutex, 0, 0, 0, false, name, calls_.size()};
+        State::OpenHandle{State::Kind::Mutex, 0, 0, 0, false, name, callCount_};
     SetLastError(existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
     return reinterpret_cast<HANDLE>(value);
 }
 
 HWND SimMachine::FindWindowW(LPCWSTR lpClassName, LPCWSTR lpWindowName) {
     if (auto e =
-            State::Enter(*this, "FindWindowW", Quote(lpClassName) + " " + Quote(lpWindowName))) {
+            State::Enter(*this, "FindWindowW", [&] { return std::string(Quote(lpClassName) + " " + Quote(lpWindowName)); })) {
         SetLastError(*e);
         return nullptr;
     }
@@ -907,7 +920,7 @@ HWND SimMachine::FindWindowW(LPCWSTR lpClassName, LPCWSTR lpWindowName) {
 
 BOOL SimMachine::IsIconic(HWND hWnd) {
     if (auto e =
-            State::Enter(*this, "IsIconic", sim::Hex(reinterpret_cast<std::uintptr_t>(hWnd)))) {
+            State::Enter(*this, "IsIconic", [&] { return std::string(sim::Hex(reinterpret_cast<std::uintptr_t>(hWnd))); })) {
         SetLastError(*e);
         return FALSE;
     }
@@ -916,7 +929,7 @@ BOOL SimMachine::IsIconic(HWND hWnd) {
 }
 
 BOOL SimMachine::ShowWindow(HWND hWnd, int nCmdShow) {
-    if (auto e = State::Enter(*this, "ShowWindow", std::to_string(nCmdShow))) {
+    if (auto e = State::Enter(*this, "ShowWindow", [&] { return std::string(std::to_string(nCmdShow)); })) {
         SetLastError(*e);
         return FALSE;
     }
@@ -931,7 +944,7 @@ BOOL SimMachine::ShowWindow(HWND hWnd, int nCmdShow) {
 
 HWND SimMachine::GetLastActivePopup(HWND hWnd) {
     if (auto e = State::Enter(*this, "GetLastActivePopup",
-                              sim::Hex(reinterpret_cast<std::uintptr_t>(hWnd)))) {
+                              [&] { return std::string(sim::Hex(reinterpret_cast<std::uintptr_t>(hWnd))); })) {
         SetLastError(*e);
         return nullptr;
     }
@@ -943,7 +956,7 @@ HWND SimMachine::GetLastActivePopup(HWND hWnd) {
 
 BOOL SimMachine::BringWindowToTop(HWND hWnd) {
     if (auto e = State::Enter(*this, "BringWindowToTop",
-                              sim::Hex(reinterpret_cast<std::uintptr_t>(hWnd)))) {
+                              [&] { return std::string(sim::Hex(reinterpret_cast<std::uintptr_t>(hWnd))); })) {
         SetLastError(*e);
         return FALSE;
     }
@@ -953,7 +966,7 @@ BOOL SimMachine::BringWindowToTop(HWND hWnd) {
 
 BOOL SimMachine::SetForegroundWindow(HWND hWnd) {
     if (auto e = State::Enter(*this, "SetForegroundWindow",
-                              sim::Hex(reinterpret_cast<std::uintptr_t>(hWnd)))) {
+                              [&] { return std::string(sim::Hex(reinterpret_cast<std::uintptr_t>(hWnd))); })) {
         SetLastError(*e);
         return FALSE;
     }
@@ -962,7 +975,7 @@ BOOL SimMachine::SetForegroundWindow(HWND hWnd) {
 }
 
 HMODULE SimMachine::GetModuleHandleW(LPCWSTR lpModuleName) {
-    if (auto e = State::Enter(*this, "GetModuleHandleW", Quote(lpModuleName))) {
+    if (auto e = State::Enter(*this, "GetModuleHandleW", [&] { return std::string(Quote(lpModuleName)); })) {
         SetLastError(*e);
         return nullptr;
     }
@@ -974,7 +987,7 @@ HMODULE SimMachine::GetModuleHandleW(LPCWSTR lpModuleName) {
 }
 
 FARPROC SimMachine::GetProcAddress(HMODULE hModule, LPCSTR lpProcName) {
-    if (auto e = State::Enter(*this, "GetProcAddress", lpProcName ? lpProcName : "null")) {
+    if (auto e = State::Enter(*this, "GetProcAddress", [&] { return std::string(lpProcName ? lpProcName : "null"); })) {
         SetLastError(*e);
         return nullptr;
     }
@@ -988,7 +1001,7 @@ FARPROC SimMachine::GetProcAddress(HMODULE hModule, LPCSTR lpProcName) {
 }
 
 UINT SimMachine::GetSystemWow64DirectoryW(FARPROC procedure, LPWSTR lpBuffer, UINT uSize) {
-    if (auto e = State::Enter(*this, "GetSystemWow64DirectoryW", std::to_string(uSize))) {
+    if (auto e = State::Enter(*this, "GetSystemWow64DirectoryW", [&] { return std::string(std::to_string(uSize)); })) {
         SetLastError(*e);
         return 0;
     }
@@ -1017,7 +1030,7 @@ UINT SimMachine::GetSystemWow64DirectoryW(FARPROC procedure, LPWSTR lpBuffer, UI
 }
 
 DWORD SimMachine::GetModuleFileNameW(HMODULE hModule, LPWSTR lpFilename, DWORD nSize) {
-    if (auto e = State::Enter(*this, "GetModuleFileNameW", std::to_string(nSize))) {
+    if (auto e = State::Enter(*this, "GetModuleFileNameW", [&] { return std::string(std::to_string(nSize)); })) {
         SetLastError(*e);
         return 0;
     }
@@ -1042,14 +1055,14 @@ DWORD SimMachine::GetModuleFileNameW(HMODULE hModule, LPWSTR lpFilename, DWORD n
 }
 
 void SimMachine::InitCommonControls() {
-    if (State::Enter(*this, "InitCommonControls", "")) return;
+    if (State::Enter(*this, "InitCommonControls", [&] { return std::string(""); })) return;
     ++initCommonControlsCalls;
 }
 
 // ---- User feedback and the shell ----------------------------------------------
 
 int SimMachine::MessageBoxW(HWND hWnd, LPCWSTR lpText, LPCWSTR lpCaption, UINT uType) {
-    if (auto e = State::Enter(*this, "MessageBoxW", Quote(lpText))) {
+    if (auto e = State::Enter(*this, "MessageBoxW", [&] { return std::string(Quote(lpText)); })) {
         SetLastError(*e);
         return 0;
     }
@@ -1081,7 +1094,7 @@ int SimMachine::MessageBoxW(HWND hWnd, LPCWSTR lpText, LPCWSTR lpCaption, UINT u
 }
 
 BOOL SimMachine::MessageBeep(UINT uType) {
-    if (auto e = State::Enter(*this, "MessageBeep", std::to_string(uType))) {
+    if (auto e = State::Enter(*this, "MessageBeep", [&] { return std::string(std::to_string(uType)); })) {
         SetLastError(*e);
         return FALSE;
     }
@@ -1090,7 +1103,7 @@ BOOL SimMachine::MessageBeep(UINT uType) {
 }
 
 void SimMachine::Sleep(DWORD dwMilliseconds) {
-    if (State::Enter(*this, "Sleep", std::to_string(dwMilliseconds))) return;
+    if (State::Enter(*this, "Sleep", [&] { return std::string(std::to_string(dwMilliseconds)); })) return;
     sleeps.push_back(dwMilliseconds);
 }
 
@@ -1098,13 +1111,13 @@ void SimMachine::SHChangeNotify(LONG wEventId, UINT uFlags, LPCVOID dwItem1, LPC
     (void)dwItem2;
     std::wstring path;
     if ((uFlags & 0xFF) == SHCNF_PATHW && dwItem1) path = static_cast<LPCWSTR>(dwItem1);
-    if (State::Enter(*this, "SHChangeNotify", std::to_string(wEventId) + " " + sim::Narrow(path)))
+    if (State::Enter(*this, "SHChangeNotify", [&] { return std::string(std::to_string(wEventId) + " " + sim::Narrow(path)); }))
         return;
     shellNotices.push_back({wEventId, uFlags, path});
 }
 
 HWND SimMachine::HtmlHelpW(HWND hwndCaller, LPCWSTR pszFile, UINT uCommand, DWORD_PTR dwData) {
-    if (auto e = State::Enter(*this, "HtmlHelpW", Quote(pszFile) + " " + std::to_string(dwData))) {
+    if (auto e = State::Enter(*this, "HtmlHelpW", [&] { return std::string(Quote(pszFile) + " " + std::to_string(dwData)); })) {
         SetLastError(*e);
         return nullptr;
     }

@@ -351,8 +351,13 @@ public:
     const std::vector<std::string>& ProgramErrors() const { return programErrors_; }
 
     // ---- Call log and fault injection ----------------------------------------
+    // Every seam call since the machine was made, unless recordCalls is off
+    // (then empty) or ForgetHistory dropped them; CallCount() counts on.
     const std::vector<SimCall>& Calls() const { return calls_; }
-    size_t CallCount() const { return calls_.size(); }
+    size_t CallCount() const { return callCount_; }
+    // Off, calls are counted but not logged: a machine built for speed (the
+    // demo's) spends nothing on describing them.
+    bool recordCalls = true;
     size_t CallCount(const std::string& method) const;
     // Seam call number n (counting from 1 since the machine was made, as in
     // Calls(): Calls()[n - 1] is that call) fails with `error`: the function
@@ -482,6 +487,7 @@ private:
     std::deque<SimVolume> volumes_;
     std::vector<std::string> programErrors_;
     std::vector<SimCall> calls_;
+    size_t callCount_ = 0;
     std::vector<UINT> queuedDeviceChanges_;
     std::vector<UINT> deliveredDeviceChanges_;
     std::unique_ptr<State> state_;  // handles, sets, keys, registry, environment, windows, faults

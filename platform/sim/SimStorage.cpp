@@ -64,7 +64,7 @@ bool SharingAgrees(DWORD accessA, DWORD shareA, DWORD accessB, DWORD shareB) {
     return allows(accessA, shareB) && allows(accessB, shareA);
 }
 
-bool StartsWithNoCase(const std::wstring& text, const std::wstring& prefix) {
+bool StartsWithNoCase(std::wstring_view text, std::wstring_view prefix) {
     return text.size() >= prefix.size() && sim::EqualNoCase(text.substr(0, prefix.size()), prefix);
 }
 
@@ -76,8 +76,8 @@ HANDLE SimMachine::CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD 
                                HANDLE hTemplateFile) {
     (void)lpSecurityAttributes, (void)dwFlagsAndAttributes, (void)hTemplateFile;
     if (auto e = State::Enter(*this, "CreateFileW",
-                              Quote(lpFileName) + " access " + sim::Hex(dwDesiredAccess) +
-                                  " share " + std::to_string(dwShareMode))) {
+                              [&] { return std::string(Quote(lpFileName) + " access " + sim::Hex(dwDesiredAccess) +
+                                  " share " + std::to_string(dwShareMode)); })) {
         SetLastError(*e);
         return INVALID_HANDLE_VALUE;
     }
@@ -109,8 +109,8 @@ HANDLE SimMachine::CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD 
         if (numeric) {
             DWORD n = static_cast<DWORD>(std::stoul(sim::Narrow(digits)));
             for (size_t i = 0; i < devices_.size(); ++i)
-                if (devices_[i].present && State::DeviceIsDisk(*this, devices_[i]) &&
-                    devices_[i].storage.deviceNumber == n)
+                if (devices_[i].present && devices_[i].storage.deviceNumber == n &&
+                    State::DeviceIsDisk(*this, devices_[i]))
                     device = i;
         }
     } else if (StartsWithNoCase(rest, L"Volume{")) {
@@ -132,7 +132,7 @@ HANDLE SimMachine::CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD 
     handle.access = dwDesiredAccess;
     handle.share = dwShareMode;
     handle.what = path;
-    handle.openedByCall = calls_.size();
+    handle.openedByCall = callCount_;
     if (volume) {
         const SimVolume& v = volumes_[*volume];
         if (v.openError) return fail(v.openError);
@@ -165,8 +165,8 @@ BOOL SimMachine::DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID l
                                  LPDWORD lpBytesReturned, LPOVERLAPPED lpOverlapped) {
     (void)lpOverlapped;
     if (auto e = State::Enter(*this, "DeviceIoControl",
-                              HandleText(hDevice) + " " + sim::Hex(dwIoControlCode) + " out " +
-                                  std::to_string(nOutBufferSize))) {
+                              [&] { return std::string(HandleText(hDevice) + " " + sim::Hex(dwIoControlCode) + " out " +
+                                  std::to_string(nOutBufferSize)); })) {
         if (lpBytesReturned) *lpBytesReturned = 0;
         SetLastError(*e);
         return FALSE;
@@ -356,7 +356,7 @@ BOOL SimMachine::DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID l
 }
 
 BOOL SimMachine::FlushFileBuffers(HANDLE hFile) {
-    if (auto e = State::Enter(*this, "FlushFileBuffers", HandleText(hFile))) {
+    if (auto e = State::Enter(*this, "FlushFileBuffers", [&] { return std::string(HandleText(hFile)); })) {
         SetLastError(*e);
         return FALSE;
     }
@@ -381,7 +381,7 @@ BOOL SimMachine::FlushFileBuffers(HANDLE hFile) {
 }
 
 BOOL SimMachine::CloseHandle(HANDLE hObject) {
-    if (auto e = State::Enter(*this, "CloseHandle", HandleText(hObject))) {
+    if (auto e = State::Enter(*this, "CloseHandle", [&] { return std::string(HandleText(hObject)); })) {
         SetLastError(*e);
         return FALSE;
     }
@@ -401,7 +401,7 @@ BOOL SimMachine::CloseHandle(HANDLE hObject) {
 }
 
 DWORD SimMachine::GetLogicalDriveStringsW(DWORD nBufferLength, LPWSTR lpBuffer) {
-    if (auto e = State::Enter(*this, "GetLogicalDriveStringsW", std::to_string(nBufferLength))) {
+    if (auto e = State::Enter(*this, "GetLogicalDriveStringsW", [&] { return std::string(std::to_string(nBufferLength)); })) {
         SetLastError(*e);
         return 0;
     }
@@ -435,7 +435,7 @@ SimVolume* VolumeOfRoot(std::deque<SimVolume>& volumes, const std::wstring& root
 }  // namespace
 
 UINT SimMachine::GetDriveTypeW(LPCWSTR lpRootPathName) {
-    if (auto e = State::Enter(*this, "GetDriveTypeW", Quote(lpRootPathName))) {
+    if (auto e = State::Enter(*this, "GetDriveTypeW", [&] { return std::string(Quote(lpRootPathName)); })) {
         SetLastError(*e);
         return DRIVE_UNKNOWN;
     }
@@ -446,7 +446,7 @@ UINT SimMachine::GetDriveTypeW(LPCWSTR lpRootPathName) {
 BOOL SimMachine::GetVolumeNameForVolumeMountPointW(LPCWSTR lpszVolumeMountPoint,
                                                    LPWSTR lpszVolumeName, DWORD cchBufferLength) {
     if (auto e =
-            State::Enter(*this, "GetVolumeNameForVolumeMountPointW", Quote(lpszVolumeMountPoint))) {
+            State::Enter(*this, "GetVolumeNameForVolumeMountPointW", [&] { return std::string(Quote(lpszVolumeMountPoint)); })) {
         SetLastError(*e);
         return FALSE;
     }

@@ -44,6 +44,8 @@ struct Workstation {
     CTrayhop32Dlg dlg{app, view};
 
     explicit Workstation(int disks) {
+        // As the demo runs it: calls counted, not logged.
+        sim.recordCalls = false;
         BuildMachine(sim, disks);
         view.Connect(dlg);
     }

@@ -406,6 +406,36 @@ TEST_F(Workstation, MoreTicksThanAHundredAreAllKept) {
     EXPECT_EQ(view.CheckedRows().size(), 124u);
 }
 
+// A refresh costs what its rows cost: the list is drawn once, the row
+// changes the program makes itself (new rows' boxes, as Windows reports
+// them, and restored ticks) put no text on the status line each, and the
+// ticks are read in a few walks over the rows, not one per row.
+TEST_F(Workstation, RefreshWalksTheRowsABoundedNumberOfTimes) {
+    view.notifyOnInsert = true;
+    for (DWORD n = 10; n < 410; ++n) {
+        const std::wstring id = L"SCSI\\DISK\\" + std::to_wstring(n);
+        sim.AddDevice(SimMachine::MakeDisk(id, L"Array Disk " + std::to_wstring(n % 7), n));
+    }
+    Start();
+    const int rows = view.GetItemCount();
+    ASSERT_EQ(rows, 404);
+    for (int row = 0; row < rows; row += 2) view.SetItemChecked(row, true);
+    view.statusHistory.clear();
+    view.tickReads = 0;
+    view.listUpdates = 0;
+
+    dlg.OnRefreshKey();
+
+    EXPECT_EQ(view.CheckedRows().size(), 202u);
+    EXPECT_TRUE(view.removeEnabled);
+    EXPECT_EQ(view.statusHistory,
+              (std::vector<std::wstring>{L" Loading the drive list, please wait...", L" Ready...",
+                                         L"  Ready...", L" Ready..."}));
+    EXPECT_LE(view.tickReads, 4 * rows);
+    EXPECT_EQ(view.listUpdates, 1);
+    EXPECT_EQ(view.updateDepth, 0);
+}
+
 TEST_F(Workstation, ClearedGuardLeavesListTicksStatusAndTableAlone) {
     Start();
     view.SetItemChecked(Row(L"F:"), true);

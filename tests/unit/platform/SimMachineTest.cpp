@@ -733,4 +733,21 @@ TEST(SimHistory, ForgettingKeepsCountsAndOpenObjects) {
     EXPECT_TRUE(sim.ProgramErrors().empty());
 }
 
+// A machine that does not record its calls still counts them, and a call
+// armed to fail by its number still fails.
+TEST(SimHistory, UnrecordedCallsAreCountedAndFailOnRequest) {
+    SimMachine sim;
+    sim.recordCalls = false;
+    sim.AddVolume(SimMachine::MakeVolume(L'C', 0, 1000000));
+    sim.FailCall(2, ERROR_ACCESS_DENIED);
+    sim.MessageBeep(MB_OK);
+    EXPECT_EQ(sim.CreateFileW(L"\\\\.\\C:", GENERIC_READ, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, 0, nullptr),
+              INVALID_HANDLE_VALUE);
+    EXPECT_EQ(sim.GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    EXPECT_TRUE(sim.Calls().empty());
+    EXPECT_EQ(sim.CallCount(), 2u);
+    EXPECT_EQ(sim.CallCount("CreateFileW"), 1u);
+}
+
 }  // namespace

@@ -41,6 +41,8 @@ public:
         row.text[0] = text ? text : L"";
         row.data = data;
         rows.insert(rows.begin() + index, row);
+        // Windows' list reports the new row's check box as a change.
+        if (notifyOnInsert) Notify(index);
         return index;
     }
     void SetItemText(int index, int column, const wchar_t* text) override {
@@ -50,7 +52,10 @@ public:
     DriveRecord* GetItemData(int index) override {
         return ValidRow(index) ? rows[index].data : nullptr;
     }
-    bool IsItemChecked(int index) override { return ValidRow(index) && rows[index].checked; }
+    bool IsItemChecked(int index) override {
+        ++tickReads;
+        return ValidRow(index) && rows[index].checked;
+    }
     void SetItemChecked(int index, bool checked) override {
         if (!ValidRow(index) || rows[index].checked == checked) return;
         rows[index].checked = checked;
@@ -69,6 +74,10 @@ public:
         ++waitCursorShown;
     }
     void EndWaitCursor() override { --waitDepth; }
+    void BeginListUpdate() override {
+        if (updateDepth++ == 0) ++listUpdates;
+    }
+    void EndListUpdate() override { --updateDepth; }
 
     // What a user does with the mouse: a click selects one row and focuses it
     // (the previous selection goes); each row whose state changes notifies.
@@ -103,6 +112,13 @@ public:
     int waitDepth = 0;
     int waitCursorShown = 0;
     int notifications = 0;
+    // Tick reads (a walk over the rows reads every row's tick) and the
+    // outermost list updates (each ends in one redraw).
+    int tickReads = 0;
+    int updateDepth = 0;
+    int listUpdates = 0;
+    // As Windows' list does and Wine's does not: a new row notifies.
+    bool notifyOnInsert = false;
     std::function<void(int)> onItemChanged;
 
 private:
