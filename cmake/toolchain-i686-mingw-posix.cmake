@@ -5,4 +5,5 @@ include(${CMAKE_CURRENT_LIST_DIR}/toolchain-i686-mingw.cmake)
 
 set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)
 set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-posix)
+set(TRAYHOP_THREAD_MODEL posix)
 unset(TRAYHOP_UNIT_TEST_TOOLCHAIN)

@@ -9,6 +9,7 @@ set(CMAKE_SYSTEM_PROCESSOR i686)
 
 set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-win32)
 set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-win32)
+set(TRAYHOP_THREAD_MODEL win32)
 set(CMAKE_RC_COMPILER i686-w64-mingw32-windres)
 set(CMAKE_OBJDUMP i686-w64-mingw32-objdump CACHE FILEPATH "")
 
