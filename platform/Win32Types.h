@@ -23,6 +23,10 @@
 #include <shlobj.h>
 #include <winioctl.h>
 
+// Built for Windows XP: no later API is declared, and structures keep the
+// sizes XP accepts.
+static_assert(_WIN32_WINNT == 0x0501 && WINVER == 0x0501, "the build targets Windows XP");
+
 #ifndef HH_HELP_CONTEXT
 #define HH_HELP_CONTEXT 0x000F
 #endif
