@@ -16,6 +16,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <cstring>
 #include <cwchar>
 #include <string>
 #include <vector>
@@ -126,10 +127,36 @@ private:
     std::atomic<int> stuck_{0};
 };
 
+// This process's handles as the system handle table lists them (Wine's
+// GetProcessHandleCount answers 0).
 DWORD HandleCount() {
-    DWORD count = 0;
-    ::GetProcessHandleCount(::GetCurrentProcess(), &count);
-    return count;
+    using Query = NTSTATUS(NTAPI*)(ULONG, PVOID, ULONG, PULONG);
+    auto query = reinterpret_cast<Query>(reinterpret_cast<void*>(
+        ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation")));
+    std::vector<ULONG_PTR> buffer(1 << 16);
+    for (int i = 0; i < 10; ++i) {
+        ULONG returned = 0;
+        const NTSTATUS status =
+            query(kSystemExtendedHandleInformation, buffer.data(),
+                  static_cast<ULONG>(buffer.size() * sizeof(ULONG_PTR)), &returned);
+        if (status == kStatusInfoLengthMismatch) {
+            buffer.resize(buffer.size() * 2);
+            continue;
+        }
+        if (status != 0) return 0;
+        SYSTEM_HANDLE_INFORMATION_EX head;
+        std::memcpy(&head, buffer.data(), offsetof(SYSTEM_HANDLE_INFORMATION_EX, Handles));
+        const auto* bytes = reinterpret_cast<const BYTE*>(buffer.data());
+        DWORD count = 0;
+        for (ULONG_PTR n = 0; n < head.NumberOfHandles; ++n) {
+            SYSTEM_HANDLE_TABLE_ENTRY_INFO_EX e;
+            std::memcpy(&e, bytes + offsetof(SYSTEM_HANDLE_INFORMATION_EX, Handles) + n * sizeof e,
+                        sizeof e);
+            if (e.UniqueProcessId == ::GetCurrentProcessId()) ++count;
+        }
+        return count;
+    }
+    return 0;
 }
 
 // The search with some questions stuck: how long it took and what it said;
