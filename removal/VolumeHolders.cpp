@@ -248,7 +248,8 @@ struct Candidate {
 
 }  // namespace
 
-std::vector<VolumeHolder> FindVolumeHolders(Platform& platform, WCHAR letter) {
+std::vector<VolumeHolder> FindVolumeHolders(Platform& platform, WCHAR letter,
+                                            DWORD budgetMilliseconds) {
     const DWORD started = platform.GetTickCount();
     NativeCalls native;
     if (!LookUpNativeCalls(platform, native)) return {};
@@ -301,7 +302,7 @@ std::vector<VolumeHolder> FindVolumeHolders(Platform& platform, WCHAR letter) {
     UniqueHandle process(platform, nullptr);
     DWORD processOf = 0;
     for (size_t next = 0; next < candidates.size();) {
-        if (platform.GetTickCount() - started >= kHolderSearchMilliseconds) return {};
+        if (platform.GetTickCount() - started >= budgetMilliseconds) return {};
         // One round: copies of up to kHandlesPerRound handles of processes
         // not known yet as holders.
         std::vector<UniqueHandle> copies;
@@ -331,7 +332,7 @@ std::vector<VolumeHolder> FindVolumeHolders(Platform& platform, WCHAR letter) {
 
         auto* round = new Round(platform, native.queryVolumeInformationFile, copies.size());
         for (size_t i = 0; i < copies.size(); ++i) round->questions[i].file = copies[i].Get();
-        const bool complete = AskAll(platform, *round, started, kHolderSearchMilliseconds);
+        const bool complete = AskAll(platform, *round, started, budgetMilliseconds);
         GiveUp(*round);
         if (complete) {
             for (size_t i = 0; i < round->count; ++i) {

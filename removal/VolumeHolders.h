@@ -26,8 +26,10 @@ inline constexpr size_t kHoldersNamed = 10;
 // is seen, and also whenever the answer cannot be had in full confidence: a
 // missing call, a handle table that cannot be read or keeps changing, or the
 // time is up. A process that refuses access or ends during the search is
-// passed over. Nothing stays open, and no wait outlasts the budget.
-std::vector<VolumeHolder> FindVolumeHolders(Platform& platform, WCHAR letter);
+// passed over. Nothing stays open, and no wait outlasts the budget (tests
+// on a loaded machine may give more).
+std::vector<VolumeHolder> FindVolumeHolders(Platform& platform, WCHAR letter,
+                                            DWORD budgetMilliseconds = kHolderSearchMilliseconds);
 
 // The lines shown under the files-in-use question: a heading naming the
 // drive, then "notepad.exe (1234)" one a line, at most kHoldersNamed and then
