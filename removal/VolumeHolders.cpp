@@ -15,6 +15,7 @@
 #include <cstring>
 #include <map>
 #include <memory>
+#include <new>
 #include <set>
 
 namespace {
@@ -85,7 +86,11 @@ bool ReadHandleTable(Platform& platform, FARPROC query, std::vector<TableEntry>&
                 // Older systems do not say what they need: at least double.
                 size_t next = std::max<size_t>(size_t{returned} + returned / 4 + 4096, 2u * size);
                 if (next > kTableLimitBytes) return false;
-                buffer.assign(next / sizeof(ULONG_PTR) + 1, 0);
+                try {
+                    buffer.assign(next / sizeof(ULONG_PTR) + 1, 0);
+                } catch (const std::bad_alloc&) {
+                    return false;  // a table this size is not worth the memory
+                }
                 continue;
             }
             if (status == kStatusInvalidInfoClass || status == kStatusNotImplemented) break;
