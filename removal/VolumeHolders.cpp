@@ -29,8 +29,8 @@ constexpr size_t kHandlesPerRound = 256;
 // The table is read again when it grew in between; a system that keeps
 // growing it this often is too busy to be answered.
 constexpr int kTableReadTries = 8;
-constexpr size_t kTableLimitBytes = 64u * 1024 * 1024;
-constexpr SIZE_T kWorkerStackBytes = 64 * 1024;
+constexpr size_t kTableLimitBytes = size_t{64} * 1024 * 1024;
+constexpr SIZE_T kWorkerStackBytes = SIZE_T{64} * 1024;
 
 struct NativeCalls {
     FARPROC querySystemInformation = nullptr;
@@ -75,7 +75,7 @@ bool ReadHandleTable(Platform& platform, FARPROC query, std::vector<TableEntry>&
     for (const ULONG infoClass : {kSystemExtendedHandleInformation, kSystemHandleInformation}) {
         wide = infoClass == kSystemExtendedHandleInformation;
         // ULONG_PTR storage keeps the pointer-sized fields aligned.
-        std::vector<ULONG_PTR> buffer(64 * 1024 / sizeof(ULONG_PTR));
+        std::vector<ULONG_PTR> buffer(size_t{64} * 1024 / sizeof(ULONG_PTR));
         for (int attempt = 0;; ++attempt) {
             if (attempt == kTableReadTries) return false;
             const ULONG size = static_cast<ULONG>(buffer.size() * sizeof(ULONG_PTR));
@@ -84,7 +84,7 @@ bool ReadHandleTable(Platform& platform, FARPROC query, std::vector<TableEntry>&
                 platform.NtQuerySystemInformation(query, infoClass, buffer.data(), size, &returned);
             if (status == kStatusInfoLengthMismatch) {
                 // Older systems do not say what they need: at least double.
-                size_t next = std::max<size_t>(size_t{returned} + returned / 4 + 4096, 2u * size);
+                size_t next = std::max<size_t>(size_t{returned} + returned / 4 + 4096, size_t{2} * size);
                 if (next > kTableLimitBytes) return false;
                 try {
                     buffer.assign(next / sizeof(ULONG_PTR) + 1, 0);
