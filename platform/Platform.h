@@ -143,8 +143,8 @@ public:
     virtual DWORD GetFileType(HANDLE hFile) = 0;
     virtual BOOL GetVolumeInformationW(LPCWSTR lpRootPathName, LPWSTR lpVolumeNameBuffer,
                                        DWORD nVolumeNameSize, LPDWORD lpVolumeSerialNumber,
-                                       LPDWORD lpMaximumComponentLength,
-                                       LPDWORD lpFileSystemFlags, LPWSTR lpFileSystemNameBuffer,
+                                       LPDWORD lpMaximumComponentLength, LPDWORD lpFileSystemFlags,
+                                       LPWSTR lpFileSystemNameBuffer,
                                        DWORD nFileSystemNameSize) = 0;
     // ntdll's native calls, looked up with GetProcAddress like
     // GetSystemWow64DirectoryW. The information class is passed as the ULONG

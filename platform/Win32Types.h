@@ -626,12 +626,16 @@ static_assert(sizeof(SP_REMOVEDEVICE_PARAMS) == 16, "SP_REMOVEDEVICE_PARAMS layo
 // the search reads them at these offsets.
 static_assert(sizeof(SYSTEM_HANDLE_TABLE_ENTRY_INFO) == 8 + 2 * sizeof(void*), "handle entry");
 static_assert(offsetof(SYSTEM_HANDLE_TABLE_INFORMATION, Handles) == sizeof(void*), "handle table");
-static_assert(sizeof(SYSTEM_HANDLE_TABLE_ENTRY_INFO_EX) == 3 * sizeof(void*) + 16, "handle entry ex");
-static_assert(offsetof(SYSTEM_HANDLE_INFORMATION_EX, Handles) == 2 * sizeof(void*), "handle table ex");
+static_assert(sizeof(SYSTEM_HANDLE_TABLE_ENTRY_INFO_EX) == 3 * sizeof(void*) + 16,
+              "handle entry ex");
+static_assert(offsetof(SYSTEM_HANDLE_INFORMATION_EX, Handles) == 2 * sizeof(void*),
+              "handle table ex");
 static_assert(offsetof(FILE_FS_VOLUME_INFORMATION, VolumeSerialNumber) == 8, "volume information");
 #if defined(_WIN32) && !defined(_WIN64)
-static_assert(sizeof(SYSTEM_HANDLE_TABLE_ENTRY_INFO) == 16, "SYSTEM_HANDLE_TABLE_ENTRY_INFO layout");
-static_assert(sizeof(SYSTEM_HANDLE_TABLE_ENTRY_INFO_EX) == 28, "SYSTEM_HANDLE_TABLE_ENTRY_INFO_EX layout");
+static_assert(sizeof(SYSTEM_HANDLE_TABLE_ENTRY_INFO) == 16,
+              "SYSTEM_HANDLE_TABLE_ENTRY_INFO layout");
+static_assert(sizeof(SYSTEM_HANDLE_TABLE_ENTRY_INFO_EX) == 28,
+              "SYSTEM_HANDLE_TABLE_ENTRY_INFO_EX layout");
 static_assert(sizeof(PROCESSENTRY32W) == 556, "PROCESSENTRY32W layout");
 static_assert(sizeof(SP_DEVINFO_DATA) == 28, "SP_DEVINFO_DATA layout");
 static_assert(sizeof(SP_DEVINFO_LIST_DETAIL_DATA_W) == 550, "SP_DEVINFO_LIST_DETAIL_DATA_W layout");
@@ -639,7 +643,9 @@ static_assert(sizeof(SP_DEVINSTALL_PARAMS_W) == 556, "SP_DEVINSTALL_PARAMS_W lay
 static_assert(sizeof(SECURITY_ATTRIBUTES) == 12, "SECURITY_ATTRIBUTES layout");
 #endif
 #if defined(_WIN64)
-static_assert(sizeof(SYSTEM_HANDLE_TABLE_ENTRY_INFO) == 24, "SYSTEM_HANDLE_TABLE_ENTRY_INFO layout");
-static_assert(sizeof(SYSTEM_HANDLE_TABLE_ENTRY_INFO_EX) == 40, "SYSTEM_HANDLE_TABLE_ENTRY_INFO_EX layout");
+static_assert(sizeof(SYSTEM_HANDLE_TABLE_ENTRY_INFO) == 24,
+              "SYSTEM_HANDLE_TABLE_ENTRY_INFO layout");
+static_assert(sizeof(SYSTEM_HANDLE_TABLE_ENTRY_INFO_EX) == 40,
+              "SYSTEM_HANDLE_TABLE_ENTRY_INFO_EX layout");
 static_assert(sizeof(PROCESSENTRY32W) == 568, "PROCESSENTRY32W layout");
 #endif

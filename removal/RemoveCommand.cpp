@@ -177,7 +177,8 @@ void CTrayhop32Dlg::OnRemoveDevices() {
                 // under the question; each Try Again looks again.
                 std::wstring text = FillMessage(kFilesInUseMessage, record->deviceName, letter);
                 text += DescribeVolumeHolders(FindVolumeHolders(platform, letter), letter);
-                answer = m_app.ProgramMessageBox(text.c_str(), MB_CANCELTRYCONTINUE | MB_ICONQUESTION);
+                answer =
+                    m_app.ProgramMessageBox(text.c_str(), MB_CANCELTRYCONTINUE | MB_ICONQUESTION);
             }
             if (answer == IDOK) decision = LockDecision::Skip;
             else if (answer == IDCANCEL) decision = LockDecision::Stop;

@@ -84,7 +84,8 @@ bool ReadHandleTable(Platform& platform, FARPROC query, std::vector<TableEntry>&
                 platform.NtQuerySystemInformation(query, infoClass, buffer.data(), size, &returned);
             if (status == kStatusInfoLengthMismatch) {
                 // Older systems do not say what they need: at least double.
-                size_t next = std::max<size_t>(size_t{returned} + returned / 4 + 4096, size_t{2} * size);
+                size_t next =
+                    std::max<size_t>(size_t{returned} + returned / 4 + 4096, size_t{2} * size);
                 if (next > kTableLimitBytes) return false;
                 try {
                     buffer.assign(next / sizeof(ULONG_PTR) + 1, 0);
@@ -267,8 +268,9 @@ std::vector<VolumeHolder> FindVolumeHolders(Platform& platform, WCHAR letter,
     // A handle of this process on the volume shows which type number the
     // table gives to files: the numbers differ between Windows releases.
     const WCHAR device[] = {L'\\', L'\\', L'.', L'\\', letter, L':', L'\0'};
-    UniqueHandle marker(platform, platform.CreateFileW(device, 0, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                                       nullptr, OPEN_EXISTING, 0, nullptr));
+    UniqueHandle marker(platform,
+                        platform.CreateFileW(device, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                             OPEN_EXISTING, 0, nullptr));
     if (!marker) return {};
     const DWORD self = platform.GetCurrentProcessId();
     std::vector<TableEntry> table;

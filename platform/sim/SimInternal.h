@@ -67,9 +67,9 @@ struct SimMachine::State {
         bool locked = false;
         std::wstring what;  // path, mutex name or image name
         size_t openedByCall = 0;
-        size_t file = 0;            // a duplicated file: its index in the process's files
-        DWORD processId = 0;        // a process or duplicated file: whose
-        std::vector<DWORD> pids;    // a snapshot: the processes it lists
+        size_t file = 0;          // a duplicated file: its index in the process's files
+        DWORD processId = 0;      // a process or duplicated file: whose
+        std::vector<DWORD> pids;  // a snapshot: the processes it lists
     };
     struct Element {
         size_t device = 0;

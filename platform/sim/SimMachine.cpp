@@ -996,7 +996,7 @@ FARPROC SimMachine::GetProcAddress(HMODULE hModule, LPCSTR lpProcName) {
     }
     SetLastError(hModule == kKernel32 || hModule == kOwnModule || hModule == kNtdll
                      ? ERROR_PROC_NOT_FOUND
-                                                               : ERROR_INVALID_HANDLE);
+                     : ERROR_INVALID_HANDLE);
     return nullptr;
 }
 

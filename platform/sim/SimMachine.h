@@ -345,7 +345,7 @@ public:
     bool deliverDeviceChangesAtOnce = false;   // see the header comment
     DWORD ownProcessId = 1000;                 // GetCurrentProcessId
     SimHandleTable handleTable = SimHandleTable::Extended;
-    DWORD tickCount = 5000;                    // GetTickCount adds tickCountStep, then reads it
+    DWORD tickCount = 5000;  // GetTickCount adds tickCountStep, then reads it
     DWORD tickCountStep = 0;
     // Called inside CreateThread before the thread runs (a test can change
     // the machine as if it happened while the thread ran).

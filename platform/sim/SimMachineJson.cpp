@@ -394,15 +394,14 @@ SimVolume ReadVolume(const json& j, const std::string& path, size_t index) {
         v.ioctlErrors = IoctlErrors(j.at("ioctlErrors"), p("ioctlErrors"));
     if (j.contains("present")) v.present = Bool(j.at("present"), p("present"));
     if (j.contains("pending")) v.pending = Bool(j.at("pending"), p("pending"));
-    if (j.contains("serialNumber"))
-        v.serialNumber = Dword(j.at("serialNumber"), p("serialNumber"));
+    if (j.contains("serialNumber")) v.serialNumber = Dword(j.at("serialNumber"), p("serialNumber"));
     return v;
 }
 
 wchar_t Letter(const json& v, const std::string& path) {
     std::wstring letter = Text(v, path, 1);
-    wchar_t c = letter.empty() ? 0
-                               : static_cast<wchar_t>(std::towupper(static_cast<wint_t>(letter[0])));
+    wchar_t c =
+        letter.empty() ? 0 : static_cast<wchar_t>(std::towupper(static_cast<wint_t>(letter[0])));
     if (c < L'A' || c > L'Z') Fail(path, "expected one letter A to Z");
     return c;
 }
@@ -412,7 +411,8 @@ SimProcess ReadProcess(const json& j, const std::string& path) {
     auto p = [&](const char* name) { return Member(path, name); };
     SimProcess process;
     if (!j.contains("processId")) Fail(p("processId"), "missing");
-    process.processId = static_cast<DWORD>(Number(j.at("processId"), p("processId"), 1, 0xFFFFFFFFll));
+    process.processId =
+        static_cast<DWORD>(Number(j.at("processId"), p("processId"), 1, 0xFFFFFFFFll));
     if (j.contains("imageName")) process.imageName = Text(j.at("imageName"), p("imageName"), 259);
     if (j.contains("accessDenied"))
         process.accessDenied = Bool(j.at("accessDenied"), p("accessDenied"));
@@ -424,8 +424,10 @@ SimProcess ReadProcess(const json& j, const std::string& path) {
             CheckObject(files[i], fp, {"letter", "path", "directory", "pipe"});
             SimOpenFile f;
             if (files[i].contains("pipe")) f.pipe = Bool(files[i].at("pipe"), fp + ".pipe");
-            if (files[i].contains("letter")) f.letter = Letter(files[i].at("letter"), fp + ".letter");
-            else if (!f.pipe) Fail(fp + ".letter", "missing (only a pipe has no drive letter)");
+            if (files[i].contains("letter"))
+                f.letter = Letter(files[i].at("letter"), fp + ".letter");
+            else if (!f.pipe)
+                Fail(fp + ".letter", "missing (only a pipe has no drive letter)");
             if (files[i].contains("path")) f.path = Text(files[i].at("path"), fp + ".path", 32767);
             if (files[i].contains("directory"))
                 f.directory = Bool(files[i].at("directory"), fp + ".directory");
@@ -583,7 +585,8 @@ void ReadMachine(const json& j, SimMachine& m) {
             Fail("edition", "expected \"32\", \"64\", \"missing\" or \"fails\"");
     }
     if (j.contains("ownProcessId"))
-        m.ownProcessId = static_cast<DWORD>(Number(j.at("ownProcessId"), "ownProcessId", 1, 0xFFFFFFFFll));
+        m.ownProcessId =
+            static_cast<DWORD>(Number(j.at("ownProcessId"), "ownProcessId", 1, 0xFFFFFFFFll));
     if (j.contains("processes")) {
         const json& processes = Array(j.at("processes"), "processes");
         for (size_t i = 0; i < processes.size(); ++i) {

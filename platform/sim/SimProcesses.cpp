@@ -103,8 +103,9 @@ HANDLE SimMachine::GetCurrentProcess() {
 
 HANDLE SimMachine::OpenProcess(DWORD dwDesiredAccess, BOOL bInheritHandle, DWORD dwProcessId) {
     (void)bInheritHandle;
-    if (auto e = State::Enter(*this, "OpenProcess",
-                              std::to_string(dwProcessId) + " access " + sim::Hex(dwDesiredAccess))) {
+    if (auto e =
+            State::Enter(*this, "OpenProcess",
+                         std::to_string(dwProcessId) + " access " + sim::Hex(dwDesiredAccess))) {
         SetLastError(*e);
         return nullptr;
     }
@@ -157,10 +158,10 @@ BOOL SimMachine::DuplicateHandle(HANDLE hSourceProcessHandle, HANDLE hSourceHand
         return fail(ERROR_INVALID_HANDLE);
     }
     if ((source->second.access & PROCESS_DUP_HANDLE) == 0) return fail(ERROR_ACCESS_DENIED);
-    const SimProcess* process = source->second.processId == 0 ||
-                                        source->second.processId == ownProcessId
-                                    ? nullptr
-                                    : FindProcess(source->second.processId);
+    const SimProcess* process =
+        source->second.processId == 0 || source->second.processId == ownProcessId
+            ? nullptr
+            : FindProcess(source->second.processId);
     const auto value = reinterpret_cast<std::uintptr_t>(hSourceHandle);
     // A process's files sit at handle values 4, 8, 12...; anything else (its
     // event, a handle it closed, a process that ended) cannot be copied here.
@@ -289,9 +290,8 @@ DWORD SerialOf(const SimVolume& v) {
 
 BOOL SimMachine::GetVolumeInformationW(LPCWSTR lpRootPathName, LPWSTR lpVolumeNameBuffer,
                                        DWORD nVolumeNameSize, LPDWORD lpVolumeSerialNumber,
-                                       LPDWORD lpMaximumComponentLength,
-                                       LPDWORD lpFileSystemFlags, LPWSTR lpFileSystemNameBuffer,
-                                       DWORD nFileSystemNameSize) {
+                                       LPDWORD lpMaximumComponentLength, LPDWORD lpFileSystemFlags,
+                                       LPWSTR lpFileSystemNameBuffer, DWORD nFileSystemNameSize) {
     if (auto e = State::Enter(*this, "GetVolumeInformationW", Quote(lpRootPathName))) {
         SetLastError(*e);
         return FALSE;
@@ -299,8 +299,7 @@ BOOL SimMachine::GetVolumeInformationW(LPCWSTR lpRootPathName, LPWSTR lpVolumeNa
     const std::wstring root = sim::FromPtr(lpRootPathName);
     const SimVolume* volume = nullptr;
     for (const auto& v : volumes_)
-        if (v.present && v.letter != 0 && root.size() == 3 && root[1] == L':' &&
-            root[2] == L'\\' &&
+        if (v.present && v.letter != 0 && root.size() == 3 && root[1] == L':' && root[2] == L'\\' &&
             std::towupper(static_cast<wint_t>(root[0])) == static_cast<wint_t>(v.letter))
             volume = &v;
     if (volume == nullptr) {
@@ -331,15 +330,15 @@ BOOL SimMachine::GetVolumeInformationW(LPCWSTR lpRootPathName, LPWSTR lpVolumeNa
 
 NTSTATUS SimMachine::NtQuerySystemInformation(FARPROC procedure, ULONG SystemInformationClass,
                                               PVOID SystemInformation,
-                                              ULONG SystemInformationLength,
-                                              PULONG ReturnLength) {
-    if (auto e = State::Enter(*this, "NtQuerySystemInformation",
-                              std::to_string(SystemInformationClass) + " " +
-                                  std::to_string(SystemInformationLength)))
+                                              ULONG SystemInformationLength, PULONG ReturnLength) {
+    if (auto e = State::Enter(
+            *this, "NtQuerySystemInformation",
+            std::to_string(SystemInformationClass) + " " + std::to_string(SystemInformationLength)))
         return static_cast<NTSTATUS>(*e);
     if (procedure != sim::NativeProcedure("NtQuerySystemInformation")) {
-        State::ProgramError(*this, "NtQuerySystemInformation through a procedure "
-                                   "GetProcAddress did not return");
+        State::ProgramError(*this,
+                            "NtQuerySystemInformation through a procedure "
+                            "GetProcAddress did not return");
         return kStatusInvalidHandle;
     }
     const bool extended = SystemInformationClass == kSystemExtendedHandleInformation;
@@ -352,11 +351,20 @@ NTSTATUS SimMachine::NtQuerySystemInformation(FARPROC procedure, ULONG SystemInf
     for (const auto& [value, h] : state_->handles) {
         USHORT type = kTypeFile;
         switch (h.kind) {
-            case State::Kind::Mutex: type = kTypeMutant; break;
-            case State::Kind::Process: type = kTypeProcess; break;
-            case State::Kind::Thread: type = kTypeThread; break;
-            case State::Kind::Snapshot: type = kTypeSection; break;
-            default: break;
+            case State::Kind::Mutex:
+                type = kTypeMutant;
+                break;
+            case State::Kind::Process:
+                type = kTypeProcess;
+                break;
+            case State::Kind::Thread:
+                type = kTypeThread;
+                break;
+            case State::Kind::Snapshot:
+                type = kTypeSection;
+                break;
+            default:
+                break;
         }
         rows.push_back({object += 0x40, ownProcessId, value, type, h.access});
     }
@@ -364,8 +372,8 @@ NTSTATUS SimMachine::NtQuerySystemInformation(FARPROC procedure, ULONG SystemInf
         if (p.processId == 0) continue;
         for (size_t i = 0; i < p.files.size(); ++i)
             rows.push_back({object += 0x40, p.processId, 4 * (i + 1), kTypeFile, 0x0012019F});
-        rows.push_back({object += 0x40, p.processId, 4 * (p.files.size() + 1), kTypeEvent,
-                        0x001F0003});
+        rows.push_back(
+            {object += 0x40, p.processId, 4 * (p.files.size() + 1), kTypeEvent, 0x001F0003});
     }
 
     const size_t header = extended ? offsetof(SYSTEM_HANDLE_INFORMATION_EX, Handles)
@@ -421,8 +429,9 @@ NTSTATUS SimMachine::NtQueryVolumeInformationFile(FARPROC procedure, HANDLE File
     if (auto e = State::Enter(*this, "NtQueryVolumeInformationFile", HandleText(FileHandle)))
         return static_cast<NTSTATUS>(*e);
     if (procedure != sim::NativeProcedure("NtQueryVolumeInformationFile")) {
-        State::ProgramError(*this, "NtQueryVolumeInformationFile through a procedure "
-                                   "GetProcAddress did not return");
+        State::ProgramError(*this,
+                            "NtQueryVolumeInformationFile through a procedure "
+                            "GetProcAddress did not return");
         return kStatusInvalidHandle;
     }
     if (IoStatusBlock == nullptr || FsInformation == nullptr) {

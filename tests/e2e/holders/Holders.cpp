@@ -48,13 +48,15 @@ bool Names(const std::vector<VolumeHolder>& holders, DWORD pid) {
 }
 
 int Hold(int argc, wchar_t** argv) {
-    HANDLE ready = reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(std::wcstoull(argv[2], nullptr, 10)));
+    HANDLE ready =
+        reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(std::wcstoull(argv[2], nullptr, 10)));
     std::vector<HANDLE> files;
     for (int i = 3; i < argc; ++i) {
         HANDLE f = ::CreateFileW(argv[i], GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                  CREATE_ALWAYS, FILE_FLAG_DELETE_ON_CLOSE, nullptr);
         if (f == INVALID_HANDLE_VALUE) {
-            std::wprintf(L"FAIL: the helper cannot open %ls (error %lu)\n", argv[i], ::GetLastError());
+            std::wprintf(L"FAIL: the helper cannot open %ls (error %lu)\n", argv[i],
+                         ::GetLastError());
             return 1;
         }
         files.push_back(f);
@@ -83,8 +85,7 @@ Helper StartHelper(const std::vector<std::wstring>& paths) {
     if (::CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
                          &startup, &helper.info)) {
         HANDLE waits[] = {ready, helper.info.hProcess};
-        helper.started =
-            ::WaitForMultipleObjects(2, waits, FALSE, 30000) == WAIT_OBJECT_0;
+        helper.started = ::WaitForMultipleObjects(2, waits, FALSE, 30000) == WAIT_OBJECT_0;
     }
     ::CloseHandle(ready);
     return helper;
@@ -112,8 +113,8 @@ public:
         if (calls_.fetch_add(1) < stuckCalls_) {
             stuck_.fetch_add(1);
             ::WaitForSingleObject(release_, INFINITE);
-            NTSTATUS status = Win32Platform::NtQueryVolumeInformationFile(procedure, file, io,
-                                                                          info, length, infoClass);
+            NTSTATUS status = Win32Platform::NtQueryVolumeInformationFile(procedure, file, io, info,
+                                                                          length, infoClass);
             stuck_.fetch_sub(1);
             return status;
         }
@@ -185,9 +186,9 @@ void CheckStuck(WCHAR letter, int stuckCalls, DWORD budget, DWORD heldBy, bool e
     ::Sleep(50);  // the thread's own end after its last call
     Check(platform.Stuck() == 0, what + L"every left worker ended once released");
     const DWORD handlesAfter = HandleCount();
-    Check(handlesAfter <= handlesBefore,
-          what + L"handles before " + std::to_wstring(handlesBefore) + L", after " +
-              std::to_wstring(handlesAfter));
+    Check(handlesAfter <= handlesBefore, what + L"handles before " +
+                                             std::to_wstring(handlesBefore) + L", after " +
+                                             std::to_wstring(handlesAfter));
 }
 
 int CheckSearch(WCHAR letter) {
@@ -208,8 +209,8 @@ int CheckSearch(WCHAR letter) {
         std::wprintf(L"the search took %lu ms\n", ::GetTickCount() - started);
         Check(Names(onLetter, a) && !Names(onLetter, b),
               std::wstring(L"drive ") + letter + L": names the first helper (" +
-                  std::to_wstring(a) + L") and not the second (" + std::to_wstring(b) +
-                  L"):" + Listed(onLetter));
+                  std::to_wstring(a) + L") and not the second (" + std::to_wstring(b) + L"):" +
+                  Listed(onLetter));
         Check(onLetter.size() == 1, std::wstring(L"drive ") + letter + L": names no one else");
         const auto onSystem = FindVolumeHolders(platform, L'C', kPatientBudget);
         Check(Names(onSystem, b) && !Names(onSystem, a),

@@ -265,8 +265,7 @@ TYPED_TEST_P(PlatformContract, HandleTableAndSnapshotShowThisProcess) {
     EXPECT_EQ(static_cast<DWORD>(ERROR_NO_MORE_FILES), p.GetLastError());
 }
 
-REGISTER_TYPED_TEST_SUITE_P(PlatformContract,
-                            HandleTableAndSnapshotShowThisProcess,
+REGISTER_TYPED_TEST_SUITE_P(PlatformContract, HandleTableAndSnapshotShowThisProcess,
                             StringValueSizeCountsTheTerminatorAndShortBufferGetsMoreData,
                             MissingValuesAndKeysAreFileNotFound,
                             DwordValueRoundTripsAndReadOnlyKeyRefusesWrites,

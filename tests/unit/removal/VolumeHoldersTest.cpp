@@ -20,11 +20,15 @@ SimMachine Workstation() {
     for (WCHAR letter : {L'E', L'F', L'G'})
         sim.AddVolume(SimMachine::MakeVolume(letter, 1, 1000000, DRIVE_REMOVABLE));
     sim.AddProcess({2000, L"notepad.exe", {{L'E', L"\\May.txt", false, false}}, false});
-    sim.AddProcess({3000, L"explorer.exe", {{L'C', L"\\WINDOWS", true, false},
-                                            {L'E', L"\\Photos", true, false}}, false});
+    sim.AddProcess({3000,
+                    L"explorer.exe",
+                    {{L'C', L"\\WINDOWS", true, false}, {L'E', L"\\Photos", true, false}},
+                    false});
     sim.AddProcess({4000, L"WINWORD.EXE", {{L'F', L"\\Report.doc", false, false}}, false});
-    sim.AddProcess({5000, L"Acme.exe", {{L'E', L"\\a.dat", false, false},
-                                        {L'E', L"\\b.dat", false, false}}, false});
+    sim.AddProcess({5000,
+                    L"Acme.exe",
+                    {{L'E', L"\\a.dat", false, false}, {L'E', L"\\b.dat", false, false}},
+                    false});
     sim.AddProcess({6000, L"cmd.exe", {{0, L"\\build", false, true}}, false});
     return sim;
 }
@@ -61,17 +65,16 @@ INSTANTIATE_TEST_SUITE_P(
         SearchCase{"HeldF", nullptr, L'F', L"WINWORD.EXE(4000) "},
         SearchCase{"FreeG", nullptr, L'G', L""},
         // Systems before the extended table: 16-bit ids and handle values.
-        SearchCase{"OlderTable", [](SimMachine& m) { m.handleTable = SimHandleTable::Basic; },
-                   L'E', L"Acme.exe(5000) explorer.exe(3000) notepad.exe(2000) "},
+        SearchCase{"OlderTable", [](SimMachine& m) { m.handleTable = SimHandleTable::Basic; }, L'E',
+                   L"Acme.exe(5000) explorer.exe(3000) notepad.exe(2000) "},
         SearchCase{"OlderTableWithLongProcessIds",
                    [](SimMachine& m) {
                        m.handleTable = SimHandleTable::Basic;
                        m.AddProcess({0x12340, L"late.exe", {}, false});
                    },
                    L'E', L""},
-        SearchCase{"NoRightsToOne",
-                   [](SimMachine& m) { m.FindProcess(3000)->accessDenied = true; }, L'E',
-                   L"Acme.exe(5000) notepad.exe(2000) "},
+        SearchCase{"NoRightsToOne", [](SimMachine& m) { m.FindProcess(3000)->accessDenied = true; },
+                   L'E', L"Acme.exe(5000) notepad.exe(2000) "},
         // Ended after the table was read: the system no longer knows its id.
         SearchCase{"OneEndsMidSearch",
                    [](SimMachine& m) { m.FailMethod("OpenProcess", 1, ERROR_INVALID_PARAMETER); },
@@ -97,11 +100,10 @@ INSTANTIATE_TEST_SUITE_P(
         SearchCase{"NoThread",
                    [](SimMachine& m) { m.FailMethod("CreateThread", 1, ERROR_NOT_ENOUGH_MEMORY); },
                    L'E', L""},
-        SearchCase{"WaitFails",
-                   [](SimMachine& m) {
-                       m.FailMethod("WaitForSingleObject", 1, ERROR_INVALID_HANDLE);
-                   },
-                   L'E', L""},
+        SearchCase{
+            "WaitFails",
+            [](SimMachine& m) { m.FailMethod("WaitForSingleObject", 1, ERROR_INVALID_HANDLE); },
+            L'E', L""},
         SearchCase{"OutOfTime", [](SimMachine& m) { m.tickCountStep = 200; }, L'E', L""},
         SearchCase{"VolumeUnreadable",
                    [](SimMachine& m) { m.FindVolume(L'E')->openError = ERROR_NOT_READY; }, L'E',
