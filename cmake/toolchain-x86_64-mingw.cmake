@@ -1,11 +1,13 @@
 # A second Windows build of the same sources for x86_64. It exists so the
 # Windows code can run under 64-bit Wine on machines whose kernel cannot start
-# 32-bit programs; the product itself is the i686 build.
+# 32-bit programs; the product itself is the i686 build. It ships nothing, so
+# it keeps the posix thread model (GoogleTest needs it) in one tree.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 
 set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
 set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
+set(TRAYHOP_THREAD_MODEL posix)
 set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
 set(CMAKE_OBJDUMP x86_64-w64-mingw32-objdump CACHE FILEPATH "")
 

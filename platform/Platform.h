@@ -129,6 +129,40 @@ public:
     virtual DWORD GetModuleFileNameW(HMODULE hModule, LPWSTR lpFilename, DWORD nSize) = 0;
     virtual void InitCommonControls() = 0;
 
+    // Other processes, their handles and the threads of this one (the search
+    // for the programs that hold a volume).
+    virtual DWORD GetCurrentProcessId() = 0;
+    virtual HANDLE GetCurrentProcess() = 0;
+    virtual HANDLE OpenProcess(DWORD dwDesiredAccess, BOOL bInheritHandle, DWORD dwProcessId) = 0;
+    virtual BOOL DuplicateHandle(HANDLE hSourceProcessHandle, HANDLE hSourceHandle,
+                                 HANDLE hTargetProcessHandle, LPHANDLE lpTargetHandle,
+                                 DWORD dwDesiredAccess, BOOL bInheritHandle, DWORD dwOptions) = 0;
+    virtual HANDLE CreateToolhelp32Snapshot(DWORD dwFlags, DWORD th32ProcessID) = 0;
+    virtual BOOL Process32FirstW(HANDLE hSnapshot, LPPROCESSENTRY32W lppe) = 0;
+    virtual BOOL Process32NextW(HANDLE hSnapshot, LPPROCESSENTRY32W lppe) = 0;
+    virtual DWORD GetFileType(HANDLE hFile) = 0;
+    virtual BOOL GetVolumeInformationW(LPCWSTR lpRootPathName, LPWSTR lpVolumeNameBuffer,
+                                       DWORD nVolumeNameSize, LPDWORD lpVolumeSerialNumber,
+                                       LPDWORD lpMaximumComponentLength, LPDWORD lpFileSystemFlags,
+                                       LPWSTR lpFileSystemNameBuffer,
+                                       DWORD nFileSystemNameSize) = 0;
+    // ntdll's native calls, looked up with GetProcAddress like
+    // GetSystemWow64DirectoryW. The information class is passed as the ULONG
+    // it is on the wire: the SDK's enumeration lacks the extended handle table.
+    virtual NTSTATUS NtQuerySystemInformation(FARPROC procedure, ULONG SystemInformationClass,
+                                              PVOID SystemInformation,
+                                              ULONG SystemInformationLength,
+                                              PULONG ReturnLength) = 0;
+    virtual NTSTATUS NtQueryVolumeInformationFile(FARPROC procedure, HANDLE FileHandle,
+                                                  PIO_STATUS_BLOCK IoStatusBlock,
+                                                  PVOID FsInformation, ULONG Length,
+                                                  FS_INFORMATION_CLASS FsInformationClass) = 0;
+    virtual DWORD GetTickCount() = 0;
+    virtual HANDLE CreateThread(LPSECURITY_ATTRIBUTES lpThreadAttributes, SIZE_T dwStackSize,
+                                LPTHREAD_START_ROUTINE lpStartAddress, LPVOID lpParameter,
+                                DWORD dwCreationFlags, LPDWORD lpThreadId) = 0;
+    virtual DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) = 0;
+
     // User feedback and the shell.
     virtual int MessageBoxW(HWND hWnd, LPCWSTR lpText, LPCWSTR lpCaption, UINT uType) = 0;
     virtual BOOL MessageBeep(UINT uType) = 0;

@@ -21,7 +21,13 @@
 #include <dbt.h>
 #include <setupapi.h>
 #include <shlobj.h>
+#include <tlhelp32.h>
 #include <winioctl.h>
+#include <winternl.h>
+
+// Built for Windows XP: no later API is declared, and structures keep the
+// sizes XP accepts.
+static_assert(_WIN32_WINNT == 0x0501 && WINVER == 0x0501, "the build targets Windows XP");
 
 #ifndef HH_HELP_CONTEXT
 #define HH_HELP_CONTEXT 0x000F
@@ -37,8 +43,10 @@
 #else // host build
 
 using BYTE = std::uint8_t;
+using UCHAR = std::uint8_t;
 using BOOLEAN = std::uint8_t;
 using WORD = std::uint16_t;
+using USHORT = std::uint16_t;
 using DWORD = std::uint32_t;
 using ULONG = std::uint32_t;
 using LONG = std::int32_t;
@@ -52,6 +60,8 @@ using ULONGLONG = std::uint64_t;
 using ULONG_PTR = std::uintptr_t;
 using LONG_PTR = std::intptr_t;
 using DWORD_PTR = std::uintptr_t;
+using SIZE_T = std::size_t;
+using NTSTATUS = LONG;
 using UINT_PTR = std::uintptr_t;
 using WPARAM = std::uintptr_t;
 using LPARAM = std::intptr_t;
@@ -69,6 +79,7 @@ using LPCVOID = const void*;
 using PBYTE = BYTE*;
 using LPBYTE = BYTE*;
 using PDWORD = DWORD*;
+using PULONG = ULONG*;
 using LPDWORD = DWORD*;
 using LPSTR = CHAR*;
 using LPCSTR = const CHAR*;
@@ -81,6 +92,7 @@ using PCWSTR = const WCHAR*;
 using DEVINSTID_W = WCHAR*;
 
 using HANDLE = void*;
+using LPHANDLE = HANDLE*;
 using HDEVINFO = void*;
 using HMACHINE = HANDLE;
 using HSPFILEQ = void*;
@@ -135,6 +147,41 @@ struct SECURITY_DESCRIPTOR {
 
 struct OVERLAPPED;
 using LPOVERLAPPED = OVERLAPPED*;
+
+using LPTHREAD_START_ROUTINE = DWORD (*)(LPVOID lpThreadParameter);
+
+// Process snapshots (tlhelp32.h).
+struct PROCESSENTRY32W {
+    DWORD dwSize;
+    DWORD cntUsage;
+    DWORD th32ProcessID;
+    ULONG_PTR th32DefaultHeapID;
+    DWORD th32ModuleID;
+    DWORD cntThreads;
+    DWORD th32ParentProcessID;
+    LONG pcPriClassBase;
+    DWORD dwFlags;
+    WCHAR szExeFile[260];  // MAX_PATH
+};
+using LPPROCESSENTRY32W = PROCESSENTRY32W*;
+
+// Native calls (winternl.h).
+struct IO_STATUS_BLOCK {
+    union {
+        NTSTATUS Status;
+        PVOID Pointer;
+    };
+    ULONG_PTR Information;
+};
+using PIO_STATUS_BLOCK = IO_STATUS_BLOCK*;
+enum FS_INFORMATION_CLASS : int { FileFsVolumeInformation = 1, FileFsDeviceInformation = 4 };
+struct FILE_FS_VOLUME_INFORMATION {
+    LARGE_INTEGER VolumeCreationTime;
+    ULONG VolumeSerialNumber;
+    ULONG VolumeLabelLength;
+    BOOLEAN SupportsObjects;
+    WCHAR VolumeLabel[1];
+};
 
 // SetupAPI records. The 32-bit SDK packs them to 1 byte, the 64-bit one to 8;
 // on the host they keep the natural layout, so only pointer-free sizes agree.
@@ -331,6 +378,8 @@ struct GET_MEDIA_TYPES {
 #define ERROR_INVALID_DATA 13L
 #define ERROR_OUTOFMEMORY 14L
 #define ERROR_NOT_READY 21L
+#define ERROR_NO_MORE_FILES 18L
+#define ERROR_BAD_LENGTH 24L
 #define ERROR_CRC 23L
 #define ERROR_GEN_FAILURE 31L
 #define ERROR_SHARING_VIOLATION 32L
@@ -381,6 +430,11 @@ struct GET_MEDIA_TYPES {
 #define KEY_ALL_ACCESS 0xF003F
 
 // Files and volumes.
+#define FILE_READ_ATTRIBUTES 0x0080
+#define FILE_TYPE_UNKNOWN 0x0000
+#define FILE_TYPE_DISK 0x0001
+#define FILE_TYPE_CHAR 0x0002
+#define FILE_TYPE_PIPE 0x0003
 #define GENERIC_READ 0x80000000u
 #define GENERIC_WRITE 0x40000000u
 #define FILE_SHARE_READ 0x00000001
@@ -393,6 +447,18 @@ struct GET_MEDIA_TYPES {
 #define DRIVE_REMOTE 4
 #define DRIVE_CDROM 5
 #define DRIVE_RAMDISK 6
+
+// Processes, threads and waits.
+#define PROCESS_DUP_HANDLE 0x0040
+#define PROCESS_QUERY_INFORMATION 0x0400
+#define DUPLICATE_CLOSE_SOURCE 0x00000001
+#define DUPLICATE_SAME_ACCESS 0x00000002
+#define TH32CS_SNAPPROCESS 0x00000002
+#define STACK_SIZE_PARAM_IS_A_RESERVATION 0x00010000
+#define INFINITE 0xFFFFFFFFu
+#define WAIT_OBJECT_0 0x00000000u
+#define WAIT_TIMEOUT 258u
+#define WAIT_FAILED 0xFFFFFFFFu
 
 // Device types (FILE_DEVICE_*).
 #define FILE_DEVICE_CD_ROM 0x00000002
@@ -490,6 +556,48 @@ struct GET_MEDIA_TYPES {
 
 #endif // _WIN32
 
+// The system handle table as ntdll's NtQuerySystemInformation answers it:
+// SystemHandleInformation (16, every NT) with 16-bit process ids and handle
+// values, and SystemExtendedHandleInformation (64, XP and later) with
+// full-width ones. Neither is in the SDK headers.
+inline constexpr ULONG kSystemHandleInformation = 16;
+inline constexpr ULONG kSystemExtendedHandleInformation = 64;
+struct SYSTEM_HANDLE_TABLE_ENTRY_INFO {
+    USHORT UniqueProcessId;
+    USHORT CreatorBackTraceIndex;
+    UCHAR ObjectTypeIndex;
+    UCHAR HandleAttributes;
+    USHORT HandleValue;
+    PVOID Object;
+    ULONG GrantedAccess;
+};
+struct SYSTEM_HANDLE_TABLE_INFORMATION {
+    ULONG NumberOfHandles;
+    SYSTEM_HANDLE_TABLE_ENTRY_INFO Handles[1];
+};
+struct SYSTEM_HANDLE_TABLE_ENTRY_INFO_EX {
+    PVOID Object;
+    ULONG_PTR UniqueProcessId;
+    ULONG_PTR HandleValue;
+    ULONG GrantedAccess;
+    USHORT CreatorBackTraceIndex;
+    USHORT ObjectTypeIndex;
+    ULONG HandleAttributes;
+    ULONG Reserved;
+};
+struct SYSTEM_HANDLE_INFORMATION_EX {
+    ULONG_PTR NumberOfHandles;
+    ULONG_PTR Reserved;
+    SYSTEM_HANDLE_TABLE_ENTRY_INFO_EX Handles[1];
+};
+inline constexpr NTSTATUS kStatusSuccess = 0;
+inline constexpr NTSTATUS kStatusInfoLengthMismatch = static_cast<NTSTATUS>(0xC0000004u);
+inline constexpr NTSTATUS kStatusInvalidInfoClass = static_cast<NTSTATUS>(0xC0000003u);
+inline constexpr NTSTATUS kStatusNotImplemented = static_cast<NTSTATUS>(0xC0000002u);
+inline constexpr NTSTATUS kStatusAccessDenied = static_cast<NTSTATUS>(0xC0000022u);
+inline constexpr NTSTATUS kStatusInvalidHandle = static_cast<NTSTATUS>(0xC0000008u);
+inline constexpr NTSTATUS kStatusBufferOverflow = static_cast<NTSTATUS>(0x80000005u);
+
 // Interface classes of the storage devices, the same on every build.
 inline constexpr GUID kGuidDevInterfaceDisk = {
     0x53F56307, 0xB6BF, 0x11D0, {0x94, 0xF2, 0x00, 0xA0, 0xC9, 0x1E, 0xFB, 0x8B}};
@@ -519,9 +627,30 @@ static_assert(sizeof(STORAGE_DEVICE_NUMBER) == 12, "STORAGE_DEVICE_NUMBER layout
 static_assert(sizeof(TAPE_GET_MEDIA_PARAMETERS) == 32, "TAPE_GET_MEDIA_PARAMETERS layout");
 static_assert(sizeof(SP_CLASSINSTALL_HEADER) == 8, "SP_CLASSINSTALL_HEADER layout");
 static_assert(sizeof(SP_REMOVEDEVICE_PARAMS) == 16, "SP_REMOVEDEVICE_PARAMS layout");
+// The handle table records differ between the 32-bit and 64-bit editions;
+// the search reads them at these offsets.
+static_assert(sizeof(SYSTEM_HANDLE_TABLE_ENTRY_INFO) == 8 + 2 * sizeof(void*), "handle entry");
+static_assert(offsetof(SYSTEM_HANDLE_TABLE_INFORMATION, Handles) == sizeof(void*), "handle table");
+static_assert(sizeof(SYSTEM_HANDLE_TABLE_ENTRY_INFO_EX) == 3 * sizeof(void*) + 16,
+              "handle entry ex");
+static_assert(offsetof(SYSTEM_HANDLE_INFORMATION_EX, Handles) == 2 * sizeof(void*),
+              "handle table ex");
+static_assert(offsetof(FILE_FS_VOLUME_INFORMATION, VolumeSerialNumber) == 8, "volume information");
 #if defined(_WIN32) && !defined(_WIN64)
+static_assert(sizeof(SYSTEM_HANDLE_TABLE_ENTRY_INFO) == 16,
+              "SYSTEM_HANDLE_TABLE_ENTRY_INFO layout");
+static_assert(sizeof(SYSTEM_HANDLE_TABLE_ENTRY_INFO_EX) == 28,
+              "SYSTEM_HANDLE_TABLE_ENTRY_INFO_EX layout");
+static_assert(sizeof(PROCESSENTRY32W) == 556, "PROCESSENTRY32W layout");
 static_assert(sizeof(SP_DEVINFO_DATA) == 28, "SP_DEVINFO_DATA layout");
 static_assert(sizeof(SP_DEVINFO_LIST_DETAIL_DATA_W) == 550, "SP_DEVINFO_LIST_DETAIL_DATA_W layout");
 static_assert(sizeof(SP_DEVINSTALL_PARAMS_W) == 556, "SP_DEVINSTALL_PARAMS_W layout");
 static_assert(sizeof(SECURITY_ATTRIBUTES) == 12, "SECURITY_ATTRIBUTES layout");
+#endif
+#if defined(_WIN64)
+static_assert(sizeof(SYSTEM_HANDLE_TABLE_ENTRY_INFO) == 24,
+              "SYSTEM_HANDLE_TABLE_ENTRY_INFO layout");
+static_assert(sizeof(SYSTEM_HANDLE_TABLE_ENTRY_INFO_EX) == 40,
+              "SYSTEM_HANDLE_TABLE_ENTRY_INFO_EX layout");
+static_assert(sizeof(PROCESSENTRY32W) == 568, "PROCESSENTRY32W layout");
 #endif

@@ -7,6 +7,7 @@
 #include "app/Trayhop32Dlg.h"
 #include "inventory/DriveRecord.h"
 #include "removal/DeviceRemoval.h"
+#include "removal/VolumeHolders.h"
 #include "removal/VolumeLocks.h"
 
 #include <string>
@@ -172,9 +173,12 @@ void CTrayhop32Dlg::OnRemoveDevices() {
                     FillMessage(kPageFileMessage, record->deviceName, letter).c_str(),
                     MB_OKCANCEL | MB_ICONQUESTION);
             } else {
-                answer = m_app.ProgramMessageBox(
-                    FillMessage(kFilesInUseMessage, record->deviceName, letter).c_str(),
-                    MB_CANCELTRYCONTINUE | MB_ICONQUESTION);
+                // The programs that hold the drive, when they can be told, go
+                // under the question; each Try Again looks again.
+                std::wstring text = FillMessage(kFilesInUseMessage, record->deviceName, letter);
+                text += DescribeVolumeHolders(FindVolumeHolders(platform, letter), letter);
+                answer =
+                    m_app.ProgramMessageBox(text.c_str(), MB_CANCELTRYCONTINUE | MB_ICONQUESTION);
             }
             if (answer == IDOK) decision = LockDecision::Skip;
             else if (answer == IDCANCEL) decision = LockDecision::Stop;

@@ -128,7 +128,9 @@ bool State::DeviceInUse(const SimMachine& m, size_t device) {
         if (h.kind == Kind::Volume && VolumeOnDevice(m, m.volumes_[h.index], d)) return true;
     }
     for (const auto& v : m.volumes_)
-        if (v.present && v.filesOpen && VolumeOnDevice(m, v, d)) return true;
+        if (v.present && (v.filesOpen || (v.letter != 0 && m.VolumeHeldByProcess(v.letter))) &&
+            VolumeOnDevice(m, v, d))
+            return true;
     return false;
 }
 

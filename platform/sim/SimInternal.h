@@ -45,6 +45,9 @@ inline std::string Quote(LPCWSTR text) {
 }
 
 std::string Hex(std::uintptr_t value);
+// What GetProcAddress in ntdll hands out for the native calls the sim
+// answers; null for any other name.
+FARPROC NativeProcedure(const std::string& name);
 std::wstring GuidText(const GUID& guid);  // "{4d36e967-e325-11ce-bfc1-08002be10318}"
 std::optional<GUID> ParseGuid(const std::wstring& text);
 
@@ -62,15 +65,18 @@ inline bool CopyWithNul(const std::wstring& text, LPWSTR buffer, size_t capacity
 }  // namespace sim
 
 struct SimMachine::State {
-    enum class Kind { Device, Volume, Mutex };
+    enum class Kind { Device, Volume, Mutex, Process, File, Snapshot, Thread };
     struct OpenHandle {
         Kind kind = Kind::Device;
-        size_t index = 0;  // device or volume index
+        size_t index = 0;  // device, volume or process index; a snapshot's next entry
         DWORD access = 0;
         DWORD share = 0;
         bool locked = false;
-        std::wstring what;  // path or mutex name
+        std::wstring what;  // path, mutex name or image name
         size_t openedByCall = 0;
+        size_t file = 0;          // a duplicated file: its index in the process's files
+        DWORD processId = 0;      // a process or duplicated file: whose
+        std::vector<DWORD> pids;  // a snapshot: the processes it lists
     };
     struct Element {
         size_t device = 0;

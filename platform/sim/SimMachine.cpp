@@ -67,6 +67,7 @@ HMODULE ModuleValue(std::uintptr_t v) {
 }
 const HMODULE kOwnModule = ModuleValue(0x400000);
 const HMODULE kKernel32 = ModuleValue(0x7c800000);
+const HMODULE kNtdll = ModuleValue(0x7c900000);
 
 // What GetProcAddress hands out for GetSystemWow64DirectoryW; the seam's
 // GetSystemWow64DirectoryW recognises it.
@@ -478,9 +479,13 @@ size_t SimMachine::OutstandingKeys() const {
 std::string SimMachine::LeakReport() const {
     std::string report;
     for (const auto& [value, h] : state_->handles) {
-        const char* kind = h.kind == State::Kind::Device   ? "device"
-                           : h.kind == State::Kind::Volume ? "volume"
-                                                           : "mutex";
+        const char* kind = h.kind == State::Kind::Device     ? "device"
+                           : h.kind == State::Kind::Volume   ? "volume"
+                           : h.kind == State::Kind::Mutex    ? "mutex"
+                           : h.kind == State::Kind::Process  ? "process"
+                           : h.kind == State::Kind::File     ? "file of another process"
+                           : h.kind == State::Kind::Snapshot ? "process snapshot"
+                                                             : "thread";
         report += "handle " + sim::Hex(value) + " (" + kind + " " + sim::Narrow(h.what) +
                   ") opened by call " + std::to_string(h.openedByCall) + "\n";
     }
@@ -897,8 +902,11 @@ HANDLE SimMachine::CreateMutexW(LPSECURITY_ATTRIBUTES lpMutexAttributes, BOOL bI
     bool existed = !name.empty() && MutexExists(name);
     if (!name.empty()) state_->mutexes[name] += 1;
     auto value = state_->NewHandleValue();
-    state_->handles[value] =
-        State::OpenHandle{State::Kind::Mutex, 0, 0, 0, false, name, callCount_};
+    State::OpenHandle handle;
+    handle.kind = State::Kind::Mutex;
+    handle.what = name;
+    handle.openedByCall = callCount_;
+    state_->handles[value] = handle;
     SetLastError(existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
     return reinterpret_cast<HANDLE>(value);
 }
@@ -982,6 +990,7 @@ HMODULE SimMachine::GetModuleHandleW(LPCWSTR lpModuleName) {
     if (!lpModuleName) return kOwnModule;
     std::wstring name = Upper(lpModuleName);
     if ((name == L"KERNEL32" || name == L"KERNEL32.DLL") && !kernel32Missing) return kKernel32;
+    if (name == L"NTDLL" || name == L"NTDLL.DLL") return kNtdll;
     SetLastError(ERROR_MOD_NOT_FOUND);
     return nullptr;
 }
@@ -995,8 +1004,12 @@ FARPROC SimMachine::GetProcAddress(HMODULE hModule, LPCSTR lpProcName) {
         std::string(lpProcName) == "GetSystemWow64DirectoryW" &&
         edition != SimEdition::FunctionMissing)
         return reinterpret_cast<FARPROC>(&Wow64Stub);
-    SetLastError(hModule == kKernel32 || hModule == kOwnModule ? ERROR_PROC_NOT_FOUND
-                                                               : ERROR_INVALID_HANDLE);
+    if (hModule == kNtdll && lpProcName && handleTable != SimHandleTable::Missing) {
+        if (FARPROC procedure = sim::NativeProcedure(lpProcName)) return procedure;
+    }
+    SetLastError(hModule == kKernel32 || hModule == kOwnModule || hModule == kNtdll
+                     ? ERROR_PROC_NOT_FOUND
+                     : ERROR_INVALID_HANDLE);
     return nullptr;
 }
 

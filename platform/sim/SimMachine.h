@@ -29,6 +29,15 @@
 // - A removal whose device (or one of its volumes) still has a handle open in
 //   the program, or a volume with filesOpen, cannot stop the device: Windows
 //   then asks for a reboot, and so does the sim (the device stays present).
+// - Other processes (AddProcess) hold files, folders and pipes open; a file
+//   or folder on a volume makes its lock fail and its device stay, as
+//   filesOpen does. They are seen through the system handle table, process
+//   handles, handle duplication and the process snapshot. The program's own
+//   process is ownProcessId ("Trayhop32.exe"); its open handles are in the
+//   table too.
+// - CreateThread runs the thread to its end before it returns; waiting for
+//   the thread then succeeds at once. GetTickCount reads a clock that moves
+//   only by tickCountStep at each call.
 #pragma once
 
 #include "platform/Platform.h"
@@ -140,7 +149,11 @@ struct SimVolume {
     // The device that answers storage requests on this volume's handle (and
     // on "\\?\X:"); empty means the disk holding the first extent.
     std::wstring deviceInstanceId;
-    bool filesOpen = false;              // FSCTL_LOCK_VOLUME fails with ERROR_ACCESS_DENIED
+    // FSCTL_LOCK_VOLUME fails with ERROR_ACCESS_DENIED: something the machine
+    // does not name (the system, a service) holds it; files of SimProcesses do
+    // the same and are named.
+    bool filesOpen = false;
+    DWORD serialNumber = 0;              // volume serial number; 0: made from the letter
     bool openAccessDenied = false;       // opens asking for access fail with ERROR_ACCESS_DENIED
     DWORD openError = 0;                 // every open fails with this error
     bool exclusiveOpenFails = false;     // an open with share mode 0 fails ERROR_SHARING_VIOLATION
@@ -148,6 +161,31 @@ struct SimVolume {
     std::map<DWORD, DWORD> ioctlErrors;  // volume requests (extents, lock, unlock) -> error
     bool present = true;
     bool pending = false;  // mounted by the next re-enumeration
+};
+
+// A file, folder or pipe another process has open.
+struct SimOpenFile {
+    WCHAR letter = 0;   // drive letter of the volume it is on (ignored for a pipe)
+    std::wstring path;  // for the reader of a machine file, e.g. L"\\Reports\\May.doc"
+    bool directory = false;
+    bool pipe = false;  // not on a disk: GetFileType answers FILE_TYPE_PIPE
+};
+
+// Another process: its handle values are 4, 8, 12... for its files in order,
+// then one event handle.
+struct SimProcess {
+    DWORD processId = 0;
+    std::wstring imageName;  // as the process snapshot gives it, e.g. L"notepad.exe"
+    std::vector<SimOpenFile> files;
+    bool accessDenied = false;  // OpenProcess fails with ERROR_ACCESS_DENIED
+};
+
+// How ntdll's NtQuerySystemInformation answers the handle table.
+enum class SimHandleTable {
+    Extended,  // classes 16 and 64
+    Basic,     // class 16 only; 64 is STATUS_INVALID_INFO_CLASS (older systems)
+    Growing,   // always STATUS_INFO_LENGTH_MISMATCH with a larger size (a busy system)
+    Missing,   // GetProcAddress finds neither native call
 };
 
 struct SimRegValue {
@@ -223,6 +261,13 @@ public:
     // References stay valid for the life of the machine.
     SimDevice& AddDevice(SimDevice device);
     SimVolume& AddVolume(SimVolume volume);
+    SimProcess& AddProcess(SimProcess process);
+    SimProcess* FindProcess(DWORD processId);  // null when unknown
+    // Ends a process: its handles go with it.
+    void EndProcess(DWORD processId);
+    const std::deque<SimProcess>& Processes() const { return processes_; }
+    // True when a process holds a file or folder on the volume with this letter.
+    bool VolumeHeldByProcess(WCHAR letter) const;
     SimDevice* FindDevice(const std::wstring& instanceId);  // null when unknown
     SimVolume* FindVolume(WCHAR letter);                    // present volume with the letter
     const std::deque<SimDevice>& Devices() const { return devices_; }
@@ -305,6 +350,13 @@ public:
     // ERROR_INVALID_FUNCTION (they still answer the device-number request).
     bool removableVolumesWithoutExtents = false;
     bool deliverDeviceChangesAtOnce = false;   // see the header comment
+    DWORD ownProcessId = 1000;                 // GetCurrentProcessId
+    SimHandleTable handleTable = SimHandleTable::Extended;
+    DWORD tickCount = 5000;  // GetTickCount adds tickCountStep, then reads it
+    DWORD tickCountStep = 0;
+    // Called inside CreateThread before the thread runs (a test can change
+    // the machine as if it happened while the thread ran).
+    std::function<void()> threadStartHook;
 
     // Message boxes: each box is recorded; its answer is, in order of
     // preference, a non-zero result of the hook (called while the box is
@@ -473,6 +525,32 @@ public:
     UINT GetSystemWow64DirectoryW(FARPROC procedure, LPWSTR lpBuffer, UINT uSize) override;
     DWORD GetModuleFileNameW(HMODULE hModule, LPWSTR lpFilename, DWORD nSize) override;
     void InitCommonControls() override;
+    DWORD GetCurrentProcessId() override;
+    HANDLE GetCurrentProcess() override;
+    HANDLE OpenProcess(DWORD dwDesiredAccess, BOOL bInheritHandle, DWORD dwProcessId) override;
+    BOOL DuplicateHandle(HANDLE hSourceProcessHandle, HANDLE hSourceHandle,
+                         HANDLE hTargetProcessHandle, LPHANDLE lpTargetHandle,
+                         DWORD dwDesiredAccess, BOOL bInheritHandle, DWORD dwOptions) override;
+    HANDLE CreateToolhelp32Snapshot(DWORD dwFlags, DWORD th32ProcessID) override;
+    BOOL Process32FirstW(HANDLE hSnapshot, LPPROCESSENTRY32W lppe) override;
+    BOOL Process32NextW(HANDLE hSnapshot, LPPROCESSENTRY32W lppe) override;
+    DWORD GetFileType(HANDLE hFile) override;
+    BOOL GetVolumeInformationW(LPCWSTR lpRootPathName, LPWSTR lpVolumeNameBuffer,
+                               DWORD nVolumeNameSize, LPDWORD lpVolumeSerialNumber,
+                               LPDWORD lpMaximumComponentLength, LPDWORD lpFileSystemFlags,
+                               LPWSTR lpFileSystemNameBuffer, DWORD nFileSystemNameSize) override;
+    NTSTATUS NtQuerySystemInformation(FARPROC procedure, ULONG SystemInformationClass,
+                                      PVOID SystemInformation, ULONG SystemInformationLength,
+                                      PULONG ReturnLength) override;
+    NTSTATUS NtQueryVolumeInformationFile(FARPROC procedure, HANDLE FileHandle,
+                                          PIO_STATUS_BLOCK IoStatusBlock, PVOID FsInformation,
+                                          ULONG Length,
+                                          FS_INFORMATION_CLASS FsInformationClass) override;
+    DWORD GetTickCount() override;
+    HANDLE CreateThread(LPSECURITY_ATTRIBUTES lpThreadAttributes, SIZE_T dwStackSize,
+                        LPTHREAD_START_ROUTINE lpStartAddress, LPVOID lpParameter,
+                        DWORD dwCreationFlags, LPDWORD lpThreadId) override;
+    DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) override;
 
     int MessageBoxW(HWND hWnd, LPCWSTR lpText, LPCWSTR lpCaption, UINT uType) override;
     BOOL MessageBeep(UINT uType) override;
@@ -485,6 +563,7 @@ public:
 private:
     std::deque<SimDevice> devices_;
     std::deque<SimVolume> volumes_;
+    std::deque<SimProcess> processes_;
     std::vector<std::string> programErrors_;
     std::vector<SimCall> calls_;
     size_t callCount_ = 0;
@@ -524,7 +603,12 @@ private:
 //       "mountPointError": 0, "extents": [{ "disk": 0, "offset": 32256, "length": 1000 }],
 //       "extentsError": 0, "noMedia": false, "device": "instance id", "filesOpen": false,
 //       "openAccessDenied": false, "openError": 0, "exclusiveOpenFails": false,
-//       "flushError": 0, "ioctlErrors": {}, "present": true, "pending": false }],
+//       "flushError": 0, "ioctlErrors": {}, "present": true, "pending": false,
+//       "serialNumber": "0x1DE50045" }],
+//   "processes": [{ "processId": 1234, "imageName": "notepad.exe", "accessDenied": false,
+//       "files": [{ "letter": "E", "path": "\\Reports\\May.txt", "directory": false,
+//                   "pipe": false }] }],
+//   "ownProcessId": 1000, "handleTable": "extended" | "basic" | "growing" | "missing",
 //   "classes": { "MyClass": ["{4d36e967-e325-11ce-bfc1-08002be10318}"] },
 //   "registry": [{ "root": "HKCU" | "HKLM", "key": "Software\\X", "refuseWrites": false,
 //       "openError": 0, "values": [{ "name": "V", "type": "sz" | "expand_sz" | "multi_sz" |

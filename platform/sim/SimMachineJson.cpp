@@ -333,8 +333,9 @@ SimDevice ReadDevice(const json& j, const std::string& path, bool& autoPath) {
 SimVolume ReadVolume(const json& j, const std::string& path, size_t index) {
     CheckObject(j, path,
                 {"letter", "driveType", "guidPath", "mountPointError", "extents", "extentsError",
-                 "noMedia", "device", "filesOpen", "openAccessDenied", "openError", "exclusiveOpenFails",
-                 "flushError", "ioctlErrors", "present", "pending"});
+                 "noMedia", "device", "filesOpen", "openAccessDenied", "openError",
+                 "exclusiveOpenFails", "flushError", "ioctlErrors", "present", "pending",
+                 "serialNumber"});
     auto p = [&](const char* name) { return Member(path, name); };
     SimVolume v;
     if (j.contains("letter")) {
@@ -395,7 +396,47 @@ SimVolume ReadVolume(const json& j, const std::string& path, size_t index) {
         v.ioctlErrors = IoctlErrors(j.at("ioctlErrors"), p("ioctlErrors"));
     if (j.contains("present")) v.present = Bool(j.at("present"), p("present"));
     if (j.contains("pending")) v.pending = Bool(j.at("pending"), p("pending"));
+    if (j.contains("serialNumber")) v.serialNumber = Dword(j.at("serialNumber"), p("serialNumber"));
     return v;
+}
+
+wchar_t Letter(const json& v, const std::string& path) {
+    std::wstring letter = Text(v, path, 1);
+    wchar_t c =
+        letter.empty() ? 0 : static_cast<wchar_t>(std::towupper(static_cast<wint_t>(letter[0])));
+    if (c < L'A' || c > L'Z') Fail(path, "expected one letter A to Z");
+    return c;
+}
+
+SimProcess ReadProcess(const json& j, const std::string& path) {
+    CheckObject(j, path, {"processId", "imageName", "files", "accessDenied"});
+    auto p = [&](const char* name) { return Member(path, name); };
+    SimProcess process;
+    if (!j.contains("processId")) Fail(p("processId"), "missing");
+    process.processId =
+        static_cast<DWORD>(Number(j.at("processId"), p("processId"), 1, 0xFFFFFFFFll));
+    if (j.contains("imageName")) process.imageName = Text(j.at("imageName"), p("imageName"), 259);
+    if (j.contains("accessDenied"))
+        process.accessDenied = Bool(j.at("accessDenied"), p("accessDenied"));
+    if (j.contains("files")) {
+        const json& files = Array(j.at("files"), p("files"));
+        if (files.size() > 4096) Fail(p("files"), "more than 4096 entries");
+        for (size_t i = 0; i < files.size(); ++i) {
+            std::string fp = p("files") + "[" + std::to_string(i) + "]";
+            CheckObject(files[i], fp, {"letter", "path", "directory", "pipe"});
+            SimOpenFile f;
+            if (files[i].contains("pipe")) f.pipe = Bool(files[i].at("pipe"), fp + ".pipe");
+            if (files[i].contains("letter"))
+                f.letter = Letter(files[i].at("letter"), fp + ".letter");
+            else if (!f.pipe)
+                Fail(fp + ".letter", "missing (only a pipe has no drive letter)");
+            if (files[i].contains("path")) f.path = Text(files[i].at("path"), fp + ".path", 32767);
+            if (files[i].contains("directory"))
+                f.directory = Bool(files[i].at("directory"), fp + ".directory");
+            process.files.push_back(std::move(f));
+        }
+    }
+    return process;
 }
 
 void ReadRegistry(const json& j, const std::string& path, SimMachine& m) {
@@ -454,8 +495,8 @@ void ReadMachine(const json& j, SimMachine& m) {
     CheckObject(j, "",
                 {"devices", "volumes", "classes", "registry", "environment", "windows", "mutexes",
                  "edition", "locateResult", "reenumerateResult", "htmlHelpFails",
-                 "removableVolumesWithoutExtents",
-                 "messageBoxAnswers", "comment"});
+                 "removableVolumesWithoutExtents", "messageBoxAnswers", "comment", "processes",
+                 "ownProcessId", "handleTable"});
     // Classes first: the devices' interface classes depend on them.
     if (j.contains("classes")) {
         const json& classes = j.at("classes");
@@ -545,6 +586,33 @@ void ReadMachine(const json& j, SimMachine& m) {
             m.edition = SimEdition::QueryFails;
         else
             Fail("edition", "expected \"32\", \"64\", \"missing\" or \"fails\"");
+    }
+    if (j.contains("ownProcessId"))
+        m.ownProcessId =
+            static_cast<DWORD>(Number(j.at("ownProcessId"), "ownProcessId", 1, 0xFFFFFFFFll));
+    if (j.contains("processes")) {
+        const json& processes = Array(j.at("processes"), "processes");
+        for (size_t i = 0; i < processes.size(); ++i) {
+            std::string pp = "processes[" + std::to_string(i) + "]";
+            SimProcess process = ReadProcess(processes[i], pp);
+            if (process.processId == m.ownProcessId || m.FindProcess(process.processId))
+                Fail(pp + ".processId", "used by an earlier process or by this program");
+            m.AddProcess(std::move(process));
+        }
+    }
+    if (j.contains("handleTable")) {
+        const json& t = j.at("handleTable");
+        std::string text = t.is_string() ? t.get<std::string>() : std::string();
+        if (text == "extended")
+            m.handleTable = SimHandleTable::Extended;
+        else if (text == "basic")
+            m.handleTable = SimHandleTable::Basic;
+        else if (text == "growing")
+            m.handleTable = SimHandleTable::Growing;
+        else if (text == "missing")
+            m.handleTable = SimHandleTable::Missing;
+        else
+            Fail("handleTable", "expected \"extended\", \"basic\", \"growing\" or \"missing\"");
     }
     if (j.contains("locateResult")) m.locateResult = Dword(j.at("locateResult"), "locateResult");
     if (j.contains("reenumerateResult"))

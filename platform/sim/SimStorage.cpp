@@ -177,7 +177,8 @@ BOOL SimMachine::DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID l
     };
     State& s = *state_;
     auto it = s.handles.find(reinterpret_cast<std::uintptr_t>(hDevice));
-    if (it == s.handles.end() || it->second.kind == State::Kind::Mutex) {
+    if (it == s.handles.end() ||
+        (it->second.kind != State::Kind::Device && it->second.kind != State::Kind::Volume)) {
         State::ProgramError(
             *this, "DeviceIoControl on an unknown or closed handle " + HandleText(hDevice));
         return fail(ERROR_INVALID_HANDLE);
@@ -231,10 +232,18 @@ BOOL SimMachine::DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID l
         case FSCTL_LOCK_VOLUME: {
             if (!volume) return fail(ERROR_INVALID_FUNCTION);
             if (volume->filesOpen || handle.locked) return fail(ERROR_ACCESS_DENIED);
-            for (const auto& [value, other] : s.handles)
+            if (volume->letter != 0 && VolumeHeldByProcess(volume->letter))
+                return fail(ERROR_ACCESS_DENIED);
+            for (const auto& [value, other] : s.handles) {
                 if (&other != &handle && other.kind == State::Kind::Volume &&
                     other.index == handle.index)
                     return fail(ERROR_ACCESS_DENIED);
+                // A file of another process duplicated into this one holds the volume too.
+                if (other.kind == State::Kind::File && volume->letter != 0 &&
+                    sim::EqualNoCase(std::wstring(1, other.what.empty() ? L'?' : other.what[0]),
+                                     std::wstring(1, volume->letter)))
+                    return fail(ERROR_ACCESS_DENIED);
+            }
             handle.locked = true;
             return TRUE;
         }
@@ -361,7 +370,8 @@ BOOL SimMachine::FlushFileBuffers(HANDLE hFile) {
         return FALSE;
     }
     auto it = state_->handles.find(reinterpret_cast<std::uintptr_t>(hFile));
-    if (it == state_->handles.end() || it->second.kind == State::Kind::Mutex) {
+    if (it == state_->handles.end() ||
+        (it->second.kind != State::Kind::Device && it->second.kind != State::Kind::Volume)) {
         State::ProgramError(*this,
                             "FlushFileBuffers on an unknown or closed handle " + HandleText(hFile));
         SetLastError(ERROR_INVALID_HANDLE);

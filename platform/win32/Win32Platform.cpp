@@ -316,3 +316,82 @@ HWND Win32Platform::HtmlHelpW(HWND hwndCaller, LPCWSTR pszFile, UINT uCommand, D
     return reinterpret_cast<Procedure>(reinterpret_cast<void*>(procedure))(hwndCaller, pszFile,
                                                                            uCommand, dwData);
 }
+
+DWORD Win32Platform::GetCurrentProcessId() {
+    return ::GetCurrentProcessId();
+}
+
+HANDLE Win32Platform::GetCurrentProcess() {
+    return ::GetCurrentProcess();
+}
+
+HANDLE Win32Platform::OpenProcess(DWORD dwDesiredAccess, BOOL bInheritHandle, DWORD dwProcessId) {
+    return ::OpenProcess(dwDesiredAccess, bInheritHandle, dwProcessId);
+}
+
+BOOL Win32Platform::DuplicateHandle(HANDLE hSourceProcessHandle, HANDLE hSourceHandle,
+                                    HANDLE hTargetProcessHandle, LPHANDLE lpTargetHandle,
+                                    DWORD dwDesiredAccess, BOOL bInheritHandle, DWORD dwOptions) {
+    return ::DuplicateHandle(hSourceProcessHandle, hSourceHandle, hTargetProcessHandle,
+                             lpTargetHandle, dwDesiredAccess, bInheritHandle, dwOptions);
+}
+
+HANDLE Win32Platform::CreateToolhelp32Snapshot(DWORD dwFlags, DWORD th32ProcessID) {
+    return ::CreateToolhelp32Snapshot(dwFlags, th32ProcessID);
+}
+
+BOOL Win32Platform::Process32FirstW(HANDLE hSnapshot, LPPROCESSENTRY32W lppe) {
+    return ::Process32FirstW(hSnapshot, lppe);
+}
+
+BOOL Win32Platform::Process32NextW(HANDLE hSnapshot, LPPROCESSENTRY32W lppe) {
+    return ::Process32NextW(hSnapshot, lppe);
+}
+
+DWORD Win32Platform::GetFileType(HANDLE hFile) {
+    return ::GetFileType(hFile);
+}
+
+BOOL Win32Platform::GetVolumeInformationW(LPCWSTR lpRootPathName, LPWSTR lpVolumeNameBuffer,
+                                          DWORD nVolumeNameSize, LPDWORD lpVolumeSerialNumber,
+                                          LPDWORD lpMaximumComponentLength,
+                                          LPDWORD lpFileSystemFlags, LPWSTR lpFileSystemNameBuffer,
+                                          DWORD nFileSystemNameSize) {
+    return ::GetVolumeInformationW(lpRootPathName, lpVolumeNameBuffer, nVolumeNameSize,
+                                   lpVolumeSerialNumber, lpMaximumComponentLength,
+                                   lpFileSystemFlags, lpFileSystemNameBuffer, nFileSystemNameSize);
+}
+
+NTSTATUS Win32Platform::NtQuerySystemInformation(FARPROC procedure, ULONG SystemInformationClass,
+                                                 PVOID SystemInformation,
+                                                 ULONG SystemInformationLength,
+                                                 PULONG ReturnLength) {
+    using Procedure = NTSTATUS(NTAPI*)(ULONG, PVOID, ULONG, PULONG);
+    return reinterpret_cast<Procedure>(reinterpret_cast<void*>(procedure))(
+        SystemInformationClass, SystemInformation, SystemInformationLength, ReturnLength);
+}
+
+NTSTATUS Win32Platform::NtQueryVolumeInformationFile(FARPROC procedure, HANDLE FileHandle,
+                                                     PIO_STATUS_BLOCK IoStatusBlock,
+                                                     PVOID FsInformation, ULONG Length,
+                                                     FS_INFORMATION_CLASS FsInformationClass) {
+    using Procedure =
+        NTSTATUS(NTAPI*)(HANDLE, PIO_STATUS_BLOCK, PVOID, ULONG, FS_INFORMATION_CLASS);
+    return reinterpret_cast<Procedure>(reinterpret_cast<void*>(procedure))(
+        FileHandle, IoStatusBlock, FsInformation, Length, FsInformationClass);
+}
+
+DWORD Win32Platform::GetTickCount() {
+    return ::GetTickCount();
+}
+
+HANDLE Win32Platform::CreateThread(LPSECURITY_ATTRIBUTES lpThreadAttributes, SIZE_T dwStackSize,
+                                   LPTHREAD_START_ROUTINE lpStartAddress, LPVOID lpParameter,
+                                   DWORD dwCreationFlags, LPDWORD lpThreadId) {
+    return ::CreateThread(lpThreadAttributes, dwStackSize, lpStartAddress, lpParameter,
+                          dwCreationFlags, lpThreadId);
+}
+
+DWORD Win32Platform::WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
+    return ::WaitForSingleObject(hHandle, dwMilliseconds);
+}

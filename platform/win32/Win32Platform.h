@@ -109,6 +109,32 @@ public:
     UINT GetSystemWow64DirectoryW(FARPROC procedure, LPWSTR lpBuffer, UINT uSize) override;
     DWORD GetModuleFileNameW(HMODULE hModule, LPWSTR lpFilename, DWORD nSize) override;
     void InitCommonControls() override;
+    DWORD GetCurrentProcessId() override;
+    HANDLE GetCurrentProcess() override;
+    HANDLE OpenProcess(DWORD dwDesiredAccess, BOOL bInheritHandle, DWORD dwProcessId) override;
+    BOOL DuplicateHandle(HANDLE hSourceProcessHandle, HANDLE hSourceHandle,
+                         HANDLE hTargetProcessHandle, LPHANDLE lpTargetHandle,
+                         DWORD dwDesiredAccess, BOOL bInheritHandle, DWORD dwOptions) override;
+    HANDLE CreateToolhelp32Snapshot(DWORD dwFlags, DWORD th32ProcessID) override;
+    BOOL Process32FirstW(HANDLE hSnapshot, LPPROCESSENTRY32W lppe) override;
+    BOOL Process32NextW(HANDLE hSnapshot, LPPROCESSENTRY32W lppe) override;
+    DWORD GetFileType(HANDLE hFile) override;
+    BOOL GetVolumeInformationW(LPCWSTR lpRootPathName, LPWSTR lpVolumeNameBuffer,
+                               DWORD nVolumeNameSize, LPDWORD lpVolumeSerialNumber,
+                               LPDWORD lpMaximumComponentLength, LPDWORD lpFileSystemFlags,
+                               LPWSTR lpFileSystemNameBuffer, DWORD nFileSystemNameSize) override;
+    NTSTATUS NtQuerySystemInformation(FARPROC procedure, ULONG SystemInformationClass,
+                                      PVOID SystemInformation, ULONG SystemInformationLength,
+                                      PULONG ReturnLength) override;
+    NTSTATUS NtQueryVolumeInformationFile(FARPROC procedure, HANDLE FileHandle,
+                                          PIO_STATUS_BLOCK IoStatusBlock, PVOID FsInformation,
+                                          ULONG Length,
+                                          FS_INFORMATION_CLASS FsInformationClass) override;
+    DWORD GetTickCount() override;
+    HANDLE CreateThread(LPSECURITY_ATTRIBUTES lpThreadAttributes, SIZE_T dwStackSize,
+                        LPTHREAD_START_ROUTINE lpStartAddress, LPVOID lpParameter,
+                        DWORD dwCreationFlags, LPDWORD lpThreadId) override;
+    DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) override;
     int MessageBoxW(HWND hWnd, LPCWSTR lpText, LPCWSTR lpCaption, UINT uType) override;
     BOOL MessageBeep(UINT uType) override;
     void Sleep(DWORD dwMilliseconds) override;

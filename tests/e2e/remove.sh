@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # E2E of Remove Devices: Trayhop32Demo.exe over tests/machines/e2e-removal.json
-# (a system disk and three USB sticks, files open on the stick of G:), driven
+# (a system disk and three USB sticks, files open on the stick of G:, one
+# of them by Explorer, which the files-in-use question names), driven
 # from outside: two sticks removed at once with the summary read word for
 # word, then the stick with files in use: Cancel removes nothing, Try Again
 # asks again, Continue tries anyway and ends in the restart message.
@@ -57,7 +58,7 @@ expect_not "$verbatim"
 drive text --title "$title" --id 2008
 expect_line 'text id=2008 " Ready..."'
 
-files_in_use="Files are in use on drive G: of device:\\n\\n$sandisk\\n\\nMake sure Explorer is not open to a folder on drive G:,\\nclose files in other applications that may be open on drive G:,\\nthen press the 'Try Again' button.  To ignore this error and\\ntry to remove this device anyway, press the 'Continue' button,     \\nor press the 'Cancel' button to stop trying to remove devices.\\n\\n"
+files_in_use="Files are in use on drive G: of device:\\n\\n$sandisk\\n\\nMake sure Explorer is not open to a folder on drive G:,\\nclose files in other applications that may be open on drive G:,\\nthen press the 'Try Again' button.  To ignore this error and\\ntry to remove this device anyway, press the 'Continue' button,     \\nor press the 'Cancel' button to stop trying to remove devices.\\n\\nThese programs have files or folders open on drive G:\\nexplorer.exe (1704)"
 files_in_use_box() {
     drive msgbox --title "$title"
     expect_line "msgbox title=\"$title\" text=\"$files_in_use\""

@@ -74,6 +74,16 @@ std::vector<DWORD> ErrorsFor(const std::string& method) {
         {"GetProcAddress", {ERROR_PROC_NOT_FOUND}},
         {"GetSystemWow64DirectoryW", {ERROR_ACCESS_DENIED}},
         {"MessageBoxW", {ERROR_NOT_ENOUGH_MEMORY}},
+        {"OpenProcess", {ERROR_ACCESS_DENIED, ERROR_INVALID_PARAMETER}},
+        {"DuplicateHandle", {ERROR_INVALID_HANDLE, ERROR_ACCESS_DENIED}},
+        {"CreateToolhelp32Snapshot", {ERROR_NOT_ENOUGH_MEMORY}},
+        {"Process32FirstW", {ERROR_NO_MORE_FILES}},
+        {"Process32NextW", {ERROR_NO_MORE_FILES}},
+        {"GetVolumeInformationW", {ERROR_NOT_READY}},
+        {"NtQuerySystemInformation", {0xC0000022 /* access denied */, 0xC0000017 /* no memory */}},
+        {"NtQueryVolumeInformationFile", {0xC0000008 /* invalid handle */}},
+        {"CreateThread", {ERROR_NOT_ENOUGH_MEMORY}},
+        {"WaitForSingleObject", {ERROR_INVALID_HANDLE}},
     };
     auto it = table.find(method);
     return it != table.end() ? it->second : std::vector<DWORD>{ERROR_INVALID_PARAMETER};
@@ -255,6 +265,8 @@ public:
         AddRemovable(L"USBSTOR\\DISK&VEN_B\\2", L"Stick B", 2, {L'F', L'G'});
         AddRemovable(L"USBSTOR\\DISK&VEN_C\\3", L"Stick C", 3, {L'H'});
         sim.FindVolume(L'E')->filesOpen = true;
+        sim.AddProcess({2000, L"notepad.exe", {{L'E', L"\\May.txt", false, false}}, false});
+        sim.AddProcess({3000, L"WINWORD.EXE", {{L'H', L"\\Report.doc", false, true}}, false});
         sim.messageBoxHook = [](const SimMessageBox& box) {
             return box.text.rfind(L"Files are in use", 0) == 0 ? IDCONTINUE : 0;
         };
@@ -263,7 +275,18 @@ public:
             if (int row = RowOf(name); row >= 0) view.SetItemChecked(row, true);
     }
     void Act() override { dlg->OnRemoveDevices(); }
-    void Check(std::vector<std::string>& problems) override { CheckWindow(problems, true); }
+    void Check(std::vector<std::string>& problems) override {
+        CheckWindow(problems, true);
+        // Failures may hide the holder, never name another.
+        const std::wstring holders = L"These programs have files or folders open on drive E:";
+        for (const SimMessageBox& box : sim.messageBoxes) {
+            const size_t at = box.text.find(holders);
+            if (at != std::wstring::npos &&
+                box.text.substr(at + holders.size()) != L"\nnotepad.exe (2000)")
+                problems.push_back("the files-in-use box names " +
+                                   Narrow(box.text.substr(at + holders.size())));
+        }
+    }
 };
 
 // Scan for devices with a stick ticked and a new disk waiting to be found.

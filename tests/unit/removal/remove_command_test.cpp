@@ -219,6 +219,32 @@ TEST_F(RemoveCommandTest, TryAgainSucceedsOnceTheFilesAreClosed) {
     EXPECT_EQ(sim.messageBoxes.size(), 2u);
 }
 
+// The programs holding the drive go under the unchanged question; Try Again
+// looks again, and once they have closed their files the stick goes.
+TEST_F(RemoveCommandTest, FilesInUseQuestionNamesTheProgramsHoldingTheDrive) {
+    sim.AddProcess({2000, L"notepad.exe", {{L'E', L"\\May.txt", false, false}}, false});
+    sim.AddProcess({3000, L"explorer.exe", {{L'E', L"\\Photos", true, false}}, false});
+    sim.AddProcess({4000, L"WINWORD.EXE", {{L'F', L"\\Report.doc", false, false}}, false});
+    Tick(L"Stick A");
+    sim.messageBoxHook = [this](const SimMessageBox& box) {
+        if (box.flags != static_cast<UINT>(MB_CANCELTRYCONTINUE | MB_ICONQUESTION)) return 0;
+        if (sim.messageBoxes.size() == 1) sim.EndProcess(2000);
+        if (sim.messageBoxes.size() == 2) sim.EndProcess(3000);
+        return IDTRYAGAIN;
+    };
+
+    dlg->OnRemoveDevices();
+
+    const std::wstring heading = L"These programs have files or folders open on drive E:";
+    EXPECT_EQ(BoxTexts(), (std::vector<std::wstring>{
+                              FilesInUse(L'E', L"Stick A") + heading +
+                                  L"\nexplorer.exe (3000)\nnotepad.exe (2000)",
+                              FilesInUse(L'E', L"Stick A") + heading + L"\nexplorer.exe (3000)",
+                              L"The following device was successfully removed:    \n\nStick "
+                              L"A\n\n\nIt is safe to power it down and remove it."}));
+    EXPECT_TRUE(Gone(kStickOneId));
+}
+
 TEST_F(RemoveCommandTest, AccessDeniedOnTheSecondDeviceStopsBeforeAnyRemoval) {
     Tick(L"Stick A");
     Tick(L"Stick B");

@@ -91,4 +91,16 @@ TEST_F(DemoWorkstationTest, ScanFindsTheAttachedExternalDisk) {
     EXPECT_EQ(9u, view.rows.size());
 }
 
+// One stick is held by two programs, so a user trying the demo sees them named.
+TEST_F(DemoWorkstationTest, TheHeldStickNamesBothProgramsUnderTheQuestion) {
+    view.SetItemChecked(RowOf(L"G:"), true);
+    dlg.OnRemoveDevices();  // the question is answered with Cancel
+    ASSERT_EQ(1u, sim.messageBoxes.size());
+    const std::wstring& text = sim.messageBoxes[0].text;
+    EXPECT_EQ(0u, text.rfind(L"Files are in use on drive G: of device:", 0));
+    EXPECT_EQ(text.substr(text.find(L"\n\nThese programs")),
+              L"\n\nThese programs have files or folders open on drive G:\nexplorer.exe "
+              L"(1704)\nWINWORD.EXE (2316)");
+}
+
 }  // namespace

@@ -1,0 +1,236 @@
+// The holder search against the real system (a Wine prefix here). Started as
+//   holders.exe check LETTER
+// it starts two copies of itself, one holding two files on LETTER: (a drive
+// mapped into the prefix by holders.sh) and one holding a file on C:, then
+// checks that the search names the first for LETTER: and not the second, and
+// the second for C: and not the first; then that a question that never
+// returns costs the search no more than its budget, and that the thread left
+// with it ends, and leaves no handle behind, once the question returns.
+//   holders.exe hold EVENT PATH...
+// opens the files, signals the inherited event and waits to be ended.
+// Prints one line per check ("ok: ..." / "FAIL: ...") and exits 0 when all held.
+// The searches that must name someone get a budget of seconds, as the build
+// machine may be loaded; the one with every question stuck keeps the
+// program's own budget, and must return within it.
+#include "platform/win32/Win32Platform.h"
+#include "removal/VolumeHolders.h"
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <cwchar>
+#include <string>
+#include <vector>
+
+namespace {
+
+int failures = 0;
+
+void Check(bool ok, const std::wstring& what) {
+    std::wprintf(L"%ls: %ls\n", ok ? L"ok" : L"FAIL", what.c_str());
+    std::fflush(stdout);
+    if (!ok) ++failures;
+}
+
+std::wstring Listed(const std::vector<VolumeHolder>& holders) {
+    std::wstring text;
+    for (const auto& h : holders)
+        text += L" " + h.imageName + L"(" + std::to_wstring(h.processId) + L")";
+    return text.empty() ? L" nothing" : text;
+}
+
+bool Names(const std::vector<VolumeHolder>& holders, DWORD pid) {
+    for (const auto& h : holders)
+        if (h.processId == pid) return _wcsicmp(h.imageName.c_str(), L"holders.exe") == 0;
+    return false;
+}
+
+int Hold(int argc, wchar_t** argv) {
+    HANDLE ready =
+        reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(std::wcstoull(argv[2], nullptr, 10)));
+    std::vector<HANDLE> files;
+    for (int i = 3; i < argc; ++i) {
+        HANDLE f = ::CreateFileW(argv[i], GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                 CREATE_ALWAYS, FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+        if (f == INVALID_HANDLE_VALUE) {
+            std::wprintf(L"FAIL: the helper cannot open %ls (error %lu)\n", argv[i],
+                         ::GetLastError());
+            return 1;
+        }
+        files.push_back(f);
+    }
+    ::SetEvent(ready);
+    ::Sleep(120000);  // ended by the checker long before
+    return 0;
+}
+
+struct Helper {
+    PROCESS_INFORMATION info{};
+    bool started = false;
+};
+
+Helper StartHelper(const std::vector<std::wstring>& paths) {
+    Helper helper;
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    HANDLE ready = ::CreateEventW(&inherit, TRUE, FALSE, nullptr);
+    wchar_t self[MAX_PATH] = {};
+    ::GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring command = L"\"" + std::wstring(self) + L"\" hold " +
+                           std::to_wstring(reinterpret_cast<ULONG_PTR>(ready));
+    for (const auto& p : paths) command += L" \"" + p + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    if (::CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                         &startup, &helper.info)) {
+        HANDLE waits[] = {ready, helper.info.hProcess};
+        helper.started = ::WaitForMultipleObjects(2, waits, FALSE, 30000) == WAIT_OBJECT_0;
+    }
+    ::CloseHandle(ready);
+    return helper;
+}
+
+void EndHelper(Helper& helper) {
+    if (helper.info.hProcess == nullptr) return;
+    ::TerminateProcess(helper.info.hProcess, 0);
+    ::WaitForSingleObject(helper.info.hProcess, 10000);
+    ::CloseHandle(helper.info.hProcess);
+    ::CloseHandle(helper.info.hThread);
+}
+
+// A system where asking a file's volume can wait forever: the chosen calls
+// block until released, as on a file another program is reading synchronously.
+class StuckPlatform : public Win32Platform {
+public:
+    explicit StuckPlatform(int stuckCalls) : stuckCalls_(stuckCalls) {
+        release_ = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    }
+    ~StuckPlatform() override { ::CloseHandle(release_); }
+    NTSTATUS NtQueryVolumeInformationFile(FARPROC procedure, HANDLE file, PIO_STATUS_BLOCK io,
+                                          PVOID info, ULONG length,
+                                          FS_INFORMATION_CLASS infoClass) override {
+        if (calls_.fetch_add(1) < stuckCalls_) {
+            stuck_.fetch_add(1);
+            ::WaitForSingleObject(release_, INFINITE);
+            NTSTATUS status = Win32Platform::NtQueryVolumeInformationFile(procedure, file, io, info,
+                                                                          length, infoClass);
+            stuck_.fetch_sub(1);
+            return status;
+        }
+        return Win32Platform::NtQueryVolumeInformationFile(procedure, file, io, info, length,
+                                                           infoClass);
+    }
+    void Release() { ::SetEvent(release_); }
+    int Stuck() const { return stuck_.load(); }
+
+private:
+    int stuckCalls_;
+    HANDLE release_;
+    std::atomic<int> calls_{0};
+    std::atomic<int> stuck_{0};
+};
+
+// This process's handles as the system handle table lists them (Wine's
+// GetProcessHandleCount answers 0).
+DWORD HandleCount() {
+    using Query = NTSTATUS(NTAPI*)(ULONG, PVOID, ULONG, PULONG);
+    auto query = reinterpret_cast<Query>(reinterpret_cast<void*>(
+        ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation")));
+    std::vector<ULONG_PTR> buffer(1 << 16);
+    for (int i = 0; i < 10; ++i) {
+        ULONG returned = 0;
+        const NTSTATUS status =
+            query(kSystemExtendedHandleInformation, buffer.data(),
+                  static_cast<ULONG>(buffer.size() * sizeof(ULONG_PTR)), &returned);
+        if (status == kStatusInfoLengthMismatch) {
+            buffer.resize(buffer.size() * 2);
+            continue;
+        }
+        if (status != 0) return 0;
+        SYSTEM_HANDLE_INFORMATION_EX head;
+        std::memcpy(&head, buffer.data(), offsetof(SYSTEM_HANDLE_INFORMATION_EX, Handles));
+        const auto* bytes = reinterpret_cast<const BYTE*>(buffer.data());
+        DWORD count = 0;
+        for (ULONG_PTR n = 0; n < head.NumberOfHandles; ++n) {
+            SYSTEM_HANDLE_TABLE_ENTRY_INFO_EX e;
+            std::memcpy(&e, bytes + offsetof(SYSTEM_HANDLE_INFORMATION_EX, Handles) + n * sizeof e,
+                        sizeof e);
+            if (e.UniqueProcessId == ::GetCurrentProcessId()) ++count;
+        }
+        return count;
+    }
+    return 0;
+}
+
+// The search with some questions stuck: how long it took and what it said;
+// then the threads left behind end once the questions return, leaving no handle.
+constexpr DWORD kPatientBudget = 5000;
+constexpr DWORD kLateness = 500;  // a loaded machine may run the search's thread late
+
+void CheckStuck(WCHAR letter, int stuckCalls, DWORD budget, DWORD heldBy, bool expectNamed) {
+    StuckPlatform platform(stuckCalls);
+    const DWORD handlesBefore = HandleCount();
+    const DWORD started = ::GetTickCount();
+    const std::vector<VolumeHolder> holders = FindVolumeHolders(platform, letter, budget);
+    const DWORD took = ::GetTickCount() - started;
+    const std::wstring what = std::to_wstring(stuckCalls) + L" stuck question(s): ";
+    Check(took <= budget + kLateness,
+          what + L"the search returned in " + std::to_wstring(took) + L" ms");
+    Check(Names(holders, heldBy) == expectNamed,
+          what + (expectNamed ? L"the helper is still named:" : L"nothing is named:") +
+              Listed(holders));
+    Check(platform.Stuck() > 0, what + L"a worker was left with its question");
+    platform.Release();
+    for (int i = 0; i < 200 && platform.Stuck() > 0; ++i) ::Sleep(10);
+    ::Sleep(50);  // the thread's own end after its last call
+    Check(platform.Stuck() == 0, what + L"every left worker ended once released");
+    const DWORD handlesAfter = HandleCount();
+    Check(handlesAfter <= handlesBefore, what + L"handles before " +
+                                             std::to_wstring(handlesBefore) + L", after " +
+                                             std::to_wstring(handlesAfter));
+}
+
+int CheckSearch(WCHAR letter) {
+    const std::wstring drive{letter, L':', L'\\'};
+    Helper onDrive = StartHelper({drive + L"trayhop-held-1.txt", drive + L"trayhop-held-2.txt"});
+    Helper onC = StartHelper({L"C:\\trayhop-held-elsewhere.txt"});
+    Check(onDrive.started && onC.started, L"both helpers hold their files");
+    for (const WCHAR* root : {drive.c_str(), L"C:\\"}) {
+        DWORD serial = 0;
+        ::GetVolumeInformationW(root, nullptr, 0, &serial, nullptr, nullptr, nullptr, 0);
+        std::wprintf(L"serial of %ls: %08lx\n", root, serial);
+    }
+    if (onDrive.started && onC.started) {
+        const DWORD a = onDrive.info.dwProcessId, b = onC.info.dwProcessId;
+        Win32Platform platform;
+        const DWORD started = ::GetTickCount();
+        const auto onLetter = FindVolumeHolders(platform, letter, kPatientBudget);
+        std::wprintf(L"the search took %lu ms\n", ::GetTickCount() - started);
+        Check(Names(onLetter, a) && !Names(onLetter, b),
+              std::wstring(L"drive ") + letter + L": names the first helper (" +
+                  std::to_wstring(a) + L") and not the second (" + std::to_wstring(b) + L"):" +
+                  Listed(onLetter));
+        Check(onLetter.size() == 1, std::wstring(L"drive ") + letter + L": names no one else");
+        const auto onSystem = FindVolumeHolders(platform, L'C', kPatientBudget);
+        Check(Names(onSystem, b) && !Names(onSystem, a),
+              L"drive C: names the second helper and not the first:" + Listed(onSystem));
+        std::wprintf(L"text: %ls\n", DescribeVolumeHolders(onLetter, letter).c_str());
+
+        CheckStuck(letter, 1, kPatientBudget, a, true);
+        CheckStuck(letter, 1000, kHolderSearchMilliseconds, a, false);
+    }
+    EndHelper(onDrive);
+    EndHelper(onC);
+    return failures == 0 ? 0 : 1;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    if (argc >= 4 && std::wcscmp(argv[1], L"hold") == 0) return Hold(argc, argv);
+    if (argc == 3 && std::wcscmp(argv[1], L"check") == 0 && argv[2][0] != L'\0')
+        return CheckSearch(static_cast<WCHAR>(::towupper(argv[2][0])));
+    std::fwprintf(stderr, L"usage: holders.exe check LETTER | hold EVENT PATH...\n");
+    return 2;
+}
