@@ -57,7 +57,6 @@ private:
     int& deferred_;
 };
 
-
 }  // namespace
 
 void CTrayhop32Dlg::FillDriveList() {
@@ -152,7 +151,8 @@ void CTrayhop32Dlg::RestoreTickedDrives() {
         shownByName.reserve(static_cast<std::size_t>(table.Count()));
         for (int i = 0; i < table.Count(); ++i) {
             DriveRecord& record = table.At(i);
-            if (record.listItemIndex >= 0) shownByName.emplace(FieldView(record.deviceName), &record);
+            if (record.listItemIndex >= 0)
+                shownByName.emplace(FieldView(record.deviceName), &record);
         }
     }
     {

@@ -149,7 +149,8 @@ void State::RemoveDeviceNow(SimMachine& m, size_t device) {
 BOOL SimMachine::SetupDiClassGuidsFromNameExW(PCWSTR ClassName, LPGUID ClassGuidList,
                                               DWORD ClassGuidListSize, PDWORD RequiredSize,
                                               PCWSTR MachineName, PVOID Reserved) {
-    if (auto e = State::Enter(*this, "SetupDiClassGuidsFromNameExW", [&] { return std::string(Quote(ClassName)); })) {
+    if (auto e = State::Enter(*this, "SetupDiClassGuidsFromNameExW",
+                              [&] { return std::string(Quote(ClassName)); })) {
         SetLastError(*e);
         return FALSE;
     }
@@ -178,7 +179,8 @@ BOOL SimMachine::SetupDiClassGuidsFromNameExW(PCWSTR ClassName, LPGUID ClassGuid
 
 BOOL SimMachine::SetupDiClassGuidsFromNameW(PCWSTR ClassName, LPGUID ClassGuidList,
                                             DWORD ClassGuidListSize, PDWORD RequiredSize) {
-    if (auto e = State::Enter(*this, "SetupDiClassGuidsFromNameW", [&] { return std::string(Quote(ClassName)); })) {
+    if (auto e = State::Enter(*this, "SetupDiClassGuidsFromNameW",
+                              [&] { return std::string(Quote(ClassName)); })) {
         SetLastError(*e);
         return FALSE;
     }
@@ -195,9 +197,10 @@ HDEVINFO SimMachine::SetupDiGetClassDevsExW(const GUID* ClassGuid, PCWSTR Enumer
                                             HWND hwndParent, DWORD Flags, HDEVINFO DeviceInfoSet,
                                             PCWSTR MachineName, PVOID Reserved) {
     (void)hwndParent;
-    if (auto e = State::Enter(*this, "SetupDiGetClassDevsExW",
-                              [&] { return std::string((ClassGuid ? sim::Narrow(sim::GuidText(*ClassGuid)) : "null") + " " +
-                                  Quote(Enumerator) + " flags " + sim::Hex(Flags)); })) {
+    if (auto e = State::Enter(*this, "SetupDiGetClassDevsExW", [&] {
+            return std::string((ClassGuid ? sim::Narrow(sim::GuidText(*ClassGuid)) : "null") + " " +
+                               Quote(Enumerator) + " flags " + sim::Hex(Flags));
+        })) {
         SetLastError(*e);
         return INVALID_HANDLE_VALUE;
     }
@@ -292,9 +295,10 @@ HDEVINFO SimMachine::SetupDiGetClassDevsExW(const GUID* ClassGuid, PCWSTR Enumer
 
 HDEVINFO SimMachine::SetupDiGetClassDevsW(const GUID* ClassGuid, PCWSTR Enumerator, HWND hwndParent,
                                           DWORD Flags) {
-    if (auto e = State::Enter(*this, "SetupDiGetClassDevsW",
-                              [&] { return std::string((ClassGuid ? sim::Narrow(sim::GuidText(*ClassGuid)) : "null") + " " +
-                                  Quote(Enumerator) + " flags " + sim::Hex(Flags)); })) {
+    if (auto e = State::Enter(*this, "SetupDiGetClassDevsW", [&] {
+            return std::string((ClassGuid ? sim::Narrow(sim::GuidText(*ClassGuid)) : "null") + " " +
+                               Quote(Enumerator) + " flags " + sim::Hex(Flags));
+        })) {
         SetLastError(*e);
         return INVALID_HANDLE_VALUE;
     }
@@ -312,8 +316,9 @@ HDEVINFO SimMachine::SetupDiGetClassDevsW(const GUID* ClassGuid, PCWSTR Enumerat
 HDEVINFO SimMachine::SetupDiCreateDeviceInfoListExW(const GUID* ClassGuid, HWND hwndParent,
                                                     PCWSTR MachineName, PVOID Reserved) {
     (void)hwndParent;
-    if (auto e = State::Enter(*this, "SetupDiCreateDeviceInfoListExW",
-                              [&] { return std::string(ClassGuid ? sim::Narrow(sim::GuidText(*ClassGuid)) : "null"); })) {
+    if (auto e = State::Enter(*this, "SetupDiCreateDeviceInfoListExW", [&] {
+            return std::string(ClassGuid ? sim::Narrow(sim::GuidText(*ClassGuid)) : "null");
+        })) {
         SetLastError(*e);
         return INVALID_HANDLE_VALUE;
     }
@@ -345,7 +350,8 @@ BOOL SimMachine::SetupDiOpenDeviceInfoW(HDEVINFO DeviceInfoSet, PCWSTR DeviceIns
                                         HWND hwndParent, DWORD OpenFlags,
                                         PSP_DEVINFO_DATA DeviceInfoData) {
     (void)hwndParent, (void)OpenFlags;
-    if (auto e = State::Enter(*this, "SetupDiOpenDeviceInfoW", [&] { return std::string(Quote(DeviceInstanceId)); })) {
+    if (auto e = State::Enter(*this, "SetupDiOpenDeviceInfoW",
+                              [&] { return std::string(Quote(DeviceInstanceId)); })) {
         SetLastError(*e);
         return FALSE;
     }
@@ -410,7 +416,8 @@ State::Element* ElementOf(SimMachine& m, State::DevInfoSet* set, PSP_DEVINFO_DAT
 
 BOOL SimMachine::SetupDiEnumDeviceInfo(HDEVINFO DeviceInfoSet, DWORD MemberIndex,
                                        PSP_DEVINFO_DATA DeviceInfoData) {
-    if (auto e = State::Enter(*this, "SetupDiEnumDeviceInfo", [&] { return std::string(std::to_string(MemberIndex)); })) {
+    if (auto e = State::Enter(*this, "SetupDiEnumDeviceInfo",
+                              [&] { return std::string(std::to_string(MemberIndex)); })) {
         SetLastError(*e);
         return FALSE;
     }
@@ -438,8 +445,9 @@ BOOL SimMachine::SetupDiEnumDeviceInterfaces(HDEVINFO DeviceInfoSet,
                                              PSP_DEVINFO_DATA DeviceInfoData,
                                              const GUID* InterfaceClassGuid, DWORD MemberIndex,
                                              PSP_DEVICE_INTERFACE_DATA DeviceInterfaceData) {
-    if (auto e = State::Enter(*this, "SetupDiEnumDeviceInterfaces",
-                              [&] { return std::string(std::to_string(MemberIndex) + (DeviceInfoData ? " device" : "")); })) {
+    if (auto e = State::Enter(*this, "SetupDiEnumDeviceInterfaces", [&] {
+            return std::string(std::to_string(MemberIndex) + (DeviceInfoData ? " device" : ""));
+        })) {
         SetLastError(*e);
         return FALSE;
     }
@@ -481,8 +489,9 @@ BOOL SimMachine::SetupDiGetDeviceInterfaceDetailW(
     HDEVINFO DeviceInfoSet, PSP_DEVICE_INTERFACE_DATA DeviceInterfaceData,
     PSP_DEVICE_INTERFACE_DETAIL_DATA_W DeviceInterfaceDetailData,
     DWORD DeviceInterfaceDetailDataSize, PDWORD RequiredSize, PSP_DEVINFO_DATA DeviceInfoData) {
-    if (auto e = State::Enter(*this, "SetupDiGetDeviceInterfaceDetailW",
-                              [&] { return std::string(std::to_string(DeviceInterfaceDetailDataSize)); })) {
+    if (auto e = State::Enter(*this, "SetupDiGetDeviceInterfaceDetailW", [&] {
+            return std::string(std::to_string(DeviceInterfaceDetailDataSize));
+        })) {
         SetLastError(*e);
         return FALSE;
     }
@@ -530,7 +539,8 @@ BOOL SimMachine::SetupDiGetDeviceInterfaceDetailW(
 
 BOOL SimMachine::SetupDiGetDeviceInfoListDetailW(
     HDEVINFO DeviceInfoSet, PSP_DEVINFO_LIST_DETAIL_DATA_W DeviceInfoSetDetailData) {
-    if (auto e = State::Enter(*this, "SetupDiGetDeviceInfoListDetailW", [&] { return std::string(SetText(DeviceInfoSet)); })) {
+    if (auto e = State::Enter(*this, "SetupDiGetDeviceInfoListDetailW",
+                              [&] { return std::string(SetText(DeviceInfoSet)); })) {
         SetLastError(*e);
         return FALSE;
     }
@@ -574,8 +584,10 @@ BOOL SimMachine::SetupDiGetDeviceRegistryPropertyW(HDEVINFO DeviceInfoSet,
                                                    PSP_DEVINFO_DATA DeviceInfoData, DWORD Property,
                                                    PDWORD PropertyRegDataType, PBYTE PropertyBuffer,
                                                    DWORD PropertyBufferSize, PDWORD RequiredSize) {
-    if (auto e = State::Enter(*this, "SetupDiGetDeviceRegistryPropertyW",
-            [&] { return std::string(std::to_string(Property) + " size " + std::to_string(PropertyBufferSize)); })) {
+    if (auto e = State::Enter(*this, "SetupDiGetDeviceRegistryPropertyW", [&] {
+            return std::string(std::to_string(Property) + " size " +
+                               std::to_string(PropertyBufferSize));
+        })) {
         SetLastError(*e);
         return FALSE;
     }
@@ -638,8 +650,9 @@ BOOL SimMachine::SetupDiSetClassInstallParamsW(HDEVINFO DeviceInfoSet,
                                                PSP_DEVINFO_DATA DeviceInfoData,
                                                PSP_CLASSINSTALL_HEADER ClassInstallParams,
                                                DWORD ClassInstallParamsSize) {
-    if (auto e = State::Enter(*this, "SetupDiSetClassInstallParamsW",
-                              [&] { return std::string(std::to_string(ClassInstallParamsSize)); })) {
+    if (auto e = State::Enter(*this, "SetupDiSetClassInstallParamsW", [&] {
+            return std::string(std::to_string(ClassInstallParamsSize));
+        })) {
         SetLastError(*e);
         return FALSE;
     }
@@ -669,8 +682,8 @@ BOOL SimMachine::SetupDiSetClassInstallParamsW(HDEVINFO DeviceInfoSet,
 
 BOOL SimMachine::SetupDiCallClassInstaller(DI_FUNCTION InstallFunction, HDEVINFO DeviceInfoSet,
                                            PSP_DEVINFO_DATA DeviceInfoData) {
-    if (auto e =
-            State::Enter(*this, "SetupDiCallClassInstaller", [&] { return std::string(std::to_string(InstallFunction)); })) {
+    if (auto e = State::Enter(*this, "SetupDiCallClassInstaller",
+                              [&] { return std::string(std::to_string(InstallFunction)); })) {
         SetLastError(*e);
         return FALSE;
     }
@@ -711,7 +724,8 @@ BOOL SimMachine::SetupDiCallClassInstaller(DI_FUNCTION InstallFunction, HDEVINFO
 BOOL SimMachine::SetupDiGetDeviceInstallParamsW(HDEVINFO DeviceInfoSet,
                                                 PSP_DEVINFO_DATA DeviceInfoData,
                                                 PSP_DEVINSTALL_PARAMS_W DeviceInstallParams) {
-    if (auto e = State::Enter(*this, "SetupDiGetDeviceInstallParamsW", [&] { return std::string(SetText(DeviceInfoSet)); })) {
+    if (auto e = State::Enter(*this, "SetupDiGetDeviceInstallParamsW",
+                              [&] { return std::string(SetText(DeviceInfoSet)); })) {
         SetLastError(*e);
         return FALSE;
     }
@@ -737,7 +751,8 @@ BOOL SimMachine::SetupDiGetDeviceInstallParamsW(HDEVINFO DeviceInfoSet,
 }
 
 BOOL SimMachine::SetupDiDestroyDeviceInfoList(HDEVINFO DeviceInfoSet) {
-    if (auto e = State::Enter(*this, "SetupDiDestroyDeviceInfoList", [&] { return std::string(SetText(DeviceInfoSet)); })) {
+    if (auto e = State::Enter(*this, "SetupDiDestroyDeviceInfoList",
+                              [&] { return std::string(SetText(DeviceInfoSet)); })) {
         SetLastError(*e);
         return FALSE;
     }
@@ -755,8 +770,9 @@ BOOL SimMachine::SetupDiDestroyDeviceInfoList(HDEVINFO DeviceInfoSet) {
 CONFIGRET SimMachine::CM_Get_Device_ID_ExW(DEVINST dnDevInst, PWCHAR Buffer, ULONG BufferLen,
                                            ULONG ulFlags, HMACHINE hMachine) {
     (void)ulFlags;
-    if (auto e = State::Enter(*this, "CM_Get_Device_ID_ExW",
-                              [&] { return std::string(std::to_string(dnDevInst) + " len " + std::to_string(BufferLen)); }))
+    if (auto e = State::Enter(*this, "CM_Get_Device_ID_ExW", [&] {
+            return std::string(std::to_string(dnDevInst) + " len " + std::to_string(BufferLen));
+        }))
         return *e;
     if (!Buffer) return CR_INVALID_POINTER;
     if (hMachine) return CR_INVALID_POINTER;  // the sim is the local machine only
@@ -780,7 +796,9 @@ CONFIGRET SimMachine::CM_Get_Device_ID_ExW(DEVINST dnDevInst, PWCHAR Buffer, ULO
 CONFIGRET SimMachine::CM_Locate_DevNodeW(PDEVINST pdnDevInst, DEVINSTID_W pDeviceID,
                                          ULONG ulFlags) {
     (void)ulFlags;
-    if (auto e = State::Enter(*this, "CM_Locate_DevNodeW", [&] { return std::string(Quote(pDeviceID)); })) return *e;
+    if (auto e = State::Enter(*this, "CM_Locate_DevNodeW",
+                              [&] { return std::string(Quote(pDeviceID)); }))
+        return *e;
     if (!pdnDevInst) return CR_INVALID_POINTER;
     *pdnDevInst = 0;
     if (locateResult != CR_SUCCESS) return locateResult;
@@ -796,8 +814,9 @@ CONFIGRET SimMachine::CM_Locate_DevNodeW(PDEVINST pdnDevInst, DEVINSTID_W pDevic
 }
 
 CONFIGRET SimMachine::CM_Reenumerate_DevNode(DEVINST dnDevInst, ULONG ulFlags) {
-    if (auto e = State::Enter(*this, "CM_Reenumerate_DevNode",
-                              [&] { return std::string(std::to_string(dnDevInst) + " flags " + std::to_string(ulFlags)); }))
+    if (auto e = State::Enter(*this, "CM_Reenumerate_DevNode", [&] {
+            return std::string(std::to_string(dnDevInst) + " flags " + std::to_string(ulFlags));
+        }))
         return *e;
     if (reenumerateResult != CR_SUCCESS) return reenumerateResult;
     if (dnDevInst != kRootDevInst &&

@@ -23,8 +23,8 @@ inline std::wstring Upper(std::wstring text) {
 inline bool EqualNoCase(std::wstring_view a, std::wstring_view b) {
     if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); ++i)
-        if (a[i] != b[i] && std::towupper(static_cast<wint_t>(a[i])) !=
-                                std::towupper(static_cast<wint_t>(b[i])))
+        if (a[i] != b[i] &&
+            std::towupper(static_cast<wint_t>(a[i])) != std::towupper(static_cast<wint_t>(b[i])))
             return false;
     return true;
 }

@@ -617,7 +617,8 @@ LSTATUS SimMachine::RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved,
                                     const SECURITY_ATTRIBUTES* lpSecurityAttributes,
                                     PHKEY phkResult, LPDWORD lpdwDisposition) {
     (void)Reserved, (void)lpClass, (void)dwOptions, (void)lpSecurityAttributes;
-    if (auto e = State::Enter(*this, "RegCreateKeyExW", [&] { return std::string(Quote(lpSubKey)); }))
+    if (auto e =
+            State::Enter(*this, "RegCreateKeyExW", [&] { return std::string(Quote(lpSubKey)); }))
         return static_cast<LSTATUS>(*e);
     State& s = *state_;
     if (!phkResult) return ERROR_INVALID_PARAMETER;
@@ -649,7 +650,8 @@ LSTATUS SimMachine::RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved,
 
 LSTATUS SimMachine::RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserved,
                                      LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData) {
-    if (auto e = State::Enter(*this, "RegQueryValueExW", [&] { return std::string(Quote(lpValueName)); }))
+    if (auto e = State::Enter(*this, "RegQueryValueExW",
+                              [&] { return std::string(Quote(lpValueName)); }))
         return static_cast<LSTATUS>(*e);
     State& s = *state_;
     if (lpReserved || (lpData && !lpcbData)) return ERROR_INVALID_PARAMETER;
@@ -679,7 +681,8 @@ LSTATUS SimMachine::RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpR
 LSTATUS SimMachine::RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, DWORD dwType,
                                    const BYTE* lpData, DWORD cbData) {
     (void)Reserved;
-    if (auto e = State::Enter(*this, "RegSetValueExW", [&] { return std::string(Quote(lpValueName)); }))
+    if (auto e =
+            State::Enter(*this, "RegSetValueExW", [&] { return std::string(Quote(lpValueName)); }))
         return static_cast<LSTATUS>(*e);
     State& s = *state_;
     std::wstring path = OpenKeyPath(s, hKey);
@@ -696,7 +699,8 @@ LSTATUS SimMachine::RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserve
 }
 
 LSTATUS SimMachine::RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName) {
-    if (auto e = State::Enter(*this, "RegDeleteValueW", [&] { return std::string(Quote(lpValueName)); }))
+    if (auto e =
+            State::Enter(*this, "RegDeleteValueW", [&] { return std::string(Quote(lpValueName)); }))
         return static_cast<LSTATUS>(*e);
     State& s = *state_;
     std::wstring path = OpenKeyPath(s, hKey);
@@ -710,8 +714,9 @@ LSTATUS SimMachine::RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName) {
 }
 
 LSTATUS SimMachine::RegCloseKey(HKEY hKey) {
-    if (auto e =
-            State::Enter(*this, "RegCloseKey", [&] { return std::string(sim::Hex(reinterpret_cast<std::uintptr_t>(hKey))); }))
+    if (auto e = State::Enter(*this, "RegCloseKey", [&] {
+            return std::string(sim::Hex(reinterpret_cast<std::uintptr_t>(hKey)));
+        }))
         return static_cast<LSTATUS>(*e);
     if (State::RootName(hKey)) return ERROR_SUCCESS;
     if (!state_->keys.erase(reinterpret_cast<std::uintptr_t>(hKey))) {
@@ -725,7 +730,8 @@ LSTATUS SimMachine::RegCloseKey(HKEY hKey) {
 // ---- Environment and text -----------------------------------------------------
 
 DWORD SimMachine::ExpandEnvironmentStringsW(LPCWSTR lpSrc, LPWSTR lpDst, DWORD nSize) {
-    if (auto e = State::Enter(*this, "ExpandEnvironmentStringsW", [&] { return std::string(Quote(lpSrc)); })) {
+    if (auto e = State::Enter(*this, "ExpandEnvironmentStringsW",
+                              [&] { return std::string(Quote(lpSrc)); })) {
         SetLastError(*e);
         return 0;
     }
@@ -757,7 +763,8 @@ DWORD SimMachine::ExpandEnvironmentStringsW(LPCWSTR lpSrc, LPWSTR lpDst, DWORD n
 }
 
 DWORD SimMachine::GetEnvironmentVariableW(LPCWSTR lpName, LPWSTR lpBuffer, DWORD nSize) {
-    if (auto e = State::Enter(*this, "GetEnvironmentVariableW", [&] { return std::string(Quote(lpName)); })) {
+    if (auto e = State::Enter(*this, "GetEnvironmentVariableW",
+                              [&] { return std::string(Quote(lpName)); })) {
         SetLastError(*e);
         return 0;
     }
@@ -775,7 +782,8 @@ DWORD SimMachine::GetEnvironmentVariableW(LPCWSTR lpName, LPWSTR lpBuffer, DWORD
 DWORD SimMachine::FormatMessageW(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId,
                                  DWORD dwLanguageId, LPWSTR lpBuffer, DWORD nSize) {
     (void)lpSource, (void)dwLanguageId;
-    if (auto e = State::Enter(*this, "FormatMessageW", [&] { return std::string(std::to_string(dwMessageId)); })) {
+    if (auto e = State::Enter(*this, "FormatMessageW",
+                              [&] { return std::string(std::to_string(dwMessageId)); })) {
         SetLastError(*e);
         return 0;
     }
@@ -797,14 +805,17 @@ DWORD SimMachine::FormatMessageW(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessag
 }
 
 void SimMachine::OutputDebugStringW(LPCWSTR lpOutputString) {
-    if (State::Enter(*this, "OutputDebugStringW", [&] { return std::string(Quote(lpOutputString)); })) return;
+    if (State::Enter(*this, "OutputDebugStringW",
+                     [&] { return std::string(Quote(lpOutputString)); }))
+        return;
     debugOutput.push_back(FromPtr(lpOutputString));
 }
 
 int SimMachine::MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteStr,
                                     int cbMultiByte, LPWSTR lpWideCharStr, int cchWideChar) {
     (void)CodePage, (void)dwFlags;
-    if (auto e = State::Enter(*this, "MultiByteToWideChar", [&] { return std::string(std::to_string(cbMultiByte)); })) {
+    if (auto e = State::Enter(*this, "MultiByteToWideChar",
+                              [&] { return std::string(std::to_string(cbMultiByte)); })) {
         SetLastError(*e);
         return 0;
     }
@@ -828,7 +839,8 @@ int SimMachine::MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMulti
 }
 
 DWORD SimMachine::CharUpperBuffW(LPWSTR lpsz, DWORD cchLength) {
-    if (auto e = State::Enter(*this, "CharUpperBuffW", [&] { return std::string(std::to_string(cchLength)); })) {
+    if (auto e = State::Enter(*this, "CharUpperBuffW",
+                              [&] { return std::string(std::to_string(cchLength)); })) {
         SetLastError(*e);
         return 0;
     }
@@ -842,7 +854,8 @@ DWORD SimMachine::CharUpperBuffW(LPWSTR lpsz, DWORD cchLength) {
 
 BOOL SimMachine::InitializeSecurityDescriptor(PSECURITY_DESCRIPTOR pSecurityDescriptor,
                                               DWORD dwRevision) {
-    if (auto e = State::Enter(*this, "InitializeSecurityDescriptor", [&] { return std::string(std::to_string(dwRevision)); })) {
+    if (auto e = State::Enter(*this, "InitializeSecurityDescriptor",
+                              [&] { return std::string(std::to_string(dwRevision)); })) {
         SetLastError(*e);
         return FALSE;
     }
@@ -863,8 +876,10 @@ BOOL SimMachine::InitializeSecurityDescriptor(PSECURITY_DESCRIPTOR pSecurityDesc
 BOOL SimMachine::SetSecurityDescriptorDacl(PSECURITY_DESCRIPTOR pSecurityDescriptor,
                                            BOOL bDaclPresent, PACL pDacl, BOOL bDaclDefaulted) {
     (void)bDaclDefaulted;
-    if (auto e = State::Enter(*this, "SetSecurityDescriptorDacl",
-            [&] { return std::string(std::string(bDaclPresent ? "present" : "absent") + (pDacl ? " dacl" : " null")); })) {
+    if (auto e = State::Enter(*this, "SetSecurityDescriptorDacl", [&] {
+            return std::string(std::string(bDaclPresent ? "present" : "absent") +
+                               (pDacl ? " dacl" : " null"));
+        })) {
         SetLastError(*e);
         return FALSE;
     }
@@ -912,8 +927,9 @@ HANDLE SimMachine::CreateMutexW(LPSECURITY_ATTRIBUTES lpMutexAttributes, BOOL bI
 }
 
 HWND SimMachine::FindWindowW(LPCWSTR lpClassName, LPCWSTR lpWindowName) {
-    if (auto e =
-            State::Enter(*this, "FindWindowW", [&] { return std::string(Quote(lpClassName) + " " + Quote(lpWindowName)); })) {
+    if (auto e = State::Enter(*this, "FindWindowW", [&] {
+            return std::string(Quote(lpClassName) + " " + Quote(lpWindowName));
+        })) {
         SetLastError(*e);
         return nullptr;
     }
@@ -927,8 +943,9 @@ HWND SimMachine::FindWindowW(LPCWSTR lpClassName, LPCWSTR lpWindowName) {
 }
 
 BOOL SimMachine::IsIconic(HWND hWnd) {
-    if (auto e =
-            State::Enter(*this, "IsIconic", [&] { return std::string(sim::Hex(reinterpret_cast<std::uintptr_t>(hWnd))); })) {
+    if (auto e = State::Enter(*this, "IsIconic", [&] {
+            return std::string(sim::Hex(reinterpret_cast<std::uintptr_t>(hWnd)));
+        })) {
         SetLastError(*e);
         return FALSE;
     }
@@ -937,7 +954,8 @@ BOOL SimMachine::IsIconic(HWND hWnd) {
 }
 
 BOOL SimMachine::ShowWindow(HWND hWnd, int nCmdShow) {
-    if (auto e = State::Enter(*this, "ShowWindow", [&] { return std::string(std::to_string(nCmdShow)); })) {
+    if (auto e = State::Enter(*this, "ShowWindow",
+                              [&] { return std::string(std::to_string(nCmdShow)); })) {
         SetLastError(*e);
         return FALSE;
     }
@@ -951,8 +969,9 @@ BOOL SimMachine::ShowWindow(HWND hWnd, int nCmdShow) {
 }
 
 HWND SimMachine::GetLastActivePopup(HWND hWnd) {
-    if (auto e = State::Enter(*this, "GetLastActivePopup",
-                              [&] { return std::string(sim::Hex(reinterpret_cast<std::uintptr_t>(hWnd))); })) {
+    if (auto e = State::Enter(*this, "GetLastActivePopup", [&] {
+            return std::string(sim::Hex(reinterpret_cast<std::uintptr_t>(hWnd)));
+        })) {
         SetLastError(*e);
         return nullptr;
     }
@@ -963,8 +982,9 @@ HWND SimMachine::GetLastActivePopup(HWND hWnd) {
 }
 
 BOOL SimMachine::BringWindowToTop(HWND hWnd) {
-    if (auto e = State::Enter(*this, "BringWindowToTop",
-                              [&] { return std::string(sim::Hex(reinterpret_cast<std::uintptr_t>(hWnd))); })) {
+    if (auto e = State::Enter(*this, "BringWindowToTop", [&] {
+            return std::string(sim::Hex(reinterpret_cast<std::uintptr_t>(hWnd)));
+        })) {
         SetLastError(*e);
         return FALSE;
     }
@@ -973,8 +993,9 @@ BOOL SimMachine::BringWindowToTop(HWND hWnd) {
 }
 
 BOOL SimMachine::SetForegroundWindow(HWND hWnd) {
-    if (auto e = State::Enter(*this, "SetForegroundWindow",
-                              [&] { return std::string(sim::Hex(reinterpret_cast<std::uintptr_t>(hWnd))); })) {
+    if (auto e = State::Enter(*this, "SetForegroundWindow", [&] {
+            return std::string(sim::Hex(reinterpret_cast<std::uintptr_t>(hWnd)));
+        })) {
         SetLastError(*e);
         return FALSE;
     }
@@ -983,7 +1004,8 @@ BOOL SimMachine::SetForegroundWindow(HWND hWnd) {
 }
 
 HMODULE SimMachine::GetModuleHandleW(LPCWSTR lpModuleName) {
-    if (auto e = State::Enter(*this, "GetModuleHandleW", [&] { return std::string(Quote(lpModuleName)); })) {
+    if (auto e = State::Enter(*this, "GetModuleHandleW",
+                              [&] { return std::string(Quote(lpModuleName)); })) {
         SetLastError(*e);
         return nullptr;
     }
@@ -996,7 +1018,8 @@ HMODULE SimMachine::GetModuleHandleW(LPCWSTR lpModuleName) {
 }
 
 FARPROC SimMachine::GetProcAddress(HMODULE hModule, LPCSTR lpProcName) {
-    if (auto e = State::Enter(*this, "GetProcAddress", [&] { return std::string(lpProcName ? lpProcName : "null"); })) {
+    if (auto e = State::Enter(*this, "GetProcAddress",
+                              [&] { return std::string(lpProcName ? lpProcName : "null"); })) {
         SetLastError(*e);
         return nullptr;
     }
@@ -1014,7 +1037,8 @@ FARPROC SimMachine::GetProcAddress(HMODULE hModule, LPCSTR lpProcName) {
 }
 
 UINT SimMachine::GetSystemWow64DirectoryW(FARPROC procedure, LPWSTR lpBuffer, UINT uSize) {
-    if (auto e = State::Enter(*this, "GetSystemWow64DirectoryW", [&] { return std::string(std::to_string(uSize)); })) {
+    if (auto e = State::Enter(*this, "GetSystemWow64DirectoryW",
+                              [&] { return std::string(std::to_string(uSize)); })) {
         SetLastError(*e);
         return 0;
     }
@@ -1043,7 +1067,8 @@ UINT SimMachine::GetSystemWow64DirectoryW(FARPROC procedure, LPWSTR lpBuffer, UI
 }
 
 DWORD SimMachine::GetModuleFileNameW(HMODULE hModule, LPWSTR lpFilename, DWORD nSize) {
-    if (auto e = State::Enter(*this, "GetModuleFileNameW", [&] { return std::string(std::to_string(nSize)); })) {
+    if (auto e = State::Enter(*this, "GetModuleFileNameW",
+                              [&] { return std::string(std::to_string(nSize)); })) {
         SetLastError(*e);
         return 0;
     }
@@ -1107,7 +1132,8 @@ int SimMachine::MessageBoxW(HWND hWnd, LPCWSTR lpText, LPCWSTR lpCaption, UINT u
 }
 
 BOOL SimMachine::MessageBeep(UINT uType) {
-    if (auto e = State::Enter(*this, "MessageBeep", [&] { return std::string(std::to_string(uType)); })) {
+    if (auto e = State::Enter(*this, "MessageBeep",
+                              [&] { return std::string(std::to_string(uType)); })) {
         SetLastError(*e);
         return FALSE;
     }
@@ -1116,7 +1142,8 @@ BOOL SimMachine::MessageBeep(UINT uType) {
 }
 
 void SimMachine::Sleep(DWORD dwMilliseconds) {
-    if (State::Enter(*this, "Sleep", [&] { return std::string(std::to_string(dwMilliseconds)); })) return;
+    if (State::Enter(*this, "Sleep", [&] { return std::string(std::to_string(dwMilliseconds)); }))
+        return;
     sleeps.push_back(dwMilliseconds);
 }
 
@@ -1124,13 +1151,17 @@ void SimMachine::SHChangeNotify(LONG wEventId, UINT uFlags, LPCVOID dwItem1, LPC
     (void)dwItem2;
     std::wstring path;
     if ((uFlags & 0xFF) == SHCNF_PATHW && dwItem1) path = static_cast<LPCWSTR>(dwItem1);
-    if (State::Enter(*this, "SHChangeNotify", [&] { return std::string(std::to_string(wEventId) + " " + sim::Narrow(path)); }))
+    if (State::Enter(*this, "SHChangeNotify", [&] {
+            return std::string(std::to_string(wEventId) + " " + sim::Narrow(path));
+        }))
         return;
     shellNotices.push_back({wEventId, uFlags, path});
 }
 
 HWND SimMachine::HtmlHelpW(HWND hwndCaller, LPCWSTR pszFile, UINT uCommand, DWORD_PTR dwData) {
-    if (auto e = State::Enter(*this, "HtmlHelpW", [&] { return std::string(Quote(pszFile) + " " + std::to_string(dwData)); })) {
+    if (auto e = State::Enter(*this, "HtmlHelpW", [&] {
+            return std::string(Quote(pszFile) + " " + std::to_string(dwData));
+        })) {
         SetLastError(*e);
         return nullptr;
     }

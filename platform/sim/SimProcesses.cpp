@@ -103,9 +103,10 @@ HANDLE SimMachine::GetCurrentProcess() {
 
 HANDLE SimMachine::OpenProcess(DWORD dwDesiredAccess, BOOL bInheritHandle, DWORD dwProcessId) {
     (void)bInheritHandle;
-    if (auto e =
-            State::Enter(*this, "OpenProcess",
-                         [&] { return std::string(std::to_string(dwProcessId) + " access " + sim::Hex(dwDesiredAccess)); })) {
+    if (auto e = State::Enter(*this, "OpenProcess", [&] {
+            return std::string(std::to_string(dwProcessId) + " access " +
+                               sim::Hex(dwDesiredAccess));
+        })) {
         SetLastError(*e);
         return nullptr;
     }
@@ -137,8 +138,9 @@ BOOL SimMachine::DuplicateHandle(HANDLE hSourceProcessHandle, HANDLE hSourceHand
                                  HANDLE hTargetProcessHandle, LPHANDLE lpTargetHandle,
                                  DWORD dwDesiredAccess, BOOL bInheritHandle, DWORD dwOptions) {
     (void)dwDesiredAccess, (void)bInheritHandle;
-    if (auto e = State::Enter(*this, "DuplicateHandle",
-                              [&] { return std::string(HandleText(hSourceProcessHandle) + " " + HandleText(hSourceHandle)); })) {
+    if (auto e = State::Enter(*this, "DuplicateHandle", [&] {
+            return std::string(HandleText(hSourceProcessHandle) + " " + HandleText(hSourceHandle));
+        })) {
         SetLastError(*e);
         return FALSE;
     }
@@ -184,7 +186,8 @@ BOOL SimMachine::DuplicateHandle(HANDLE hSourceProcessHandle, HANDLE hSourceHand
 
 HANDLE SimMachine::CreateToolhelp32Snapshot(DWORD dwFlags, DWORD th32ProcessID) {
     (void)th32ProcessID;
-    if (auto e = State::Enter(*this, "CreateToolhelp32Snapshot", [&] { return std::string(sim::Hex(dwFlags)); })) {
+    if (auto e = State::Enter(*this, "CreateToolhelp32Snapshot",
+                              [&] { return std::string(sim::Hex(dwFlags)); })) {
         SetLastError(*e);
         return INVALID_HANDLE_VALUE;
     }
@@ -243,7 +246,8 @@ BOOL SnapshotEntry(SimMachine& m, State& s, HANDLE snapshot, LPPROCESSENTRY32W e
 }  // namespace
 
 BOOL SimMachine::Process32FirstW(HANDLE hSnapshot, LPPROCESSENTRY32W lppe) {
-    if (auto e = State::Enter(*this, "Process32FirstW", [&] { return std::string(HandleText(hSnapshot)); })) {
+    if (auto e = State::Enter(*this, "Process32FirstW",
+                              [&] { return std::string(HandleText(hSnapshot)); })) {
         SetLastError(*e);
         return FALSE;
     }
@@ -251,7 +255,8 @@ BOOL SimMachine::Process32FirstW(HANDLE hSnapshot, LPPROCESSENTRY32W lppe) {
 }
 
 BOOL SimMachine::Process32NextW(HANDLE hSnapshot, LPPROCESSENTRY32W lppe) {
-    if (auto e = State::Enter(*this, "Process32NextW", [&] { return std::string(HandleText(hSnapshot)); })) {
+    if (auto e = State::Enter(*this, "Process32NextW",
+                              [&] { return std::string(HandleText(hSnapshot)); })) {
         SetLastError(*e);
         return FALSE;
     }
@@ -259,7 +264,8 @@ BOOL SimMachine::Process32NextW(HANDLE hSnapshot, LPPROCESSENTRY32W lppe) {
 }
 
 DWORD SimMachine::GetFileType(HANDLE hFile) {
-    if (auto e = State::Enter(*this, "GetFileType", [&] { return std::string(HandleText(hFile)); })) {
+    if (auto e =
+            State::Enter(*this, "GetFileType", [&] { return std::string(HandleText(hFile)); })) {
         SetLastError(*e);
         return FILE_TYPE_UNKNOWN;
     }
@@ -292,7 +298,8 @@ BOOL SimMachine::GetVolumeInformationW(LPCWSTR lpRootPathName, LPWSTR lpVolumeNa
                                        DWORD nVolumeNameSize, LPDWORD lpVolumeSerialNumber,
                                        LPDWORD lpMaximumComponentLength, LPDWORD lpFileSystemFlags,
                                        LPWSTR lpFileSystemNameBuffer, DWORD nFileSystemNameSize) {
-    if (auto e = State::Enter(*this, "GetVolumeInformationW", [&] { return std::string(Quote(lpRootPathName)); })) {
+    if (auto e = State::Enter(*this, "GetVolumeInformationW",
+                              [&] { return std::string(Quote(lpRootPathName)); })) {
         SetLastError(*e);
         return FALSE;
     }
@@ -331,8 +338,10 @@ BOOL SimMachine::GetVolumeInformationW(LPCWSTR lpRootPathName, LPWSTR lpVolumeNa
 NTSTATUS SimMachine::NtQuerySystemInformation(FARPROC procedure, ULONG SystemInformationClass,
                                               PVOID SystemInformation,
                                               ULONG SystemInformationLength, PULONG ReturnLength) {
-    if (auto e = State::Enter(*this, "NtQuerySystemInformation",
-            [&] { return std::string(std::to_string(SystemInformationClass) + " " + std::to_string(SystemInformationLength)); }))
+    if (auto e = State::Enter(*this, "NtQuerySystemInformation", [&] {
+            return std::string(std::to_string(SystemInformationClass) + " " +
+                               std::to_string(SystemInformationLength));
+        }))
         return static_cast<NTSTATUS>(*e);
     if (procedure != sim::NativeProcedure("NtQuerySystemInformation")) {
         State::ProgramError(*this,
@@ -425,7 +434,8 @@ NTSTATUS SimMachine::NtQueryVolumeInformationFile(FARPROC procedure, HANDLE File
                                                   PIO_STATUS_BLOCK IoStatusBlock,
                                                   PVOID FsInformation, ULONG Length,
                                                   FS_INFORMATION_CLASS FsInformationClass) {
-    if (auto e = State::Enter(*this, "NtQueryVolumeInformationFile", [&] { return std::string(HandleText(FileHandle)); }))
+    if (auto e = State::Enter(*this, "NtQueryVolumeInformationFile",
+                              [&] { return std::string(HandleText(FileHandle)); }))
         return static_cast<NTSTATUS>(*e);
     if (procedure != sim::NativeProcedure("NtQueryVolumeInformationFile")) {
         State::ProgramError(*this,
@@ -472,7 +482,8 @@ HANDLE SimMachine::CreateThread(LPSECURITY_ATTRIBUTES lpThreadAttributes, SIZE_T
                                 LPTHREAD_START_ROUTINE lpStartAddress, LPVOID lpParameter,
                                 DWORD dwCreationFlags, LPDWORD lpThreadId) {
     (void)lpThreadAttributes, (void)dwStackSize;
-    if (auto e = State::Enter(*this, "CreateThread", [&] { return std::string(sim::Hex(dwCreationFlags)); })) {
+    if (auto e = State::Enter(*this, "CreateThread",
+                              [&] { return std::string(sim::Hex(dwCreationFlags)); })) {
         SetLastError(*e);
         return nullptr;
     }
@@ -496,8 +507,9 @@ HANDLE SimMachine::CreateThread(LPSECURITY_ATTRIBUTES lpThreadAttributes, SIZE_T
 }
 
 DWORD SimMachine::WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
-    if (auto e = State::Enter(*this, "WaitForSingleObject",
-                              [&] { return std::string(HandleText(hHandle) + " " + std::to_string(dwMilliseconds)); })) {
+    if (auto e = State::Enter(*this, "WaitForSingleObject", [&] {
+            return std::string(HandleText(hHandle) + " " + std::to_string(dwMilliseconds));
+        })) {
         SetLastError(*e);
         return WAIT_FAILED;
     }

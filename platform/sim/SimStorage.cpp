@@ -75,9 +75,10 @@ HANDLE SimMachine::CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD 
                                DWORD dwCreationDisposition, DWORD dwFlagsAndAttributes,
                                HANDLE hTemplateFile) {
     (void)lpSecurityAttributes, (void)dwFlagsAndAttributes, (void)hTemplateFile;
-    if (auto e = State::Enter(*this, "CreateFileW",
-                              [&] { return std::string(Quote(lpFileName) + " access " + sim::Hex(dwDesiredAccess) +
-                                  " share " + std::to_string(dwShareMode)); })) {
+    if (auto e = State::Enter(*this, "CreateFileW", [&] {
+            return std::string(Quote(lpFileName) + " access " + sim::Hex(dwDesiredAccess) +
+                               " share " + std::to_string(dwShareMode));
+        })) {
         SetLastError(*e);
         return INVALID_HANDLE_VALUE;
     }
@@ -164,9 +165,10 @@ BOOL SimMachine::DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID l
                                  DWORD nInBufferSize, LPVOID lpOutBuffer, DWORD nOutBufferSize,
                                  LPDWORD lpBytesReturned, LPOVERLAPPED lpOverlapped) {
     (void)lpOverlapped;
-    if (auto e = State::Enter(*this, "DeviceIoControl",
-                              [&] { return std::string(HandleText(hDevice) + " " + sim::Hex(dwIoControlCode) + " out " +
-                                  std::to_string(nOutBufferSize)); })) {
+    if (auto e = State::Enter(*this, "DeviceIoControl", [&] {
+            return std::string(HandleText(hDevice) + " " + sim::Hex(dwIoControlCode) + " out " +
+                               std::to_string(nOutBufferSize));
+        })) {
         if (lpBytesReturned) *lpBytesReturned = 0;
         SetLastError(*e);
         return FALSE;
@@ -365,7 +367,8 @@ BOOL SimMachine::DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID l
 }
 
 BOOL SimMachine::FlushFileBuffers(HANDLE hFile) {
-    if (auto e = State::Enter(*this, "FlushFileBuffers", [&] { return std::string(HandleText(hFile)); })) {
+    if (auto e = State::Enter(*this, "FlushFileBuffers",
+                              [&] { return std::string(HandleText(hFile)); })) {
         SetLastError(*e);
         return FALSE;
     }
@@ -391,7 +394,8 @@ BOOL SimMachine::FlushFileBuffers(HANDLE hFile) {
 }
 
 BOOL SimMachine::CloseHandle(HANDLE hObject) {
-    if (auto e = State::Enter(*this, "CloseHandle", [&] { return std::string(HandleText(hObject)); })) {
+    if (auto e =
+            State::Enter(*this, "CloseHandle", [&] { return std::string(HandleText(hObject)); })) {
         SetLastError(*e);
         return FALSE;
     }
@@ -411,7 +415,8 @@ BOOL SimMachine::CloseHandle(HANDLE hObject) {
 }
 
 DWORD SimMachine::GetLogicalDriveStringsW(DWORD nBufferLength, LPWSTR lpBuffer) {
-    if (auto e = State::Enter(*this, "GetLogicalDriveStringsW", [&] { return std::string(std::to_string(nBufferLength)); })) {
+    if (auto e = State::Enter(*this, "GetLogicalDriveStringsW",
+                              [&] { return std::string(std::to_string(nBufferLength)); })) {
         SetLastError(*e);
         return 0;
     }
@@ -445,7 +450,8 @@ SimVolume* VolumeOfRoot(std::deque<SimVolume>& volumes, const std::wstring& root
 }  // namespace
 
 UINT SimMachine::GetDriveTypeW(LPCWSTR lpRootPathName) {
-    if (auto e = State::Enter(*this, "GetDriveTypeW", [&] { return std::string(Quote(lpRootPathName)); })) {
+    if (auto e = State::Enter(*this, "GetDriveTypeW",
+                              [&] { return std::string(Quote(lpRootPathName)); })) {
         SetLastError(*e);
         return DRIVE_UNKNOWN;
     }
@@ -455,8 +461,8 @@ UINT SimMachine::GetDriveTypeW(LPCWSTR lpRootPathName) {
 
 BOOL SimMachine::GetVolumeNameForVolumeMountPointW(LPCWSTR lpszVolumeMountPoint,
                                                    LPWSTR lpszVolumeName, DWORD cchBufferLength) {
-    if (auto e =
-            State::Enter(*this, "GetVolumeNameForVolumeMountPointW", [&] { return std::string(Quote(lpszVolumeMountPoint)); })) {
+    if (auto e = State::Enter(*this, "GetVolumeNameForVolumeMountPointW",
+                              [&] { return std::string(Quote(lpszVolumeMountPoint)); })) {
         SetLastError(*e);
         return FALSE;
     }

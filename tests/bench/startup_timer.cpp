@@ -93,8 +93,8 @@ Started Start(const std::wstring& title, const std::wstring& command, int rows =
     Search search{started.process.dwProcessId, title.c_str(), nullptr};
     while (Milliseconds() - t0 < 30000) {
         if (!search.found) ::EnumWindows(OnWindow, reinterpret_cast<LPARAM>(&search));
-        if (search.found && (rows < 0 || (ListedRows(search.found) == rows &&
-                                          Answers(search.found)))) {
+        if (search.found &&
+            (rows < 0 || (ListedRows(search.found) == rows && Answers(search.found)))) {
             started.ms = Milliseconds() - t0;
             break;
         }

@@ -741,8 +741,8 @@ TEST(SimHistory, UnrecordedCallsAreCountedAndFailOnRequest) {
     sim.AddVolume(SimMachine::MakeVolume(L'C', 0, 1000000));
     sim.FailCall(2, ERROR_ACCESS_DENIED);
     sim.MessageBeep(MB_OK);
-    EXPECT_EQ(sim.CreateFileW(L"\\\\.\\C:", GENERIC_READ, FILE_SHARE_READ, nullptr,
-                              OPEN_EXISTING, 0, nullptr),
+    EXPECT_EQ(sim.CreateFileW(L"\\\\.\\C:", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              0, nullptr),
               INVALID_HANDLE_VALUE);
     EXPECT_EQ(sim.GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
     EXPECT_TRUE(sim.Calls().empty());
