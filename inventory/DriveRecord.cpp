@@ -2,6 +2,7 @@
 
 #include <cwchar>
 #include <string_view>
+#include <vector>
 
 namespace {
 
@@ -43,6 +44,60 @@ void ShowWarning(Platform& platform, const wchar_t* text) {
 }
 
 }  // namespace
+
+namespace {
+
+// The address sanitizer must see every record freed, so that a stale pointer
+// to one is caught: its builds take records straight from the heap.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kKeepFreedRecords = false;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kKeepFreedRecords = false;
+#else
+constexpr bool kKeepFreedRecords = true;
+#endif
+#else
+constexpr bool kKeepFreedRecords = true;
+#endif
+// A server with a few thousand LUNs still fits; beyond, blocks go back.
+constexpr std::size_t kMaxKeptRecords = 8192;
+
+std::vector<void*>& FreedRecords() {
+    static std::vector<void*> blocks;
+    return blocks;
+}
+
+}  // namespace
+
+void* DriveRecord::operator new(std::size_t size) {
+    if (void* block = operator new(size, std::nothrow)) return block;
+    throw std::bad_alloc();
+}
+
+void* DriveRecord::operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    std::vector<void*>& freed = FreedRecords();
+    if (kKeepFreedRecords && size == sizeof(DriveRecord) && !freed.empty()) {
+        void* block = freed.back();
+        freed.pop_back();
+        return block;
+    }
+    return ::operator new(size, std::nothrow);
+}
+
+void DriveRecord::operator delete(void* block) noexcept {
+    if (block == nullptr) return;
+    std::vector<void*>& freed = FreedRecords();
+    if (kKeepFreedRecords && freed.size() < kMaxKeptRecords) {
+        try {
+            freed.push_back(block);
+            return;
+        } catch (const std::bad_alloc&) {
+            // No room to remember it: it goes back to the heap.
+        }
+    }
+    ::operator delete(block);
+}
 
 DriveRecord::DriveRecord(const wchar_t* id) {
     CopyField(deviceInstanceId, sizeof(deviceInstanceId) / sizeof(deviceInstanceId[0]), id,

@@ -6,7 +6,9 @@
 #include "platform/Platform.h"
 
 #include <cstddef>
+#include <cstring>
 #include <cwchar>
+#include <new>
 #include <string>
 
 inline constexpr int kMaxDriveLetters = 30;
@@ -38,8 +40,49 @@ inline void CopyField(wchar_t (&dest)[N], const wchar_t* src) {
     CopyField(dest, N, src);
 }
 
+// The volume names of a record, entry i the GUID path of volume i. Entries
+// past the record's volumes are empty strings whose tails are never read, so
+// a new record does not clear the 20 KB its names may take, and a copy moves
+// only the entries in use. An entry is written whole with CopyField.
+class VolumeNameTable {
+public:
+    using Entry = wchar_t[kVolumeNameChars];
+
+    VolumeNameTable() {
+        for (Entry& name : names_) name[0] = L'\0';
+    }
+    VolumeNameTable(const VolumeNameTable& other) { CopyFrom(other); }
+    VolumeNameTable& operator=(const VolumeNameTable& other) {
+        if (this != &other) CopyFrom(other);
+        return *this;
+    }
+
+    Entry& operator[](std::size_t index) { return names_[index]; }
+    const Entry& operator[](std::size_t index) const { return names_[index]; }
+
+private:
+    void CopyFrom(const VolumeNameTable& other) {
+        for (std::size_t i = 0; i < kMaxVolumes; ++i) {
+            if (other.names_[i][0] == L'\0')
+                names_[i][0] = L'\0';
+            else
+                std::memcpy(names_[i], other.names_[i], sizeof(Entry));
+        }
+    }
+
+    Entry names_[kMaxVolumes];
+};
+
 struct DriveRecord {
     explicit DriveRecord(const wchar_t* deviceInstanceId);
+
+    // A record takes over 20 KB, and every rebuild frees a table's worth and
+    // takes as many again: the heap would give the freed pages back to the
+    // system and fault them in anew. Freed records' memory is kept for the
+    // next ones instead (records are made on the user-interface thread only).
+    static void* operator new(std::size_t size);
+    static void* operator new(std::size_t size, const std::nothrow_t&) noexcept;
+    static void operator delete(void* block) noexcept;
 
     LONG deviceNumber = -1;
     // The FILE_DEVICE_ type that numbers it: disks, CD-ROM drives and tape
@@ -66,7 +109,7 @@ struct DriveRecord {
     // Not NUL-terminated when all 30 are used: read it with letterCount.
     wchar_t driveLetters[kMaxDriveLetters] = {};
     LONG volumeCount = 0;
-    wchar_t volumeNames[kMaxVolumes][kVolumeNameChars] = {};
+    VolumeNameTable volumeNames;
     LONGLONG volumeExtentLengths[kMaxVolumes] = {};
     LONGLONG capacity = 0;
     LONG listItemIndex = -1;

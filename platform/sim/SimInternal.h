@@ -14,8 +14,34 @@
 
 namespace sim {
 
+// Most names the machine compares are ASCII: those letters are upper-cased
+// without a call into the C library.
+inline wchar_t UpperChar(wchar_t c) {
+    if (c < 0x80) return c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - (L'a' - L'A')) : c;
+    return static_cast<wchar_t>(std::towupper(static_cast<wint_t>(c)));
+}
+
+// base followed by each component of path upper-cased after a backslash;
+// empty components ("a\\\\b", leading or trailing separators) are dropped.
+inline std::wstring JoinKeyPath(const std::wstring& base, std::wstring_view path) {
+    std::wstring full;
+    full.reserve(base.size() + path.size() + 1);
+    full = base;
+    bool startOfPart = true;
+    for (wchar_t c : path) {
+        if (c == L'\\') {
+            startOfPart = true;
+            continue;
+        }
+        if (startOfPart) full += L'\\';
+        startOfPart = false;
+        full += UpperChar(c);
+    }
+    return full;
+}
+
 inline std::wstring Upper(std::wstring text) {
-    for (auto& c : text) c = static_cast<wchar_t>(std::towupper(static_cast<wint_t>(c)));
+    for (auto& c : text) c = UpperChar(c);
     return text;
 }
 
@@ -23,9 +49,7 @@ inline std::wstring Upper(std::wstring text) {
 inline bool EqualNoCase(std::wstring_view a, std::wstring_view b) {
     if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); ++i)
-        if (a[i] != b[i] &&
-            std::towupper(static_cast<wint_t>(a[i])) != std::towupper(static_cast<wint_t>(b[i])))
-            return false;
+        if (a[i] != b[i] && UpperChar(a[i]) != UpperChar(b[i])) return false;
     return true;
 }
 

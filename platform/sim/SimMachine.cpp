@@ -301,18 +301,7 @@ std::optional<std::wstring> State::RootName(HKEY root) {
 std::wstring State::KeyPath(HKEY root, const std::wstring& path) {
     auto name = RootName(root);
     if (!name) return std::wstring();
-    std::wstring full = *name;
-    std::wstring part;
-    // Empty components ("a\\\\b", leading or trailing separators) are dropped.
-    for (wchar_t c : path + L"\\") {
-        if (c == L'\\') {
-            if (!part.empty()) full += L"\\" + Upper(part);
-            part.clear();
-        } else {
-            part += c;
-        }
-    }
-    return full;
+    return sim::JoinKeyPath(*name, path);
 }
 
 bool State::KeyRefusesWrites(const std::wstring& fullPath) const {
@@ -509,8 +498,10 @@ std::optional<DWORD> State::Counted(SimMachine& m, const char* method) {
         counter = &counted->second;
     }
     const size_t nth = ++*counter;
-    if (auto it = s.failAtCall.find(m.callCount_); it != s.failAtCall.end()) return it->second;
-    if (auto it = s.failMethod.find({method, nth}); it != s.failMethod.end()) return it->second;
+    if (!s.failAtCall.empty())
+        if (auto it = s.failAtCall.find(m.callCount_); it != s.failAtCall.end()) return it->second;
+    if (!s.failMethod.empty())
+        if (auto it = s.failMethod.find({method, nth}); it != s.failMethod.end()) return it->second;
     return std::nullopt;
 }
 
@@ -571,17 +562,7 @@ REGSAM OpenKeyAccess(const State& s, HKEY key) {
 }
 
 std::wstring JoinKey(const std::wstring& base, LPCWSTR sub) {
-    std::wstring full = base;
-    std::wstring part;
-    for (wchar_t c : FromPtr(sub) + L"\\") {
-        if (c == L'\\') {
-            if (!part.empty()) full += L"\\" + Upper(part);
-            part.clear();
-        } else {
-            part += c;
-        }
-    }
-    return full;
+    return sim::JoinKeyPath(base, sub != nullptr ? sub : L"");
 }
 
 bool KeyExists(const State& s, const std::wstring& full) {
@@ -845,8 +826,7 @@ DWORD SimMachine::CharUpperBuffW(LPWSTR lpsz, DWORD cchLength) {
         return 0;
     }
     if (!lpsz) return 0;
-    for (DWORD i = 0; i < cchLength; ++i)
-        lpsz[i] = static_cast<WCHAR>(std::towupper(static_cast<wint_t>(lpsz[i])));
+    for (DWORD i = 0; i < cchLength; ++i) lpsz[i] = sim::UpperChar(lpsz[i]);
     return cchLength;
 }
 

@@ -621,6 +621,7 @@ private:
 //   "removableVolumesWithoutExtents": false,
 //   "messageBoxAnswers": [1, 2]
 // }
+// The machine keeps its recordCalls setting.
 bool LoadSimMachineFromJson(SimMachine& machine, const std::string& jsonText,
                             const std::string& fileName, std::string& error);
 bool LoadSimMachineFromFile(SimMachine& machine, const std::string& path, std::string& error);

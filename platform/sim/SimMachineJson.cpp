@@ -11,6 +11,7 @@
 #include <limits>
 #include <sstream>
 #include <stdexcept>
+#include <unordered_set>
 
 using json = nlohmann::json;
 
@@ -516,11 +517,15 @@ void ReadMachine(const json& j, SimMachine& m) {
     }
     if (j.contains("devices")) {
         const json& devices = Array(j.at("devices"), "devices");
+        // Kept here: asking the machine for each new identifier would check
+        // its index against every device added before.
+        std::unordered_set<std::wstring> instanceIds;
         for (size_t i = 0; i < devices.size(); ++i) {
             std::string dp = "devices[" + std::to_string(i) + "]";
             bool autoPath = false;
             SimDevice d = ReadDevice(devices[i], dp, autoPath);
-            if (m.FindDevice(d.instanceId)) Fail(dp + ".instanceId", "used by an earlier device");
+            if (!instanceIds.insert(sim::Upper(d.instanceId)).second)
+                Fail(dp + ".instanceId", "used by an earlier device");
             if (autoPath)
                 d.interfacePath = SimMachine::InterfacePathFor(
                     d.instanceId, SimMachine::State::InterfaceClassOf(m, d));
@@ -647,6 +652,8 @@ bool LoadSimMachineFromJson(SimMachine& machine, const std::string& jsonText,
             return false;
         }
         SimMachine fresh;
+        // Whether calls are logged is the caller's choice, not the file's.
+        fresh.recordCalls = machine.recordCalls;
         ReadMachine(j, fresh);
         machine = std::move(fresh);
         return true;

@@ -4,6 +4,7 @@
 #include "platform/sim/SimMachine.h"
 
 #include <functional>
+#include <memory>
 #include <stdexcept>
 
 namespace {
@@ -18,6 +19,29 @@ TEST(DriveRecord, StartsEmptyWithItsIdentifierCutTo200) {
     EXPECT_EQ(record.MountPointText(), L"None");
     EXPECT_EQ(sizeof(record.volumeNames), sizeof(wchar_t) * 50 * 200);
     EXPECT_EQ(sizeof(record.driveLetters), sizeof(wchar_t) * 30);
+}
+
+// The memory of freed records is used again: a record made in it starts as
+// new, and a copy takes the volumes in use and nothing else.
+TEST(DriveRecord, RecordInReusedMemoryStartsEmptyAndCopiesWhole) {
+    SimMachine sim;
+    for (int round = 0; round < 2; ++round) {
+        auto used = std::make_unique<DriveRecord>(L"OLD\\1");
+        used->AddVolume(sim, L"\\\\?\\Volume{old}", L'E', 5);
+        used->capacity = 7;
+        used.reset();
+        auto fresh = std::make_unique<DriveRecord>(L"NEW\\1");
+        EXPECT_EQ(fresh->volumeCount, 0);
+        EXPECT_EQ(std::wstring(fresh->GetVolumeName(0)), L"");
+        EXPECT_EQ(std::wstring(fresh->volumeNames[0]), L"");
+        EXPECT_EQ(fresh->capacity, 0);
+        fresh->AddVolume(sim, L"\\\\?\\Volume{new}", L'F', 9);
+        const DriveRecord copy(*fresh);
+        EXPECT_EQ(std::wstring(copy.volumeNames[0]), L"\\\\?\\Volume{new}");
+        EXPECT_EQ(std::wstring(copy.volumeNames[1]), L"");
+        EXPECT_TRUE(SameDevice(copy, *fresh));
+    }
+    EXPECT_EQ("", sim.LeakReport());
 }
 
 const wchar_t* const kThirty = L"ABCDEFGHIJKLMNOPQRSTUVWXYZ1234";
