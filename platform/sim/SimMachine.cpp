@@ -73,6 +73,10 @@ const HMODULE kKernel32 = ModuleValue(0x7c800000);
 LONG_PTR WINAPI Wow64Stub() {
     return 0;
 }
+// The same for SetDefaultDllDirectories.
+LONG_PTR WINAPI DefaultDllDirectoriesStub() {
+    return 0;
+}
 
 HWND WindowValue(size_t index) {
     return reinterpret_cast<HWND>(0x20000 + 16 * (index + 1));
@@ -982,6 +986,9 @@ FARPROC SimMachine::GetProcAddress(HMODULE hModule, LPCSTR lpProcName) {
         std::string(lpProcName) == "GetSystemWow64DirectoryW" &&
         edition != SimEdition::FunctionMissing)
         return reinterpret_cast<FARPROC>(&Wow64Stub);
+    if (hModule == kKernel32 && lpProcName &&
+        std::string(lpProcName) == "SetDefaultDllDirectories" && !defaultDllDirectoriesMissing)
+        return reinterpret_cast<FARPROC>(&DefaultDllDirectoriesStub);
     SetLastError(hModule == kKernel32 || hModule == kOwnModule ? ERROR_PROC_NOT_FOUND
                                                                : ERROR_INVALID_HANDLE);
     return nullptr;
@@ -1014,6 +1021,40 @@ UINT SimMachine::GetSystemWow64DirectoryW(FARPROC procedure, LPWSTR lpBuffer, UI
         return static_cast<UINT>(wow64Directory.size() + 1);
     sim::CopyWithNul(wow64Directory, lpBuffer, uSize);
     return static_cast<UINT>(wow64Directory.size());
+}
+
+BOOL SimMachine::SetDllDirectoryW(LPCWSTR lpPathName) {
+    if (auto e = State::Enter(*this, "SetDllDirectoryW", Quote(lpPathName))) {
+        SetLastError(*e);
+        return FALSE;
+    }
+    dllDirectories.push_back(lpPathName ? std::optional<std::wstring>(lpPathName) : std::nullopt);
+    return TRUE;
+}
+
+BOOL SimMachine::SetDefaultDllDirectories(FARPROC procedure, DWORD DirectoryFlags) {
+    if (auto e = State::Enter(*this, "SetDefaultDllDirectories", sim::Hex(DirectoryFlags))) {
+        SetLastError(*e);
+        return FALSE;
+    }
+    if (procedure != reinterpret_cast<FARPROC>(&DefaultDllDirectoriesStub)) {
+        State::ProgramError(*this,
+                            "SetDefaultDllDirectories called through a procedure "
+                            "GetProcAddress did not return");
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    // Windows takes only a non-empty set of the search flags.
+    constexpr DWORD kSearchFlags = LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR |
+                                   LOAD_LIBRARY_SEARCH_APPLICATION_DIR |
+                                   LOAD_LIBRARY_SEARCH_USER_DIRS | LOAD_LIBRARY_SEARCH_SYSTEM32 |
+                                   LOAD_LIBRARY_SEARCH_DEFAULT_DIRS;
+    if (DirectoryFlags == 0 || (DirectoryFlags & ~kSearchFlags) != 0) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    defaultDllDirectories.push_back(DirectoryFlags);
+    return TRUE;
 }
 
 DWORD SimMachine::GetModuleFileNameW(HMODULE hModule, LPWSTR lpFilename, DWORD nSize) {
