@@ -1,7 +1,9 @@
 // A main window for tests that behaves like the real controls: rows with six
 // column texts, row data, tick, selection and focus; a tick or selection
 // change raises the item-changed notification into the connected window
-// logic, as the list control does. It records the status texts, the Remove
+// logic, as the list control does, and a tick change first asks the logic
+// whether it may happen, as the control's item-changing notification does
+// (the program's own ticks go through the same question). It records the status texts, the Remove
 // button state and the wait cursor.
 #pragma once
 
@@ -26,6 +28,7 @@ public:
     // Notifications go to the window logic from now on.
     void Connect(CTrayhop32Dlg& dlg) {
         onItemChanged = [&dlg](int item) { dlg.OnListItemChanged(item); };
+        onTickChanging = [&dlg] { return dlg.AllowTickChange(); };
     }
 
     // MainView.
@@ -53,6 +56,10 @@ public:
     bool IsItemChecked(int index) override { return ValidRow(index) && rows[index].checked; }
     void SetItemChecked(int index, bool checked) override {
         if (!ValidRow(index) || rows[index].checked == checked) return;
+        if (onTickChanging && !onTickChanging()) {
+            ++refusedTicks;
+            return;
+        }
         rows[index].checked = checked;
         Notify(index);
     }
@@ -103,7 +110,9 @@ public:
     int waitDepth = 0;
     int waitCursorShown = 0;
     int notifications = 0;
+    int refusedTicks = 0;
     std::function<void(int)> onItemChanged;
+    std::function<bool()> onTickChanging;
 
 private:
     bool ValidRow(int index) const { return index >= 0 && index < static_cast<int>(rows.size()); }
