@@ -26,6 +26,7 @@ CTrayhop32App::CTrayhop32App(Platform& platform)
     : m_platform(platform), m_instanceMutex(platform) {}
 
 bool CTrayhop32App::InitInstance(MainWindowRunner& runner) {
+    RestrictLibrarySearch();
     m_platform.InitCommonControls();
 
     // With no window to bring forward, this process runs as a full instance
@@ -48,6 +49,20 @@ bool CTrayhop32App::InitInstance(MainWindowRunner& runner) {
     runner.DestroyMainWindow(*this);
     m_hMainWnd = nullptr;
     return false;
+}
+
+void CTrayhop32App::RestrictLibrarySearch() {
+    // The program runs elevated: a library planted in the current folder and
+    // loaded by its bare name would run with administrator rights. First,
+    // before anything else loads.
+    m_platform.SetDllDirectoryW(L"");
+    HMODULE kernel = m_platform.GetModuleHandleW(L"kernel32.dll");
+    if (kernel == nullptr) return;
+    // Windows 8 on (and 7 with its update) can leave the program's own
+    // folder out too; older systems lack the function and keep the rest.
+    FARPROC procedure = m_platform.GetProcAddress(kernel, "SetDefaultDllDirectories");
+    if (procedure != nullptr)
+        m_platform.SetDefaultDllDirectories(procedure, LOAD_LIBRARY_SEARCH_SYSTEM32);
 }
 
 bool CTrayhop32App::CreateInstanceMutex() {

@@ -32,11 +32,15 @@ public:
 
     Platform& GetPlatform() { return m_platform; }
 
-    // The start-up sequence: common controls, instance mutex (or activation of
-    // the running instance), the 64-bit and registry checks, then the main
-    // window. Always returns false: the process ends when it returns.
+    // The start-up sequence: the library search, common controls, instance
+    // mutex (or activation of the running instance), the 64-bit and registry
+    // checks, then the main window. Always returns false: the process ends
+    // when it returns.
     bool InitInstance(MainWindowRunner& runner);
 
+    // Takes the current folder out of the library search, and where Windows
+    // allows it every folder but the system's.
+    void RestrictLibrarySearch();
     // True when another instance is, or may be, running; false when this
     // process now holds the instance mutex.
     bool CreateInstanceMutex();

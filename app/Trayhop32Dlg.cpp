@@ -1,5 +1,6 @@
 #include "app/Trayhop32Dlg.h"
 
+#include "app/FlagScope.h"
 #include "app/Trayhop32App.h"
 #include "inventory/DriveRecord.h"
 
@@ -37,7 +38,23 @@ void CTrayhop32Dlg::InitDriveList() {
     if (m_app.m_bRefreshPending) RefreshDriveList();
 }
 
+bool CTrayhop32Dlg::IsBusy() const {
+    return m_app.m_bBuildInProgress || m_bRefreshInProgress || m_bCommandInProgress ||
+           !m_app.m_bRefreshAllowed;
+}
+
+bool CTrayhop32Dlg::RefuseWhileBusy() {
+    // The build's boxes have no owner, so the window stays live behind them;
+    // a command run from there would work over rows whose records are gone.
+    // Run later instead, it would act on ticks the user may no longer mean.
+    if (!IsBusy()) return false;
+    m_app.GetPlatform().MessageBeep(MB_OK);
+    return true;
+}
+
 void CTrayhop32Dlg::OnRefreshKey() {
+    if (RefuseWhileBusy()) return;
+    FlagScope command(m_bCommandInProgress);
     RefreshDriveList();
     m_view.SetStatusText(L" Ready...");
 }

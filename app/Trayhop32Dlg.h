@@ -68,6 +68,9 @@ public:
     void RefreshDriveList();
     // Notification handlers of the list; each returns the notification's result.
     LRESULT OnListItemChanged(int changedItem);
+    // Asked by the list before a row's tick changes. A user's tick is refused
+    // while the window is busy; the program's own ticks always pass.
+    bool AllowTickChange() const;
     LRESULT OnListDblClk();
     LRESULT OnListColumnClick(int column);
 
@@ -85,6 +88,10 @@ public:
     // The Configuration dialog OnConfigure runs; without one the command does
     // nothing. The Win32 window supplies the real dialog, tests a scripted one.
     void SetConfigDialogRunner(ConfigDialogRunner* runner) { m_pConfigDialogRunner = runner; }
+
+    // True while a build, a refresh or a command runs, or refreshes are held
+    // back: the rows may point at records that are gone or about to go.
+    bool IsBusy() const;
 
     CTrayhop32App& App() { return m_app; }
     MainView& View() { return m_view; }
@@ -104,10 +111,18 @@ private:
     // are only counted; the button and status line are set once afterwards.
     bool m_bRowsChanging = false;
     int m_deferredRowChanges = 0;
+    // True while Scan, Remove Devices, Configure or the refresh key runs.
+    bool m_bCommandInProgress = false;
+    // True while the program itself ticks rows.
+    bool m_bProgramTicking = false;
     ConfigDialogRunner* m_pConfigDialogRunner = nullptr;
 
     // Runs the refresh a device change asked for while refreshes were held back.
     void CatchUpWithDeviceChanges();
     // Fills the list and restores the saved ticks with drawing paused.
     void FillAndRestoreTicks();
+    // A command asked for while the window is busy is not run, now or later:
+    // true, with the beep of a click on a window disabled by a modal box.
+    bool RefuseWhileBusy();
+    void SetTickByProgram(int row, bool checked);
 };

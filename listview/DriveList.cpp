@@ -164,7 +164,7 @@ void CTrayhop32Dlg::RestoreTickedDrives() {
                 DriveRecord& record = *it->second;
                 if (m_view.GetItemData(record.listItemIndex) != &record) continue;
                 if (!SameDevice(*copy, record)) continue;
-                m_view.SetItemChecked(record.listItemIndex, true);
+                SetTickByProgram(record.listItemIndex, true);
             }
         }
     }
@@ -226,10 +226,20 @@ LRESULT CTrayhop32Dlg::OnListItemChanged(int changedItem) {
     return 0;
 }
 
+bool CTrayhop32Dlg::AllowTickChange() const {
+    return m_bProgramTicking || !IsBusy();
+}
+
+void CTrayhop32Dlg::SetTickByProgram(int row, bool checked) {
+    FlagScope ticking(m_bProgramTicking);
+    m_view.SetItemChecked(row, checked);
+}
+
 LRESULT CTrayhop32Dlg::OnListDblClk() {
+    if (RefuseWhileBusy()) return 0;
     // With no row both focused and selected there is nothing to toggle.
     const int row = m_view.GetFocusedSelectedItem();
-    if (row >= 0) m_view.SetItemChecked(row, !m_view.IsItemChecked(row));
+    if (row >= 0) SetTickByProgram(row, !m_view.IsItemChecked(row));
     return 0;
 }
 

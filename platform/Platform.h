@@ -126,6 +126,10 @@ public:
     // Calls the GetSystemWow64DirectoryW that GetProcAddress returned; the
     // program looks the function up because older systems lack it.
     virtual UINT GetSystemWow64DirectoryW(FARPROC procedure, LPWSTR lpBuffer, UINT uSize) = 0;
+    virtual BOOL SetDllDirectoryW(LPCWSTR lpPathName) = 0;
+    // Calls the SetDefaultDllDirectories that GetProcAddress returned; systems
+    // before Windows 8 (and 7 without its update) lack it.
+    virtual BOOL SetDefaultDllDirectories(FARPROC procedure, DWORD DirectoryFlags) = 0;
     virtual DWORD GetModuleFileNameW(HMODULE hModule, LPWSTR lpFilename, DWORD nSize) = 0;
     virtual void InitCommonControls() = 0;
 

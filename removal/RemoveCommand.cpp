@@ -3,6 +3,7 @@
 // of the drives that came through it, and the report of what may be pulled.
 #include "removal/RemoveCommand.h"
 
+#include "app/FlagScope.h"
 #include "app/Trayhop32App.h"
 #include "app/Trayhop32Dlg.h"
 #include "inventory/DriveRecord.h"
@@ -127,6 +128,8 @@ void CTrayhop32Dlg::CatchUpWithDeviceChanges() {
 }
 
 void CTrayhop32Dlg::OnRemoveDevices() {
+    if (RefuseWhileBusy()) return;
+    FlagScope command(m_bCommandInProgress);
     Platform& platform = m_app.GetPlatform();
     const int rows = m_view.GetItemCount();
     WaitCursor wait(&m_view);

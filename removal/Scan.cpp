@@ -34,6 +34,8 @@ int CTrayhop32Dlg::ReenumerateDevices() {
 }
 
 void CTrayhop32Dlg::OnScanForDevices() {
+    if (RefuseWhileBusy()) return;
+    FlagScope command(m_bCommandInProgress);
     WaitCursor wait(&m_view);
     m_view.SetStatusText(L"  Scanning for new devices, please wait...");
 

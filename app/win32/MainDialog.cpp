@@ -257,6 +257,19 @@ bool MainDialog::OnCommand(UINT id) {
 bool MainDialog::OnNotify(const NMHDR& header, LRESULT& result) {
     if (header.idFrom != IDC_DRIVE_LIST || m_list == nullptr) return false;
     switch (header.code) {
+        case LVN_ITEMCHANGING: {
+            // A tick is a change between the two images of the check box; a
+            // row just inserted gets its first image (from none) unasked, and
+            // a selection change may carry no image at all.
+            const auto& change = reinterpret_cast<const NMLISTVIEW&>(header);
+            const UINT before = change.uOldState & LVIS_STATEIMAGEMASK;
+            const UINT after = change.uNewState & LVIS_STATEIMAGEMASK;
+            const bool tick =
+                (change.uChanged & LVIF_STATE) != 0 && before != 0 && after != 0 && before != after;
+            // TRUE keeps the row as it is.
+            result = tick && !m_logic->AllowTickChange() ? TRUE : FALSE;
+            return true;
+        }
         case LVN_ITEMCHANGED:
             result = m_logic->OnListItemChanged(reinterpret_cast<const NMLISTVIEW&>(header).iItem);
             return true;

@@ -74,6 +74,10 @@ const HMODULE kNtdll = ModuleValue(0x7c900000);
 LONG_PTR WINAPI Wow64Stub() {
     return 0;
 }
+// The same for SetDefaultDllDirectories.
+LONG_PTR WINAPI DefaultDllDirectoriesStub() {
+    return 0;
+}
 
 HWND WindowValue(size_t index) {
     return reinterpret_cast<HWND>(0x20000 + 16 * (index + 1));
@@ -1010,6 +1014,9 @@ FARPROC SimMachine::GetProcAddress(HMODULE hModule, LPCSTR lpProcName) {
     if (hModule == kNtdll && lpProcName && handleTable != SimHandleTable::Missing) {
         if (FARPROC procedure = sim::NativeProcedure(lpProcName)) return procedure;
     }
+    if (hModule == kKernel32 && lpProcName &&
+        std::string(lpProcName) == "SetDefaultDllDirectories" && !defaultDllDirectoriesMissing)
+        return reinterpret_cast<FARPROC>(&DefaultDllDirectoriesStub);
     SetLastError(hModule == kKernel32 || hModule == kOwnModule || hModule == kNtdll
                      ? ERROR_PROC_NOT_FOUND
                      : ERROR_INVALID_HANDLE);
@@ -1044,6 +1051,40 @@ UINT SimMachine::GetSystemWow64DirectoryW(FARPROC procedure, LPWSTR lpBuffer, UI
         return static_cast<UINT>(wow64Directory.size() + 1);
     sim::CopyWithNul(wow64Directory, lpBuffer, uSize);
     return static_cast<UINT>(wow64Directory.size());
+}
+
+BOOL SimMachine::SetDllDirectoryW(LPCWSTR lpPathName) {
+    if (auto e = State::Enter(*this, "SetDllDirectoryW", [&] { return std::string(Quote(lpPathName)); })) {
+        SetLastError(*e);
+        return FALSE;
+    }
+    dllDirectories.push_back(lpPathName ? std::optional<std::wstring>(lpPathName) : std::nullopt);
+    return TRUE;
+}
+
+BOOL SimMachine::SetDefaultDllDirectories(FARPROC procedure, DWORD DirectoryFlags) {
+    if (auto e = State::Enter(*this, "SetDefaultDllDirectories", [&] { return std::string(sim::Hex(DirectoryFlags)); })) {
+        SetLastError(*e);
+        return FALSE;
+    }
+    if (procedure != reinterpret_cast<FARPROC>(&DefaultDllDirectoriesStub)) {
+        State::ProgramError(*this,
+                            "SetDefaultDllDirectories called through a procedure "
+                            "GetProcAddress did not return");
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    // Windows takes only a non-empty set of the search flags.
+    constexpr DWORD kSearchFlags = LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR |
+                                   LOAD_LIBRARY_SEARCH_APPLICATION_DIR |
+                                   LOAD_LIBRARY_SEARCH_USER_DIRS | LOAD_LIBRARY_SEARCH_SYSTEM32 |
+                                   LOAD_LIBRARY_SEARCH_DEFAULT_DIRS;
+    if (DirectoryFlags == 0 || (DirectoryFlags & ~kSearchFlags) != 0) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    defaultDllDirectories.push_back(DirectoryFlags);
+    return TRUE;
 }
 
 DWORD SimMachine::GetModuleFileNameW(HMODULE hModule, LPWSTR lpFilename, DWORD nSize) {

@@ -342,6 +342,8 @@ public:
     DWORD wow64Error = ERROR_ACCESS_DENIED;  // with SimEdition::QueryFails
     std::wstring wow64Directory = L"C:\\WINDOWS\\SysWOW64";
     bool kernel32Missing = false;  // GetModuleHandleW(L"kernel32") fails with ERROR_MOD_NOT_FOUND
+    // GetProcAddress finds no SetDefaultDllDirectories, as before Windows 8.
+    bool defaultDllDirectoriesMissing = false;
     std::wstring modulePath = L"C:\\Program Files\\Quenwell\\Trayhop32\\Trayhop32.exe";
     CONFIGRET locateResult = CR_SUCCESS;       // CM_Locate_DevNodeW
     CONFIGRET reenumerateResult = CR_SUCCESS;  // CM_Reenumerate_DevNode
@@ -382,6 +384,10 @@ public:
     std::vector<SimWindowAction> windowActions;
     std::vector<SimMutexCreate> mutexCreates;
     int initCommonControlsCalls = 0;
+    // The folders SetDllDirectoryW was given (nullopt for a null path), and
+    // the flags of each SetDefaultDllDirectories call that took effect.
+    std::vector<std::optional<std::wstring>> dllDirectories;
+    std::vector<DWORD> defaultDllDirectories;
     int reenumerations = 0;  // successful CM_Reenumerate_DevNode calls
 
     // ---- Accounting ------------------------------------------------------------
@@ -523,6 +529,8 @@ public:
     HMODULE GetModuleHandleW(LPCWSTR lpModuleName) override;
     FARPROC GetProcAddress(HMODULE hModule, LPCSTR lpProcName) override;
     UINT GetSystemWow64DirectoryW(FARPROC procedure, LPWSTR lpBuffer, UINT uSize) override;
+    BOOL SetDllDirectoryW(LPCWSTR lpPathName) override;
+    BOOL SetDefaultDllDirectories(FARPROC procedure, DWORD DirectoryFlags) override;
     DWORD GetModuleFileNameW(HMODULE hModule, LPWSTR lpFilename, DWORD nSize) override;
     void InitCommonControls() override;
     DWORD GetCurrentProcessId() override;

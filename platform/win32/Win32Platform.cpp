@@ -2,6 +2,8 @@
 
 #include <commctrl.h>
 
+#include <string>
+
 Win32Platform::~Win32Platform() {
     if (htmlHelpModule_) ::FreeLibrary(htmlHelpModule_);
 }
@@ -307,9 +309,38 @@ UINT Win32Platform::GetSystemWow64DirectoryW(FARPROC procedure, LPWSTR lpBuffer,
     return reinterpret_cast<Procedure>(reinterpret_cast<void*>(procedure))(lpBuffer, uSize);
 }
 
+BOOL Win32Platform::SetDllDirectoryW(LPCWSTR lpPathName) {
+    return ::SetDllDirectoryW(lpPathName);
+}
+
+BOOL Win32Platform::SetDefaultDllDirectories(FARPROC procedure, DWORD DirectoryFlags) {
+    using Procedure = BOOL(WINAPI*)(DWORD);
+    return reinterpret_cast<Procedure>(reinterpret_cast<void*>(procedure))(DirectoryFlags);
+}
+
+namespace {
+
+// The help library's full path in the system folder, or empty. The program
+// runs elevated: loaded by its bare name, a hhctrl.ocx planted beside the exe
+// or in the current folder would run with administrator rights.
+std::wstring SystemHelpLibraryPath() {
+    wchar_t folder[MAX_PATH] = {};
+    const UINT length = ::GetSystemDirectoryW(folder, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return {};
+    std::wstring path(folder, length);
+    if (path.back() != L'\\') path += L'\\';
+    return path + L"hhctrl.ocx";
+}
+
+}  // namespace
+
 HWND Win32Platform::HtmlHelpW(HWND hwndCaller, LPCWSTR pszFile, UINT uCommand, DWORD_PTR dwData) {
     using Procedure = HWND(WINAPI*)(HWND, LPCWSTR, UINT, DWORD_PTR);
-    if (!htmlHelpModule_) htmlHelpModule_ = ::LoadLibraryW(L"hhctrl.ocx");
+    if (!htmlHelpModule_) {
+        const std::wstring library = SystemHelpLibraryPath();
+        if (library.empty()) return nullptr;
+        htmlHelpModule_ = ::LoadLibraryW(library.c_str());
+    }
     if (!htmlHelpModule_) return nullptr;
     FARPROC procedure = ::GetProcAddress(htmlHelpModule_, "HtmlHelpW");
     if (!procedure) return nullptr;

@@ -107,6 +107,8 @@ public:
     HMODULE GetModuleHandleW(LPCWSTR lpModuleName) override;
     FARPROC GetProcAddress(HMODULE hModule, LPCSTR lpProcName) override;
     UINT GetSystemWow64DirectoryW(FARPROC procedure, LPWSTR lpBuffer, UINT uSize) override;
+    BOOL SetDllDirectoryW(LPCWSTR lpPathName) override;
+    BOOL SetDefaultDllDirectories(FARPROC procedure, DWORD DirectoryFlags) override;
     DWORD GetModuleFileNameW(HMODULE hModule, LPWSTR lpFilename, DWORD nSize) override;
     void InitCommonControls() override;
     DWORD GetCurrentProcessId() override;
@@ -142,7 +144,7 @@ public:
     HWND HtmlHelpW(HWND hwndCaller, LPCWSTR pszFile, UINT uCommand, DWORD_PTR dwData) override;
 
 private:
-    // hhctrl.ocx, loaded on the first HtmlHelpW call: it has no import library
-    // in MinGW, and most runs never open Help.
+    // hhctrl.ocx, loaded from the system folder on the first HtmlHelpW call:
+    // it has no import library in MinGW, and most runs never open Help.
     HMODULE htmlHelpModule_ = nullptr;
 };

@@ -55,14 +55,12 @@ INT_PTR CALLBACK ConfigDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
                     break;
             }
             break;
-        case WM_HELP: {
-            // F1 that got past the main window's message filter: the dialog
-            // has no Help button of its own, so the main window's Help
-            // command, which finds this dialog active, opens its topic.
-            HWND owner = GetWindow(dialog, GW_OWNER);
-            if (owner != nullptr) SendMessageW(owner, WM_COMMAND, MAKEWPARAM(kCmdHelp, 0), 0);
+        case WM_HELP:
+            // F1 alone has already reached the main window's Help command
+            // through its message filter, which finds this dialog and opens
+            // its topic. Windows also sends WM_HELP for every F1 key-down,
+            // Shift, Ctrl or Alt held or not: answered, it opens nothing.
             return TRUE;
-        }
         default:
             break;
     }

@@ -114,6 +114,12 @@ void DemoMachine::DeliverDeviceChangesTo(HWND window) {
     ForgetHistory();
 }
 
+BOOL DemoMachine::SetDefaultDllDirectories(FARPROC, DWORD DirectoryFlags) {
+    HMODULE kernel = m_real.GetModuleHandleW(L"kernel32.dll");
+    FARPROC real = kernel ? m_real.GetProcAddress(kernel, "SetDefaultDllDirectories") : nullptr;
+    return real ? m_real.SetDefaultDllDirectories(real, DirectoryFlags) : FALSE;
+}
+
 int DemoMachine::MessageBoxW(HWND hWnd, LPCWSTR lpText, LPCWSTR lpCaption, UINT uType) {
     // What the simulation queued while a command worked reaches the window
     // inside the box's loop, as it would on a real machine.

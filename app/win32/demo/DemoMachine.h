@@ -1,6 +1,7 @@
 // The demo's machine: the simulated workstation for devices, volumes,
 // registry, environment and the instance rules, while what the user sees and
-// hears (message boxes, beeps, pauses, the help viewer) is real. Device
+// hears (message boxes, beeps, pauses, the help viewer) and the library
+// search of the process are real. Device
 // changes the simulation raises reach the main window as real
 // WM_DEVICECHANGE messages.
 #pragma once
@@ -32,6 +33,11 @@ public:
         return m_real.GetModuleFileNameW(hModule, lpFilename, nSize);
     }
     void InitCommonControls() override { m_real.InitCommonControls(); }
+    BOOL SetDllDirectoryW(LPCWSTR lpPathName) override {
+        return m_real.SetDllDirectoryW(lpPathName);
+    }
+    // The procedure handed out is the simulation's: the real one is looked up.
+    BOOL SetDefaultDllDirectories(FARPROC procedure, DWORD DirectoryFlags) override;
 
 private:
     Platform& m_real;

@@ -139,6 +139,25 @@ expect_line 'rows 2'
 expect_row 0 1 "$row0"
 expect_row 1 0 "$row1"
 
+echo "== while the F5 build's box is open, Remove Devices and a tick are refused; then the list is right"
+hint_status 1
+drive key --title "$title" --id $list --vk F5
+drive msgbox --title "$title" --timeout 15000
+# Sent, so it returns once the click has been handled; a removal run from
+# here would hold it in a box of its own.
+drive press --title "$title" --id 2002 --timeout 5000
+drive_quiet tick --title "$title" --id $list --row 1 --state 1
+expect "error: the list view refused the new state of row 1"
+drive count --title "$title" --class "#32770"
+expect_line "count 2"
+drive text --title "$title" --id $status
+expect_not "Removing selected drives"
+wait_status " Ready..."
+drive listview --title "$title" --id $list
+expect_line 'rows 2'
+expect_row 0 1 "$row0"
+expect_row 1 0 "$row1"
+
 echo "== Remove Devices with both ticked: Wine's class installer refuses, and the program says so"
 drive tick --title "$title" --id $list --row 1 --state 1
 drive click --title "$title" --id 2002

@@ -5,6 +5,8 @@
 
 #include <functional>
 #include <memory>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -142,6 +144,32 @@ TEST(Startup, EachBranchOfTheSequence) {
         app.reset();
         EXPECT_EQ(sim.LeakReport(), "");
         EXPECT_TRUE(sim.ProgramErrors().empty());
+    }
+}
+
+TEST(Startup, TheLibrarySearchLosesTheCurrentFolderBeforeAnythingLoads) {
+    for (const bool oldSystem : {false, true}) {
+        SCOPED_TRACE(oldSystem ? "before Windows 8" : "Windows 8 on");
+        SimMachine sim;
+        sim.defaultDllDirectoriesMissing = oldSystem;
+        FakeRunner runner;
+        CTrayhop32App app(sim);
+        app.InitInstance(runner);
+
+        EXPECT_TRUE(runner.ran);
+        ASSERT_EQ(sim.dllDirectories.size(), 1u);
+        EXPECT_EQ(sim.dllDirectories[0], std::wstring()) << "empty, not null (the default)";
+        EXPECT_EQ(
+            sim.defaultDllDirectories,
+            oldSystem ? std::vector<DWORD>{} : std::vector<DWORD>{LOAD_LIBRARY_SEARCH_SYSTEM32});
+        std::vector<std::string> first;
+        for (size_t i = 0; i < sim.Calls().size() && sim.Calls()[i].method != "InitCommonControls";
+             ++i)
+            first.push_back(sim.Calls()[i].method);
+        std::vector<std::string> expected = {"SetDllDirectoryW", "GetModuleHandleW",
+                                             "GetProcAddress"};
+        if (!oldSystem) expected.push_back("SetDefaultDllDirectories");
+        EXPECT_EQ(first, expected);
     }
 }
 

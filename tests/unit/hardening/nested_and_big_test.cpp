@@ -19,6 +19,7 @@
 #include <ostream>
 #include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -110,8 +111,9 @@ struct NestedTest : ::testing::Test {
     }
 
     // The list once a command has ended: one row per present device in table
-    // order, each pointing at the live record it shows.
-    void ExpectListMatchesMachine() {
+    // order, each pointing at the live record it shows. The button follows the
+    // ticks once a row has changed; before that it is enabled, as it starts.
+    void ExpectListMatchesMachine(bool rowsChanged = true) {
         std::vector<std::wstring> present;
         for (const SimDevice& d : sim.Devices())
             if (d.present) present.push_back(*d.friendlyName);
@@ -125,7 +127,7 @@ struct NestedTest : ::testing::Test {
             shown.push_back(record.deviceName);
         }
         EXPECT_EQ(shown, present);
-        EXPECT_EQ(view.removeEnabled, !view.CheckedRows().empty());
+        EXPECT_EQ(view.removeEnabled, !rowsChanged || !view.CheckedRows().empty());
         EXPECT_FALSE(app.m_bRefreshPending) << "no notification left unanswered";
     }
 
@@ -352,6 +354,7 @@ void StickBLetterTwice(NestedTest& t) {
 struct ScriptedConfigDialog : ConfigDialogRunner {
     std::function<void()> whileOpen;
     bool pressOk = true;
+    int runs = 0;
     bool unreadableBox = false;
     struct Boxes : ConfigCheckBoxes {
         std::set<int> ticked;
@@ -368,6 +371,7 @@ struct ScriptedConfigDialog : ConfigDialogRunner {
         }
     };
     int RunConfigDialog(SvcConfig& config) override {
+        ++runs;
         Boxes boxes;
         config.OnInitDialog(boxes);
         if (whileOpen) whileOpen();
@@ -450,6 +454,118 @@ TEST_F(NestedTest, ConfigurationDialogOpenWhileDevicesComeAndGo) {
         EXPECT_EQ(TickedNames(), std::set<std::wstring>{L"Stick A"});
     }
 }
+
+// ---- Commands asked for inside the build's boxes -------------------------------
+
+// The build's boxes have no owner, so the window behind them takes clicks and
+// keys. A command asked for there is refused with a beep and never run; a
+// user's tick does not take; the build then ends on live records.
+struct CommandInBox {
+    const char* name;
+    std::function<void(NestedTest&, int stickBRow)> ask;
+    bool beeps;
+};
+const CommandInBox kCommandsInBox[] = {
+    // The button, Alt+S and Enter (the default button) all end here.
+    {"Scan", [](NestedTest& t, int) { t.dlg->OnScanForDevices(); }, true},
+    {"Remove", [](NestedTest& t, int) { t.dlg->OnRemoveDevices(); }, true},
+    {"Configure", [](NestedTest& t, int) { t.dlg->OnConfigure(); }, true},
+    {"F5", [](NestedTest& t, int) { t.dlg->OnRefreshKey(); }, true},
+    {"DoubleClick", [](NestedTest& t, int) { t.dlg->OnListDblClk(); }, true},
+    {"Tick", [](NestedTest& t, int row) { t.view.SetItemChecked(row, true); }, false},
+};
+
+// What the build's command does besides the build; the first build is the
+// window's opening, before any tick.
+enum class Besides { Nothing, IsTheFirstBuild, Scans, Configures, RemovesStickA };
+struct BuildWithBoxes {
+    const char* name;
+    std::function<void(NestedTest&)> run;
+    Besides besides;
+};
+const BuildWithBoxes kBuildsWithBoxes[] = {
+    {"FirstBuild", [](NestedTest& t) { t.Open(); }, Besides::IsTheFirstBuild},
+    {"F5", [](NestedTest& t) { t.dlg->OnRefreshKey(); }, Besides::Nothing},
+    {"DeviceChange",
+     [](NestedTest& t) {
+         t.sim.FindDevice(kArrivingId)->present = true;
+         t.arrivingVolume->present = true;
+         t.sim.DeliverDeviceChange(DBT_DEVICEARRIVAL);
+     },
+     Besides::Nothing},
+    {"ScanRebuild", [](NestedTest& t) { t.dlg->OnScanForDevices(); }, Besides::Scans},
+    {"ConfigureOk", [](NestedTest& t) { t.dlg->OnConfigure(); }, Besides::Configures},
+    {"RemovalReport", [](NestedTest& t) { t.dlg->OnRemoveDevices(); }, Besides::RemovesStickA},
+};
+
+struct BoxOfABuild {
+    const char* name;
+    void (*setUp)(NestedTest&);
+    UINT flags;
+};
+const BoxOfABuild kBoxesOfABuild[] = {{"SystemError", GeometryFailsOnStickB, MB_ICONERROR},
+                                      {"AddVolumeWarning", StickBLetterTwice, MB_ICONWARNING}};
+
+using CommandInBoxParam = std::tuple<size_t, size_t, size_t>;
+class CommandsInBuildBoxes : public NestedTest,
+                             public ::testing::WithParamInterface<CommandInBoxParam> {};
+
+TEST_P(CommandsInBuildBoxes, AreRefusedAndTheBuildEndsOnLiveRecords) {
+    const BuildWithBoxes& build = kBuildsWithBoxes[std::get<0>(GetParam())];
+    const BoxOfABuild& kind = kBoxesOfABuild[std::get<1>(GetParam())];
+    const CommandInBox& command = kCommandsInBox[std::get<2>(GetParam())];
+    ScriptedConfigDialog dialog;
+    dlg->SetConfigDialogRunner(&dialog);
+    const bool first = build.besides == Besides::IsTheFirstBuild;
+    int stickBRow = -1;
+    if (!first) {
+        Open();
+        Tick(L"Stick A");
+        stickBRow = RowOf(L"Stick B");
+        // Selected and focused, so a double-click would toggle it.
+        view.ClickRow(stickBRow);
+    }
+    kind.setUp(*this);
+    sim.messageBoxHook = [&](const SimMessageBox& box) {
+        if (deliveries == 0 && box.flags == kind.flags) {
+            ++deliveries;
+            command.ask(*this, stickBRow);
+        }
+        return 0;
+    };
+
+    build.run(*this);
+
+    EXPECT_EQ(deliveries, 1);
+    EXPECT_EQ(std::count(sim.beeps.begin(), sim.beeps.end(), static_cast<UINT>(MB_OK)),
+              command.beeps ? 1 : 0);
+    EXPECT_EQ(view.refusedTicks, command.beeps || first ? 0 : 1);
+    EXPECT_EQ(dialog.runs, build.besides == Besides::Configures ? 1 : 0);
+    EXPECT_EQ(sim.reenumerations, build.besides == Besides::Scans ? 1 : 0);
+    const bool removes = build.besides == Besides::RemovesStickA;
+    for (const SimDevice& d : sim.Devices())
+        EXPECT_EQ(d.removed, removes && d.instanceId == kStickAId) << d.instanceId;
+    ExpectListMatchesMachine(!first);
+    EXPECT_EQ(TickedNames(),
+              first || removes ? std::set<std::wstring>{} : std::set<std::wstring>{L"Stick A"});
+    dlg->SetConfigDialogRunner(nullptr);
+}
+
+::testing::internal::ParamGenerator<size_t> IndicesOf(size_t count) {
+    return ::testing::Range<size_t>(0, count);
+}
+
+std::string CommandInBoxName(const ::testing::TestParamInfo<CommandInBoxParam>& info) {
+    return std::string(kBuildsWithBoxes[std::get<0>(info.param)].name) + "_" +
+           kBoxesOfABuild[std::get<1>(info.param)].name + "_" +
+           kCommandsInBox[std::get<2>(info.param)].name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Nested, CommandsInBuildBoxes,
+                         ::testing::Combine(IndicesOf(std::size(kBuildsWithBoxes)),
+                                            IndicesOf(std::size(kBoxesOfABuild)),
+                                            IndicesOf(std::size(kCommandsInBox))),
+                         CommandInBoxName);
 
 // ---- Big and odd machines ------------------------------------------------------
 

@@ -455,8 +455,9 @@ TEST_F(Workstation, ClearedGuardLeavesListTicksStatusAndTableAlone) {
     EXPECT_EQ(view.CheckedRows(), std::vector<int>{Row(L"F:")});
     EXPECT_EQ(view.GetItemData(0), record) << "the rows still point to the same records";
     EXPECT_EQ(app.m_driveTable.FindByDeviceName(L"WDC WD800JD"), record);
-    EXPECT_EQ(view.statusHistory.size(), status.size() + 1) << "only the key's own Ready";
-    EXPECT_EQ(sim.CallCount(), callsBefore);
+    EXPECT_EQ(view.statusHistory, status) << "the key is refused: the command's text stays";
+    ASSERT_EQ(sim.CallCount(), callsBefore + 1) << "only the refusal's beep";
+    EXPECT_EQ(sim.Calls().back().method, "MessageBeep");
     EXPECT_TRUE(dlg.GetSavedTicks().empty());
 }
 

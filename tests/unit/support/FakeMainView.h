@@ -1,7 +1,9 @@
 // A main window for tests that behaves like the real controls: rows with six
 // column texts, row data, tick, selection and focus; a tick or selection
 // change raises the item-changed notification into the connected window
-// logic, as the list control does. It records the status texts, the Remove
+// logic, as the list control does, and a tick change first asks the logic
+// whether it may happen, as the control's item-changing notification does
+// (the program's own ticks go through the same question). It records the status texts, the Remove
 // button state and the wait cursor.
 #pragma once
 
@@ -26,6 +28,7 @@ public:
     // Notifications go to the window logic from now on.
     void Connect(CTrayhop32Dlg& dlg) {
         onItemChanged = [&dlg](int item) { dlg.OnListItemChanged(item); };
+        onTickChanging = [&dlg] { return dlg.AllowTickChange(); };
     }
 
     // MainView.
@@ -58,6 +61,10 @@ public:
     }
     void SetItemChecked(int index, bool checked) override {
         if (!ValidRow(index) || rows[index].checked == checked) return;
+        if (onTickChanging && !onTickChanging()) {
+            ++refusedTicks;
+            return;
+        }
         rows[index].checked = checked;
         Notify(index);
     }
@@ -119,7 +126,9 @@ public:
     int listUpdates = 0;
     // As Windows' list does and Wine's does not: a new row notifies.
     bool notifyOnInsert = false;
+    int refusedTicks = 0;
     std::function<void(int)> onItemChanged;
+    std::function<bool()> onTickChanging;
 
 private:
     bool ValidRow(int index) const { return index >= 0 && index < static_cast<int>(rows.size()); }
