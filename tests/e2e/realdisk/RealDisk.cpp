@@ -5,8 +5,12 @@
 // hard disk. The link lives in the wineserver, so the server must outlive
 // this program (`wineserver -p`); the registry entries stay until removed.
 //
-//   realdisk add    --id N --name NAME   registers disk N and links its path
-//   realdisk link   --id N               links the path of a registered disk
+//   realdisk add    --id N --name NAME [--target NTPATH]
+//                                        registers disk N and links its path
+//                                        (to NTPATH: \Device\Null answers the
+//                                        storage queries with access denied)
+//   realdisk link   --id N [--target NTPATH]
+//                                        links the path of a registered disk
 //   realdisk remove --id N               deletes disk N's registry entries
 //   realdisk check  --id N               what SetupAPI and CreateFileW say of it
 //
@@ -164,14 +168,14 @@ void Register(const Disk& disk, const std::wstring& name) {
     std::printf("registered %s\n", Utf8(disk.instanceId).c_str());
 }
 
-void Link(const Disk& disk) {
+void Link(const Disk& disk, const wchar_t* linkTarget) {
     const auto create = reinterpret_cast<CreateSymbolicLinkFn>(reinterpret_cast<void*>(
         GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtCreateSymbolicLinkObject")));
     if (create == nullptr) Fail("ntdll has no NtCreateSymbolicLinkObject");
 
     // \\?\ in a Win32 path is \??\ in the object namespace.
     std::wstring name = L"\\??\\" + disk.devicePath.substr(4);
-    std::wstring target = kLinkTarget;
+    std::wstring target = linkTarget;
     CountedString nameString = {static_cast<USHORT>(sizeof(WCHAR) * name.size()),
                                 static_cast<USHORT>(sizeof(WCHAR) * name.size()), name.data()};
     CountedString targetString = {static_cast<USHORT>(sizeof(WCHAR) * target.size()),
@@ -301,7 +305,7 @@ const char* Option(int argc, char** argv, const char* name) {
 }
 
 int Usage() {
-    std::printf("usage: realdisk add|link|remove|check --id N [--name NAME]\n");
+    std::printf("usage: realdisk add|link|remove|check --id N [--name NAME] [--target NTPATH]\n");
     return 2;
 }
 
@@ -314,14 +318,16 @@ int main(int argc, char** argv) {
     const int id = idText != nullptr ? std::atoi(idText) : 0;
     if (id < 1 || id > 99) return Usage();
     const Disk disk = DiskNumber(id);
+    const char* targetText = Option(argc, argv, "--target");
+    const std::wstring target = targetText != nullptr ? Wide(targetText) : kLinkTarget;
 
     if (command == "add") {
         const char* name = Option(argc, argv, "--name");
         if (name == nullptr || *name == '\0') return Usage();
         Register(disk, Wide(name));
-        Link(disk);
+        Link(disk, target.c_str());
     } else if (command == "link") {
-        Link(disk);
+        Link(disk, target.c_str());
     } else if (command == "remove") {
         Remove(disk);
     } else if (command == "check") {

@@ -6,6 +6,10 @@
 # meets Wine's refusing class installer and must say that nothing was
 # removed; Scan for Devices meets Wine's failing configuration manager and
 # must rebuild the list without a word, taking in a disk registered since.
+# A third disk, named as the generic "Disk drive" and linked to \Device\Null,
+# never gets a row but makes every build show error boxes (the null device
+# refuses the storage queries): while such a box is open, the window must
+# refuse commands.
 #
 #   real_disk.sh --wine-run PATH --arch win32 --prefix DIR --probe PROBE.exe --bin DIR
 #                --artefacts DIR
@@ -17,7 +21,7 @@ e2e_parse_args "$@"
 title="Trayhop32"
 list=2001
 status=2008
-disks=(1 2 3)
+disks=(1 2 3 9)
 
 # The prefix is shared with the other tests: the disks go again on every way out.
 realdisk() { "${wine_cmd[@]}" --keep-display -- "$bin/realdisk.exe" "$@" >"$out_file" 2>&1; }
@@ -112,6 +116,8 @@ done
 # What Wine's storage driver says of its first disk: SCSI (1), and a device
 # type of 7, which is no SCSI peripheral type the program knows.
 expect 'bus=1 type=7'
+disk add --id 9 --name "Disk drive" --target '\Device\Null'
+expect 'linked \\?\SCSI#Disk&Ven_Trayhop&Prod_E2E_Disk#5&E2E&0&000009#{53f56307-b6bf-11d0-94f2-00a0c91efb8b} -> \Device\Null'
 
 echo "== Trayhop32.exe lists both disks; C: makes the first the boot disk"
 e2e_start real "$bin/Trayhop32.exe"
