@@ -73,7 +73,7 @@ expected_list=(
     'row 1 checked=0 selected=0 focused=0 "Maxtor 6L160M0" "Fixed Disk" "D:, E:" "IDE" "152.66 GB" "Fixed"'
     'row 2 checked=0 selected=0 focused=0 "SanDisk Cruzer Micro USB Device" "Removable Disk" "F:" "USB" "980.52 MB" "Removable"'
     'row 3 checked=0 selected=0 focused=0 "SanDisk Cruzer Micro USB Device" "Removable Disk" "G:" "USB" "980.52 MB" "Removable"'
-    'row 4 checked=0 selected=0 focused=0 "Generic USB SD Reader USB Device" "Removable Disk" "None" "USB" "No Media" "Removable"'
+    'row 4 checked=0 selected=0 focused=0 "Generic USB SD Reader USB Device" "Removable Disk" "J:" "USB" "No Media" "Removable"'
     'row 5 checked=0 selected=0 focused=0 "Maxtor OneTouch II 1394 SBP2 Device" "Fixed Disk" "H:" "1394" "279.47 GB" "Fixed"'
     'row 6 checked=0 selected=0 focused=0 "HL-DT-ST DVDRAM GSA-H10N" "DVD-ROM" "I:" "ATAPI" "4.38 GB" "Removable"'
     'row 7 checked=0 selected=0 focused=0 "HP C5683A SCSI Sequential Device" "DDS 4mm Tape" "None" "SCSI" "18.62 GB" "Removable"'

@@ -49,7 +49,7 @@ TEST_F(DemoWorkstationTest, ShowsEveryKindOfDriveInTableOrder) {
          L"Removable"},
         {L"SanDisk Cruzer Micro USB Device", L"Removable Disk", L"G:", L"USB", L"980.52 MB",
          L"Removable"},
-        {L"Generic USB SD Reader USB Device", L"Removable Disk", L"None", L"USB", L"No Media",
+        {L"Generic USB SD Reader USB Device", L"Removable Disk", L"J:", L"USB", L"No Media",
          L"Removable"},
         {L"Maxtor OneTouch II 1394 SBP2 Device", L"Fixed Disk", L"H:", L"1394", L"279.47 GB",
          L"Fixed"},
@@ -101,6 +101,17 @@ TEST_F(DemoWorkstationTest, TheHeldStickNamesBothProgramsUnderTheQuestion) {
     EXPECT_EQ(text.substr(text.find(L"\n\nThese programs")),
               L"\n\nThese programs have files or folders open on drive G:\nexplorer.exe "
               L"(1704)\nWINWORD.EXE (2316)");
+}
+
+// The card reader's slot is empty: nothing can be open on J:, so the reader
+// is removed without a question.
+TEST_F(DemoWorkstationTest, TheEmptyCardReaderIsRemovedWithoutAQuestion) {
+    view.SetItemChecked(RowOf(L"J:"), true);
+    dlg.OnRemoveDevices();
+    ASSERT_EQ(1u, sim.messageBoxes.size());
+    EXPECT_EQ(0u,
+              sim.messageBoxes[0].text.rfind(L"The following device was successfully removed:", 0));
+    EXPECT_EQ(-1, RowOf(L"J:"));
 }
 
 }  // namespace
