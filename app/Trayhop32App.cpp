@@ -1,22 +1,24 @@
 #include "app/Trayhop32App.h"
 
+#include "app/ProgramName.h"
 #include "settings/SettingsStore.h"
 
 #include <cwchar>
 
 namespace {
 
-constexpr const wchar_t* kCaption = L"Trayhop32";
+// Both editions take the one mutex: one instance of either runs per machine.
 constexpr const wchar_t* kMutexName = L"Global\\Quenwell Trayhop32";
 constexpr const wchar_t* kDialogClass = L"#32770";
-constexpr const wchar_t* kWindowTitle = L"Trayhop32";
+// The running instance may be either edition; this one's own window first.
+constexpr const wchar_t* kWindowTitles[] = {kProgramName, kOtherEditionName};
 constexpr UINT kWow64DirectoryChars = 261;
 
 constexpr const wchar_t* kWindows64Message =
     L"The 32-bit version of Trayhop does not run on 64-bit versions of Windows. \n\n"
     L"Please upgrade to Trayhop64";
 constexpr const wchar_t* kRegistryMessage =
-    L"You do not have sufficient registry privileges to run Trayhop32.  \n\n"
+    L"You do not have sufficient registry privileges to run " TRAYHOP_PROGRAM_NAME L".  \n\n"
     L"You must have privileges to create values in the HKEY_CURRENT_USER section of the "
     L"registry.";
 
@@ -35,7 +37,7 @@ bool CTrayhop32App::InitInstance(MainWindowRunner& runner) {
 
     // The mutex stays held on the two error exits, so a second start brings
     // the error box forward instead of showing another.
-    if (IsWindows64()) {
+    if (kRefusesWindows64 && IsWindows64()) {
         ProgramMessageBox(kWindows64Message, MB_ICONERROR);
         return false;
     }
@@ -84,7 +86,11 @@ bool CTrayhop32App::CreateInstanceMutex() {
 }
 
 bool CTrayhop32App::ActivateRunningInstance() {
-    HWND window = m_platform.FindWindowW(kDialogClass, kWindowTitle);
+    HWND window = nullptr;
+    for (const wchar_t* title : kWindowTitles) {
+        window = m_platform.FindWindowW(kDialogClass, title);
+        if (window != nullptr) break;
+    }
     if (window == nullptr) return false;
     if (m_platform.IsIconic(window)) m_platform.ShowWindow(window, SW_RESTORE);
     // The running instance may be showing a box or dialog: that one gets the focus.
@@ -113,7 +119,7 @@ bool CTrayhop32App::CanWriteUserKey() {
 }
 
 int CTrayhop32App::ProgramMessageBox(const wchar_t* text, UINT flags) {
-    return m_platform.MessageBoxW(m_hMainWnd, text, kCaption, flags);
+    return m_platform.MessageBoxW(m_hMainWnd, text, kProgramName, flags);
 }
 
 std::wstring CTrayhop32App::HelpFilePath() {

@@ -50,7 +50,7 @@ public:
     // True when a value can be written under the settings key of the current user.
     bool CanWriteUserKey();
 
-    // Modal box captioned "Trayhop32", owned by the main window while it
+    // Modal box captioned with the program's name, owned by the main window while it
     // exists; returns the button code.
     int ProgramMessageBox(const wchar_t* text, UINT flags);
 

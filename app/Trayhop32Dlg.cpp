@@ -1,6 +1,7 @@
 #include "app/Trayhop32Dlg.h"
 
 #include "app/FlagScope.h"
+#include "app/ProgramName.h"
 #include "app/Trayhop32App.h"
 #include "inventory/DriveRecord.h"
 
@@ -72,7 +73,7 @@ void CTrayhop32Dlg::OnHelp(DWORD helpContext) {
     if (slash != std::wstring::npos) caption.erase(0, slash + 1);
     const size_t dot = caption.rfind(L'.');
     if (dot != std::wstring::npos) caption.erase(dot);
-    if (caption.empty()) caption = L"Trayhop32";
+    if (caption.empty()) caption = kProgramName;
     platform.MessageBoxW(m_app.m_hMainWnd, L"Failed to launch help.", caption.c_str(),
                          MB_OK | MB_ICONEXCLAMATION);
 }

@@ -1,8 +1,9 @@
 { Compiles the help project (Trayhop32.hhp) into a .chm, as chmcmd does, with
-  one difference: the context map (#IVB) names each mapped topic by its path
-  inside the help file ("main_window.htm"). chmcmd 3.2 writes the absolute
+  two differences. The context map (#IVB) names each mapped topic by its path
+  inside the help file ("main_window.htm"): chmcmd 3.2 writes the absolute
   path of the project folder on the build machine in front of it, so a help
-  viewer opening a context number finds no such topic in the file.
+  viewer opening a context number finds no such topic in the file. And the
+  file carries no time: two builds of the same sources give the same bytes.
 
   Usage: chmbuild PROJECT.hhp   (the .chm is written where the project says,
   relative to the current folder, like chmcmd) }
@@ -30,6 +31,11 @@ var
 begin
   if MakeBinaryTOC then
     raise Exception.Create('a binary table of contents is not supported');
+  { The writer's binary index starts its keyword map with two bytes it never
+    sets, whatever the memory held: the project asks for "Binary Index=No",
+    and the viewer reads the index from the .hhk instead. }
+  if MakeBinaryIndex then
+    raise Exception.Create('a binary index is not supported (set "Binary Index=No")');
   LoadSiteMaps;
   if ScanHtmlContents then
     ScanHtml;
@@ -69,6 +75,43 @@ begin
   end;
 end;
 
+{ The writer stamps the file with the time of day twice: in the ITSF header
+  (offset $10) and in the first entry of #SYSTEM (code 10), which lies in the
+  uncompressed section. Both become 0. #SYSTEM starts with its version (3)
+  and that entry (code 10, 4 bytes, the time), followed by entry 9. }
+procedure ClearTimeStamps(Chm: TStream);
+const
+  SystemStart: array[0..7] of Byte = (3, 0, 0, 0, 10, 0, 4, 0);
+  Zero: DWord = 0;
+var
+  Bytes: array of Byte;
+  I, Found: Int64;
+  J: Integer;
+begin
+  SetLength(Bytes, Chm.Size);
+  Chm.Position := 0;
+  Chm.ReadBuffer(Bytes[0], Length(Bytes));
+  Found := -1;
+  for I := 0 to Length(Bytes) - 14 do
+  begin
+    J := 0;
+    while (J < 8) and (Bytes[I + J] = SystemStart[J]) do
+      Inc(J);
+    if (J = 8) and (Bytes[I + 12] = 9) and (Bytes[I + 13] = 0) then
+    begin
+      if Found >= 0 then
+        raise Exception.Create('the start of #SYSTEM is not unique');
+      Found := I;
+    end;
+  end;
+  if Found < 0 then
+    raise Exception.Create('#SYSTEM not found');
+  Chm.Position := $10;
+  Chm.WriteBuffer(Zero, SizeOf(Zero));
+  Chm.Position := Found + 8;
+  Chm.WriteBuffer(Zero, SizeOf(Zero));
+end;
+
 var
   Project: TProject;
   Output: TFileStream;
@@ -87,6 +130,7 @@ begin
       Output := TFileStream.Create(Project.OutputFileName, fmCreate);
       try
         Project.WriteChm(Output);
+        ClearTimeStamps(Output);
       finally
         Output.Free;
       end;

@@ -1,12 +1,12 @@
 #include "inventory/DriveRecord.h"
 
+#include "app/ProgramName.h"
+
 #include <cwchar>
 #include <string_view>
 #include <vector>
 
 namespace {
-
-constexpr const wchar_t* kCaption = L"Trayhop32";
 
 // 9 and up are the buses of newer drivers (iSCSI and SAS from Server 2003,
 // SATA to UFS from Vista on).
@@ -40,7 +40,7 @@ std::wstring_view FieldView(const wchar_t (&field)[N]) {
 }
 
 void ShowWarning(Platform& platform, const wchar_t* text) {
-    platform.MessageBoxW(nullptr, text, kCaption, MB_ICONWARNING);
+    platform.MessageBoxW(nullptr, text, kProgramName, MB_ICONWARNING);
 }
 
 }  // namespace

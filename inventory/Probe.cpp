@@ -1,5 +1,6 @@
 #include "inventory/Probe.h"
 
+#include "app/ProgramName.h"
 #include "platform/Owners.h"
 
 #include <cstring>
@@ -9,7 +10,6 @@
 namespace {
 
 constexpr DWORD kErrorTextChars = 250;
-constexpr const WCHAR* kProgramCaption = L"Trayhop32";
 // A descriptor is a few hundred bytes; a larger Size is not believed, so a
 // device cannot make the program allocate without bound.
 constexpr DWORD kMaxDescriptorBytes = 64 * 1024;
@@ -50,7 +50,7 @@ void ReportSystemError(Platform& platform, DWORD code) {
     text[kErrorTextChars - 1] = L'\0';
     if (text[0] == L'\0') return;
     platform.OutputDebugStringW(text);
-    platform.MessageBoxW(nullptr, text, kProgramCaption, MB_ICONERROR);
+    platform.MessageBoxW(nullptr, text, kProgramName, MB_ICONERROR);
 }
 
 bool QueryStorageDescriptor(Platform& platform, HANDLE device, StorageDescriptor& descriptor) {

@@ -635,6 +635,8 @@ static_assert(sizeof(STORAGE_DEVICE_DESCRIPTOR) == 40, "STORAGE_DEVICE_DESCRIPTO
 static_assert(sizeof(DISK_GEOMETRY) == 24, "DISK_GEOMETRY layout");
 static_assert(sizeof(STORAGE_DEVICE_NUMBER) == 12, "STORAGE_DEVICE_NUMBER layout");
 static_assert(sizeof(TAPE_GET_MEDIA_PARAMETERS) == 32, "TAPE_GET_MEDIA_PARAMETERS layout");
+static_assert(sizeof(DEVICE_MEDIA_INFO) == 32, "DEVICE_MEDIA_INFO layout");
+static_assert(offsetof(GET_MEDIA_TYPES, MediaInfo) == 8, "media types header");
 static_assert(sizeof(SP_CLASSINSTALL_HEADER) == 8, "SP_CLASSINSTALL_HEADER layout");
 static_assert(sizeof(SP_REMOVEDEVICE_PARAMS) == 16, "SP_REMOVEDEVICE_PARAMS layout");
 // The handle table records differ between the 32-bit and 64-bit editions;
@@ -652,10 +654,29 @@ static_assert(sizeof(SYSTEM_HANDLE_TABLE_ENTRY_INFO) == 16,
 static_assert(sizeof(SYSTEM_HANDLE_TABLE_ENTRY_INFO_EX) == 28,
               "SYSTEM_HANDLE_TABLE_ENTRY_INFO_EX layout");
 static_assert(sizeof(PROCESSENTRY32W) == 556, "PROCESSENTRY32W layout");
+#endif
+// The records with pointers differ between the two Windows builds: the 32-bit
+// SDK packs SetupAPI's records to 1 byte, the 64-bit one to 8, and cbSize
+// must be the size of the build's own record (SetupAPI refuses any other).
+// The header of the interface detail is what cbSize holds for it: 6 and 8.
+#if defined(_WIN64)
+static_assert(sizeof(SP_DEVINFO_DATA) == 32, "SP_DEVINFO_DATA layout");
+static_assert(sizeof(SP_DEVICE_INTERFACE_DATA) == 32, "SP_DEVICE_INTERFACE_DATA layout");
+static_assert(sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W) == 8, "interface detail header");
+static_assert(offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_W, DevicePath) == 4, "interface detail path");
+static_assert(sizeof(SP_DEVINFO_LIST_DETAIL_DATA_W) == 560, "SP_DEVINFO_LIST_DETAIL_DATA_W layout");
+static_assert(sizeof(SP_DEVINSTALL_PARAMS_W) == 584, "SP_DEVINSTALL_PARAMS_W layout");
+static_assert(sizeof(SECURITY_ATTRIBUTES) == 24, "SECURITY_ATTRIBUTES layout");
+static_assert(sizeof(SECURITY_DESCRIPTOR) == 40, "SECURITY_DESCRIPTOR layout");
+#elif defined(_WIN32)
 static_assert(sizeof(SP_DEVINFO_DATA) == 28, "SP_DEVINFO_DATA layout");
+static_assert(sizeof(SP_DEVICE_INTERFACE_DATA) == 28, "SP_DEVICE_INTERFACE_DATA layout");
+static_assert(sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W) == 6, "interface detail header");
+static_assert(offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_W, DevicePath) == 4, "interface detail path");
 static_assert(sizeof(SP_DEVINFO_LIST_DETAIL_DATA_W) == 550, "SP_DEVINFO_LIST_DETAIL_DATA_W layout");
 static_assert(sizeof(SP_DEVINSTALL_PARAMS_W) == 556, "SP_DEVINSTALL_PARAMS_W layout");
 static_assert(sizeof(SECURITY_ATTRIBUTES) == 12, "SECURITY_ATTRIBUTES layout");
+static_assert(sizeof(SECURITY_DESCRIPTOR) == 20, "SECURITY_DESCRIPTOR layout");
 #endif
 #if defined(_WIN64)
 static_assert(sizeof(SYSTEM_HANDLE_TABLE_ENTRY_INFO) == 24,

@@ -5,11 +5,12 @@
 #include "app/Trayhop32App.h"
 #include "app/Trayhop32Dlg.h"
 #include "app/FlagScope.h"
+#include "app/ProgramName.h"
 
 namespace {
 
 constexpr const wchar_t* kAccessDeniedMessage =
-    L"Trayhop32 can not scan for new devices because your user account does\n"
+    L"" TRAYHOP_PROGRAM_NAME L" can not scan for new devices because your user account does\n"
     L"not have sufficient security privileges to uninstall or to change device\n"
     L"properties.  Please contact your site administrator and ask them to change\n"
     L"your security privileges, or logout of this account and logon back in using\n"

@@ -8,7 +8,9 @@
 namespace {
 
 constexpr const wchar_t* kCompanyName = L"Quenwell";
-constexpr const wchar_t* kProgramName = L"Trayhop32";
+// Trayhop64 keeps its options under the same key, so a user's choices carry
+// over from one edition to the other.
+constexpr const wchar_t* kKeyProgramName = L"Trayhop32";
 constexpr int kVersionMajor = 1;
 constexpr int kVersionMinor = 3;
 constexpr DWORD kKeyPathChars = 128;
@@ -28,7 +30,7 @@ void CopyText(wchar_t* dest, const wchar_t* src, DWORD count) {
 
 void FormatSettingsKeyPath(wchar_t* path, DWORD pathChars) {
     if (path == nullptr || pathChars == 0) return;
-    if (std::swprintf(path, pathChars, L"Software\\%ls\\%ls\\%d.%d", kCompanyName, kProgramName,
+    if (std::swprintf(path, pathChars, L"Software\\%ls\\%ls\\%d.%d", kCompanyName, kKeyProgramName,
                       kVersionMajor, kVersionMinor) < 0)
         path[0] = L'\0';
 }

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# E2E of the Configuration dialog and the scan. Trayhop32.exe keeps its
+# E2E of the Configuration dialog and the scan. The tree's program
+# (Trayhop32.exe, or Trayhop64.exe in a win64 tree) keeps its
 # options in the prefix's registry, so the dialog is tried there: opened by
 # its button and by Alt+C, its captions, places and first-run states, Cancel
 # that stores nothing, OK that stores all twelve values (read back with
@@ -18,7 +19,7 @@ e2e_parse_args "$@"
 [ -n "$machines" ] || { echo "configure.sh: --machines is required" >&2; exit 2; }
 e2e_probe
 e2e_start_xvfb
-title="Trayhop32"
+title="$program"
 dialog="Configuration"
 list=2001
 key='HKCU\Software\Quenwell\Trayhop32\1.3'
@@ -71,86 +72,81 @@ open_dialog() { # how: button or mnemonic
     drive wait --title "$dialog" --class "#32770"
 }
 
-if [ "$arch" = win32 ]; then
-    echo "== Trayhop32.exe on a first run: no options stored"
-    "${wine_cmd[@]}" --keep-display -- reg delete 'HKCU\Software\Quenwell' /f >"$out_file" 2>&1
-    e2e_start real "$bin/Trayhop32.exe"
-    e2e_wait_window_answering "$title"
+echo "== $program.exe on a first run: no options stored"
+"${wine_cmd[@]}" --keep-display -- reg delete 'HKCU\Software\Quenwell' /f >"$out_file" 2>&1
+e2e_start real "$bin/$program.exe"
+e2e_wait_window_answering "$title"
 
-    echo "== Configure by its button: captions, places, first-run ticks"
-    open_dialog button
-    rects=("0,0,337,106" "7,7,113,74" "126,7,199,73" "109,87,50,16" "178,87,50,16")
-    for entry in "${boxes[@]}"; do rects+=("${entry##*|}"); done
-    e2e_map_dlu "${rects[@]}"
-    drive window --title "$dialog"
-    expect_line "frame caption=1 sysmenu=1 minimizebox=0 maximizebox=0 sizing=0 modalframe=1 appwindow=0"
-    expect_line "owner \"$title\""
-    expect_line "client $(e2e_size 0,0,337,106)"
-    expect_boxes "1 1 0 0 1 1 1 1 1 0 1 0"
-    expect_line "control id=-1 class=\"Button\" text=\" Show these dri&ves: \" visible=1 enabled=1 rect=${e2e_px[7,7,113,74]} default=0"
-    expect_line "control id=-1 class=\"Button\" text=\"Syste&m I/O Bus types: \" visible=1 enabled=1 rect=${e2e_px[126,7,199,73]} default=0"
-    expect_line "control id=1 class=\"Button\" text=\"OK\" visible=1 enabled=1 rect=${e2e_px[109,87,50,16]} default=1"
-    expect_line "control id=2 class=\"Button\" text=\"Cancel\" visible=1 enabled=1 rect=${e2e_px[178,87,50,16]} default=0"
-    order=$(printf '%s\n' "$last" | sed -n 's/^control id=\(-*[0-9]*\) .*/\1/p' | tr '\n' ' ')
-    if [ "$order" = "-1 2032 2033 2034 2035 -1 2036 2037 2038 2039 2040 2041 2042 2043 1 2 " ]; then
-        echo "ok: tab order"
-    else
-        fail "tab order is $order"
-    fi
-    screenshot e2e-configuration.png
-
-    echo "== Cancel stores nothing"
-    drive click --title "$dialog" --id 2038
-    drive click --title "$dialog" --id 2043
-    e2e_until "checkbox id=2038 state=0" checkbox --title "$dialog" --id 2038
-    e2e_until "checkbox id=2043 state=1" checkbox --title "$dialog" --id 2043
-    drive click --title "$dialog" --id 2
-    drive gone --title "$dialog"
-    registry_values
-    expect_line "none"
-
-    echo "== Configure by Alt+C: first-run ticks again; toggle three, OK stores all twelve"
-    open_dialog mnemonic
-    expect_boxes "1 1 0 0 1 1 1 1 1 0 1 0"
-    drive click --title "$dialog" --id 2038   # USB off
-    drive click --title "$dialog" --id 2043   # RAID on
-    drive click --title "$dialog" --id 2034   # CD and DVD on
-    drive click --title "$dialog" --id 1
-    drive gone --title "$dialog"
-    # OK rebuilds the list: Wine's disks report the same errors again, in boxes
-    # without an owner that leave the main window usable.
-    e2e_answer_reports "$title"
-    registry_values
-    stored=(HideBootDrive=REG_SZ=0 HidePageDrives=REG_SZ=0 Ignore1394=REG_SZ=0 IgnoreATAPI=REG_SZ=0
-        IgnoreCDROM=REG_SZ=0 IgnoreFibre=REG_SZ=0 IgnoreIDE=REG_SZ=0 IgnoreRAID=REG_SZ=0
-        IgnoreSCSI=REG_SZ=0 IgnoreSSA=REG_SZ=1 IgnoreTape=REG_SZ=1 IgnoreUSB=REG_SZ=1)
-    for line in "${stored[@]}"; do expect_line "$line"; done
-    count=$(printf '%s\n' "$last" | grep -c '=')
-    [ "$count" = 12 ] && echo "ok: twelve values" || fail "$count values stored"
-    drive window --title "$title"
-    expect "enabled=1"
-
-    echo "== the stored options open the dialog; Cancel leaves them"
-    open_dialog button
-    expect_boxes "1 1 1 0 1 1 0 1 1 0 1 1"
-    drive click --title "$dialog" --id 2032
-    drive click --title "$dialog" --id 2038
-    drive key --title "$dialog" --id 2038 --vk ESCAPE
-    drive gone --title "$dialog"
-    sleep 1
-    drive count --title "$title" --class "#32770"
-    expect_line "count 1"
-    registry_values
-    for line in "${stored[@]}"; do expect_line "$line"; done
-    drive window --title "$title"
-    expect "enabled=1"
-    drive click --title "$title" --id 1
-    drive gone --title "$title"
-    e2e_wait_exit real 10 || fail "Trayhop32.exe did not end after Exit"
+echo "== Configure by its button: captions, places, first-run ticks"
+open_dialog button
+rects=("0,0,337,106" "7,7,113,74" "126,7,199,73" "109,87,50,16" "178,87,50,16")
+for entry in "${boxes[@]}"; do rects+=("${entry##*|}"); done
+e2e_map_dlu "${rects[@]}"
+drive window --title "$dialog"
+expect_line "frame caption=1 sysmenu=1 minimizebox=0 maximizebox=0 sizing=0 modalframe=1 appwindow=0"
+expect_line "owner \"$title\""
+expect_line "client $(e2e_size 0,0,337,106)"
+expect_boxes "1 1 0 0 1 1 1 1 1 0 1 0"
+expect_line "control id=-1 class=\"Button\" text=\" Show these dri&ves: \" visible=1 enabled=1 rect=${e2e_px[7,7,113,74]} default=0"
+expect_line "control id=-1 class=\"Button\" text=\"Syste&m I/O Bus types: \" visible=1 enabled=1 rect=${e2e_px[126,7,199,73]} default=0"
+expect_line "control id=1 class=\"Button\" text=\"OK\" visible=1 enabled=1 rect=${e2e_px[109,87,50,16]} default=1"
+expect_line "control id=2 class=\"Button\" text=\"Cancel\" visible=1 enabled=1 rect=${e2e_px[178,87,50,16]} default=0"
+order=$(printf '%s\n' "$last" | sed -n 's/^control id=\(-*[0-9]*\) .*/\1/p' | tr '\n' ' ')
+if [ "$order" = "-1 2032 2033 2034 2035 -1 2036 2037 2038 2039 2040 2041 2042 2043 1 2 " ]; then
+    echo "ok: tab order"
 else
-    # The x86_64 Trayhop32.exe refuses a 64-bit edition before any window.
-    echo "== (the dialog over the prefix's registry: only in the win32 tree)"
+    fail "tab order is $order"
 fi
+screenshot e2e-configuration.png
+
+echo "== Cancel stores nothing"
+drive click --title "$dialog" --id 2038
+drive click --title "$dialog" --id 2043
+e2e_until "checkbox id=2038 state=0" checkbox --title "$dialog" --id 2038
+e2e_until "checkbox id=2043 state=1" checkbox --title "$dialog" --id 2043
+drive click --title "$dialog" --id 2
+drive gone --title "$dialog"
+registry_values
+expect_line "none"
+
+echo "== Configure by Alt+C: first-run ticks again; toggle three, OK stores all twelve"
+open_dialog mnemonic
+expect_boxes "1 1 0 0 1 1 1 1 1 0 1 0"
+drive click --title "$dialog" --id 2038   # USB off
+drive click --title "$dialog" --id 2043   # RAID on
+drive click --title "$dialog" --id 2034   # CD and DVD on
+drive click --title "$dialog" --id 1
+drive gone --title "$dialog"
+# OK rebuilds the list: Wine's disks report the same errors again, in boxes
+# without an owner that leave the main window usable.
+e2e_answer_reports "$title"
+registry_values
+stored=(HideBootDrive=REG_SZ=0 HidePageDrives=REG_SZ=0 Ignore1394=REG_SZ=0 IgnoreATAPI=REG_SZ=0
+    IgnoreCDROM=REG_SZ=0 IgnoreFibre=REG_SZ=0 IgnoreIDE=REG_SZ=0 IgnoreRAID=REG_SZ=0
+    IgnoreSCSI=REG_SZ=0 IgnoreSSA=REG_SZ=1 IgnoreTape=REG_SZ=1 IgnoreUSB=REG_SZ=1)
+for line in "${stored[@]}"; do expect_line "$line"; done
+count=$(printf '%s\n' "$last" | grep -c '=')
+[ "$count" = 12 ] && echo "ok: twelve values" || fail "$count values stored"
+drive window --title "$title"
+expect "enabled=1"
+
+echo "== the stored options open the dialog; Cancel leaves them"
+open_dialog button
+expect_boxes "1 1 1 0 1 1 0 1 1 0 1 1"
+drive click --title "$dialog" --id 2032
+drive click --title "$dialog" --id 2038
+drive key --title "$dialog" --id 2038 --vk ESCAPE
+drive gone --title "$dialog"
+sleep 1
+drive count --title "$title" --class "#32770"
+expect_line "count 1"
+registry_values
+for line in "${stored[@]}"; do expect_line "$line"; done
+drive window --title "$title"
+expect "enabled=1"
+drive click --title "$title" --id 1
+drive gone --title "$title"
+e2e_wait_exit real 10 || fail "$program.exe did not end after Exit"
 
 echo "== the demo over workstation.json: OK refreshes the list with the new option"
 e2e_start demo "$bin/Trayhop32Demo.exe" "$(e2e_winpath "$machines/workstation.json")"

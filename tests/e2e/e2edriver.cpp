@@ -12,7 +12,8 @@
 //   e2edriver press    --title T --id N           presses a button and returns once its
 //                                                 command has run (one that opens no box)
 //   e2edriver key      --title T [--id N] --vk KEY
-//   e2edriver msgbox   [--title T]                waits for a message box, prints it
+//   e2edriver msgbox   [--title T]                waits for a message box, prints its
+//                                                 text, buttons and foreground=0|1
 //   e2edriver answer   [--title T] --button ID    presses a message box button
 //   e2edriver close    --title T                  asks the window to close, waits
 //   e2edriver gone     --title T                  waits until no such window is left
@@ -663,6 +664,7 @@ int Run(const Args& args) {
             if (ClassOf(child) == L"Button")
                 Say("button id=" + std::to_string(GetDlgCtrlID(child)) +
                     " text=" + Quoted(TextOf(child)));
+        Say(std::string("foreground=") + (GetForegroundWindow() == box ? "1" : "0"));
         return 0;
     }
     if (command == "answer") {

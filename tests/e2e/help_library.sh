@@ -16,7 +16,7 @@
 # run Wine of this architecture (reason printed), 1 otherwise.
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 e2e_parse_args "$@"
-title="Trayhop32"
+title="$program"
 dialog="Configuration"
 system="$prefix/drive_c/windows/system32"
 library="$system/hhctrl.ocx"
@@ -102,10 +102,9 @@ drive close --title "$title"
 e2e_wait_exit demo 10 || fail "the demo did not end"
 
 echo "== copies of the library planted beside the exe and in the current folder"
-# The elevated program where there is one; the demo shares its start-up and
-# Help (the 64-bit Trayhop32.exe refuses to run on a 64-bit edition).
-exe=Trayhop32.exe
-[ "$arch" = win32 ] || exe=Trayhop32Demo.exe
+# The tree's elevated program: Trayhop32.exe, or Trayhop64.exe in the
+# x86_64 tree.
+exe="$program.exe"
 rm -rf "$planted"
 mkdir -p "$planted/app" "$planted/current"
 cp "$bin/$exe" "$planted/app/"

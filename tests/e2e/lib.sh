@@ -3,7 +3,10 @@
 #
 #   e2e_parse_args "$@"        --wine-run PATH --arch win32|win64 --prefix DIR
 #                              --probe PROBE.exe --bin DIR --artefacts DIR
-#                              [--prefix64 DIR] [--machines DIR]
+#                              [--prefix64 DIR] [--machines DIR] [--i686-bin DIR]
+#                              and sets $program: the tree's program and the
+#                              title of its windows (Trayhop32 for win32,
+#                              Trayhop64 for win64)
 #   e2e_probe                  checks the prefix; exits 77 (skip) or 1 when
 #                              Wine of this architecture cannot run here
 #   e2e_start_xvfb             a private display; sets DISPLAY
@@ -25,7 +28,7 @@
 
 set -u
 
-wine_run="" arch="" prefix="" probe="" bin="" artefacts="" prefix64="" machines=""
+wine_run="" arch="" prefix="" probe="" bin="" artefacts="" prefix64="" machines="" i686_bin=""
 failures=0
 last=""
 xvfb_pid=""
@@ -42,6 +45,7 @@ e2e_parse_args() {
             --artefacts) artefacts="$2"; shift 2 ;;
             --prefix64) prefix64="$2"; shift 2 ;;
             --machines) machines="$2"; shift 2 ;;
+            --i686-bin) i686_bin="$2"; shift 2 ;;
             *) echo "$(basename "$0"): unknown option $1" >&2; exit 2 ;;
         esac
     done
@@ -50,6 +54,11 @@ e2e_parse_args() {
         echo "$(basename "$0"): --wine-run, --arch, --prefix, --bin and --artefacts are required" >&2
         exit 2
     fi
+    # One source, two editions: the x86_64 build is Trayhop64, its demo too.
+    case "$arch" in
+        win64) program=Trayhop64 ;;
+        *) program=Trayhop32 ;;
+    esac
     wine_cmd=("$wine_run" --arch "$arch" --prefix "$prefix" --probe "$probe")
     mkdir -p "$artefacts"
     out_file="$artefacts/driver.$$.out"

@@ -16,7 +16,7 @@ e2e_parse_args "$@"
 [ -n "$machines" ] || { echo "remove.sh: --machines is required" >&2; exit 2; }
 e2e_probe
 e2e_start_xvfb
-title="Trayhop32"
+title="$program"
 list=2001
 kingston="Kingston DataTraveler USB Device"
 sandisk="SanDisk Cruzer Blade USB Device"

@@ -61,7 +61,7 @@ e2e_parse_args "${pass[@]}"
 artefacts="$(cd "$artefacts" && pwd)"
 started=$SECONDS
 
-title="Trayhop32"
+title="$program"
 list=2001 remove=2002 scan=2003 status=2008
 system_disk="(Boot) WDC WD800JB-00JJC0"
 pending_sticks=4

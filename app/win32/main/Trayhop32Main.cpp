@@ -1,4 +1,4 @@
-// Trayhop32.exe: the program over the real system.
+// Trayhop32.exe and Trayhop64.exe: the program over the real system.
 #include "app/Trayhop32App.h"
 #include "app/win32/WindowRunner.h"
 #include "platform/win32/Win32Platform.h"

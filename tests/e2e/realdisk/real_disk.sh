@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# E2E of the real Trayhop32.exe against Wine's own device services: two disks
-# registered in the prefix by realdisk.exe (their interface paths open Wine's
+# E2E of the real program (Trayhop32.exe, or Trayhop64.exe in a win64 tree)
+# against Wine's own device services: two disks registered in the prefix by
+# realdisk.exe (their interface paths open Wine's
 # first disk, which also answers for C:), listed with the name, bus and type
 # Wine reports and with C: as the boot disk; F5 keeps a tick; Remove Devices
 # meets Wine's refusing class installer and must say that nothing was
@@ -11,14 +12,14 @@
 # refuses the storage queries): while such a box is open, the window must
 # refuse commands.
 #
-#   real_disk.sh --wine-run PATH --arch win32 --prefix DIR --probe PROBE.exe --bin DIR
+#   real_disk.sh --wine-run PATH --arch win32|win64 --prefix DIR --probe PROBE.exe --bin DIR
 #                --artefacts DIR
 #
 # Exit 0 when every step saw what it expected, 77 when this machine cannot
-# run 32-bit Wine (reason printed), 1 otherwise.
+# run Wine of the tree's architecture (reason printed), 1 otherwise.
 source "$(dirname "${BASH_SOURCE[0]}")/../lib.sh"
 e2e_parse_args "$@"
-title="Trayhop32"
+title="$program"
 list=2001
 status=2008
 disks=(1 2 3 9)
@@ -119,8 +120,8 @@ expect 'bus=1 type=7'
 disk add --id 9 --name "Disk drive" --target '\Device\Null'
 expect 'linked \\?\SCSI#Disk&Ven_Trayhop&Prod_E2E_Disk#5&E2E&0&000009#{53f56307-b6bf-11d0-94f2-00a0c91efb8b} -> \Device\Null'
 
-echo "== Trayhop32.exe lists both disks; C: makes the first the boot disk"
-e2e_start real "$bin/Trayhop32.exe"
+echo "== $program.exe lists both disks; C: makes the first the boot disk"
+e2e_start real "$bin/$program.exe"
 e2e_wait_window_answering "$title"
 echo "   Wine's reports while the list was built: ${#e2e_reported[@]}"
 for text in "${e2e_reported[@]}"; do echo "     $text"; done
@@ -220,7 +221,7 @@ screenshot real-disk-after-scan.png
 echo "== Exit"
 drive click --title "$title" --id 1
 drive gone --title "$title"
-e2e_wait_exit real 10 || fail "Trayhop32.exe did not end after Exit"
+e2e_wait_exit real 10 || fail "$program.exe did not end after Exit"
 
 echo "== the disks go again"
 unregister_disks

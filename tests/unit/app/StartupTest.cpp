@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "app/ProgramName.h"
 #include "app/Trayhop32App.h"
 #include "platform/sim/SimMachine.h"
 
@@ -16,8 +17,10 @@ const wchar_t* const k64BitMessage =
     L"The 32-bit version of Trayhop does not run on 64-bit versions of Windows. \n\n"
     L"Please upgrade to Trayhop64";
 const wchar_t* const kRegistryMessage =
-    L"You do not have sufficient registry privileges to run Trayhop32.  \n\nYou must have "
-    L"privileges to create values in the HKEY_CURRENT_USER section of the registry.";
+    L"You do not have sufficient registry privileges to run " TRAYHOP_PROGRAM_NAME L".  \n\nYou "
+    L"must have privileges to create values in the HKEY_CURRENT_USER section of the registry.";
+// Trayhop32 refuses a 64-bit edition; Trayhop64 runs there.
+const wchar_t* const kOn64BitMessage = kRefusesWindows64 ? k64BitMessage : nullptr;
 HWND const kMainWindow = reinterpret_cast<HWND>(0x4242);
 
 // Stands in for the main window: records the run and what start-up held then.
@@ -51,7 +54,7 @@ TEST(Startup, EachBranchOfTheSequence) {
     auto window = [](bool iconic) {
         return [iconic](SimMachine& sim) {
             sim.AddExistingMutex(kMutex);
-            sim.AddWindow({L"#32770", L"Trayhop32", iconic, true, nullptr});
+            sim.AddWindow({L"#32770", kProgramName, iconic, true, nullptr});
         };
     };
     auto unwritable = [](SimMachine& sim) {
@@ -61,10 +64,16 @@ TEST(Startup, EachBranchOfTheSequence) {
         {"normal start", [](SimMachine&) {}, true, true, nullptr, false},
         {"running instance, minimised", window(true), false, false, nullptr, true},
         {"running instance, shown", window(false), false, false, nullptr, true},
+        {"running instance of the other edition",
+         [](SimMachine& sim) {
+             sim.AddExistingMutex(kMutex);
+             sim.AddWindow({L"#32770", kOtherEditionName, false, true, nullptr});
+         },
+         false, false, nullptr, true},
         {"mutex exists without a window",
          [](SimMachine& sim) {
              sim.AddExistingMutex(kMutex);
-             sim.AddWindow({L"#32770", L"Trayhop32 ", false, true, nullptr});
+             sim.AddWindow({L"#32770", kProgramName + std::wstring(L" "), false, true, nullptr});
          },
          true, false, nullptr, false},
         {"mutex creation fails, window exists",
@@ -76,17 +85,17 @@ TEST(Startup, EachBranchOfTheSequence) {
         {"mutex creation fails, no window",
          [](SimMachine& sim) { sim.mutexCreateError = ERROR_ACCESS_DENIED; }, true, false, nullptr,
          false},
-        {"64-bit edition", [](SimMachine& sim) { sim.edition = SimEdition::Bits64; }, false, true,
-         k64BitMessage, false},
+        {"64-bit edition", [](SimMachine& sim) { sim.edition = SimEdition::Bits64; },
+         !kRefusesWindows64, true, kOn64BitMessage, false},
         {"64-bit check comes before the registry check",
          [&](SimMachine& sim) {
              sim.edition = SimEdition::Bits64;
              unwritable(sim);
          },
-         false, true, k64BitMessage, false},
+         false, true, kRefusesWindows64 ? k64BitMessage : kRegistryMessage, false},
         {"edition query fails otherwise",
-         [](SimMachine& sim) { sim.edition = SimEdition::QueryFails; }, false, true, k64BitMessage,
-         false},
+         [](SimMachine& sim) { sim.edition = SimEdition::QueryFails; }, !kRefusesWindows64, true,
+         kOn64BitMessage, false},
         {"function missing counts as 32-bit",
          [](SimMachine& sim) { sim.edition = SimEdition::FunctionMissing; }, true, true, nullptr,
          false},
@@ -106,6 +115,10 @@ TEST(Startup, EachBranchOfTheSequence) {
         EXPECT_FALSE(app->InitInstance(runner));
 
         EXPECT_EQ(sim.initCommonControlsCalls, 1);
+        // Trayhop64 never asks which edition it runs on.
+        if (!kRefusesWindows64) {
+            EXPECT_EQ(sim.CallCount("GetProcAddress"), 0u);
+        }
         EXPECT_EQ(runner.ran, c.runs);
         std::vector<SimMessageBox> boxes = sim.messageBoxes;
         if (c.runs) {
@@ -125,7 +138,7 @@ TEST(Startup, EachBranchOfTheSequence) {
         if (c.message != nullptr) {
             ASSERT_EQ(boxes.size(), 1u);
             EXPECT_EQ(boxes[0].text, c.message);
-            EXPECT_EQ(boxes[0].caption, L"Trayhop32");
+            EXPECT_EQ(boxes[0].caption, kProgramName);
             EXPECT_EQ(boxes[0].flags, static_cast<UINT>(MB_ICONERROR));
             EXPECT_EQ(boxes[0].owner, nullptr);
         } else {
@@ -176,7 +189,7 @@ TEST(Startup, TheLibrarySearchLosesTheCurrentFolderBeforeAnythingLoads) {
 TEST(Startup, ActivationRestoresAndFocusesTheLastPopup) {
     SimMachine sim;
     HWND popup = sim.AddWindow({L"#32770", L"Remove Devices", false, true, nullptr});
-    HWND running = sim.AddWindow({L"#32770", L"Trayhop32", true, true, popup});
+    HWND running = sim.AddWindow({L"#32770", kProgramName, true, true, popup});
     CTrayhop32App app(sim);
     ASSERT_TRUE(app.ActivateRunningInstance());
     const std::pair<std::string, HWND> expected[] = {{"ShowWindow", running},
@@ -189,6 +202,40 @@ TEST(Startup, ActivationRestoresAndFocusesTheLastPopup) {
         EXPECT_EQ(sim.windowActions[i].hwnd, expected[i].second);
     }
     EXPECT_EQ(sim.windowActions[0].arg, SW_RESTORE);
+}
+
+// One instance of either edition runs per machine: a second start brings
+// forward the window titled with its own name, or else the other edition's.
+// The host build and the i686 tree run this as Trayhop32, the x86_64 tree as
+// Trayhop64, so both orders are tried.
+TEST(Startup, EitherEditionsWindowIsBroughtForwardOwnNameFirst) {
+    const std::wstring lookAlike = std::wstring(kProgramName) + L" ";
+    const struct {
+        const char* situation;
+        std::vector<std::wstring> titles;  // windows present, in creation order
+        int activated;                     // index into titles, -1: none
+    } cases[] = {
+        {"own edition running", {kProgramName}, 0},
+        {"other edition running", {kOtherEditionName}, 0},
+        {"both titles present: its own first", {kOtherEditionName, kProgramName}, 1},
+        {"a title that only starts with the name", {lookAlike, L"Trayhop"}, -1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.situation);
+        SimMachine sim;
+        std::vector<HWND> windows;
+        for (const std::wstring& title : c.titles)
+            windows.push_back(sim.AddWindow({L"#32770", title, false, true, nullptr}));
+        CTrayhop32App app(sim);
+        EXPECT_EQ(app.ActivateRunningInstance(), c.activated >= 0);
+        if (c.activated < 0) {
+            EXPECT_TRUE(sim.windowActions.empty());
+            continue;
+        }
+        ASSERT_FALSE(sim.windowActions.empty());
+        EXPECT_EQ(sim.windowActions.back().call, "SetForegroundWindow");
+        EXPECT_EQ(sim.windowActions.back().hwnd, windows[c.activated]);
+    }
 }
 
 TEST(Startup, HelpFileSitsBesideTheProgram) {

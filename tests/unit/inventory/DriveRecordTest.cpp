@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "app/ProgramName.h"
 #include "inventory/DriveTable.h"
 #include "platform/sim/SimMachine.h"
 
@@ -83,7 +84,7 @@ TEST(DriveRecord, AddVolumeStoresOrWarns) {
         }
         ASSERT_EQ(sim.messageBoxes.size(), 1u);
         EXPECT_EQ(sim.messageBoxes[0].text, c.warning);
-        EXPECT_EQ(sim.messageBoxes[0].caption, L"Trayhop32");
+        EXPECT_EQ(sim.messageBoxes[0].caption, kProgramName);
         EXPECT_EQ(sim.messageBoxes[0].flags, static_cast<UINT>(MB_ICONWARNING));
         EXPECT_EQ(sim.messageBoxes[0].owner, nullptr);
         EXPECT_EQ(record.volumeCount, before.volumeCount);

@@ -1,3 +1,4 @@
+#include "app/ProgramName.h"
 #include "app/Trayhop32App.h"
 #include "inventory/DeviceProperties.h"
 #include "inventory/Enumerate.h"
@@ -245,7 +246,7 @@ TEST(EnumerateStorageClasses, ControlCodeFailuresAreShownOrSilentAndKeepTheDevic
         EXPECT_EQ(c.boxes, BoxTexts(sim));
         for (const SimMessageBox& box : sim.messageBoxes) {
             EXPECT_EQ(nullptr, box.owner);
-            EXPECT_EQ(L"Trayhop32", box.caption);
+            EXPECT_EQ(kProgramName, box.caption);
             EXPECT_EQ(static_cast<UINT>(MB_ICONERROR), box.flags);
         }
         EXPECT_EQ(c.boxes, sim.debugOutput);

@@ -1,3 +1,4 @@
+#include "app/ProgramName.h"
 #include "inventory/Enumerate.h"
 #include "inventory/Probe.h"
 #include "platform/Owners.h"
@@ -56,7 +57,7 @@ TEST(ReportSystemError, ExpectedDeviceAnswersStaySilent) {
         EXPECT_EQ(std::vector<std::wstring>{c.shown}, sim.debugOutput);
         ASSERT_EQ(1u, sim.messageBoxes.size());
         EXPECT_EQ(c.shown, sim.messageBoxes[0].text);
-        EXPECT_EQ(L"Trayhop32", sim.messageBoxes[0].caption);
+        EXPECT_EQ(kProgramName, sim.messageBoxes[0].caption);
         EXPECT_EQ(nullptr, sim.messageBoxes[0].owner);
         EXPECT_EQ(static_cast<UINT>(MB_ICONERROR), sim.messageBoxes[0].flags);
     }

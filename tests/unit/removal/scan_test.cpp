@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "app/ProgramName.h"
 #include "app/Trayhop32App.h"
 #include "app/Trayhop32Dlg.h"
 #include "platform/sim/SimMachine.h"
@@ -16,7 +17,7 @@ const std::wstring kConfiguring = L" Configuring a new device, please wait...";
 const std::wstring kReady = L" Ready...";
 const std::wstring kLoading = L" Loading the drive list, please wait...";
 const wchar_t* const kAccessDenied =
-    L"Trayhop32 can not scan for new devices because your user account does\n"
+    L"" TRAYHOP_PROGRAM_NAME L" can not scan for new devices because your user account does\n"
     L"not have sufficient security privileges to uninstall or to change device\n"
     L"properties.  Please contact your site administrator and ask them to change\n"
     L"your security privileges, or logout of this account and logon back in using\n"
@@ -146,7 +147,7 @@ TEST_F(ScanTest, FailedScansStillRebuildAndOnlyAccessDeniedIsTold) {
             EXPECT_LT(0, waitDepthInBox) << "the wait cursor lasts the whole command";
             ASSERT_EQ(1u, sim.messageBoxes.size());
             EXPECT_EQ(kAccessDenied, sim.messageBoxes[0].text);
-            EXPECT_EQ(L"Trayhop32", sim.messageBoxes[0].caption);
+            EXPECT_EQ(kProgramName, sim.messageBoxes[0].caption);
             EXPECT_EQ(static_cast<UINT>(MB_ICONERROR), sim.messageBoxes[0].flags);
             EXPECT_TRUE(sim.sleeps.empty());
         } else {

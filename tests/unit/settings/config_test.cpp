@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "app/ProgramName.h"
 #include "app/Trayhop32App.h"
 #include "app/Trayhop32Dlg.h"
 #include "platform/sim/SimMachine.h"
@@ -242,7 +243,7 @@ TEST_F(ConfigTest, BoxesThatCannotBeCollectedAreReportedAndNothingIsStored) {
 
     ASSERT_EQ(1u, sim.messageBoxes.size());
     EXPECT_EQ(L"UpdateData() failed", sim.messageBoxes[0].text);
-    EXPECT_EQ(L"Trayhop32", sim.messageBoxes[0].caption);
+    EXPECT_EQ(kProgramName, sim.messageBoxes[0].caption);
     EXPECT_EQ(static_cast<UINT>(MB_ICONINFORMATION), sim.messageBoxes[0].flags & 0xF0);
     EXPECT_EQ(writes, Writes());
 

@@ -4,6 +4,7 @@
 // manager and the set give it, and an error text that carries inserts.
 #include <gtest/gtest.h>
 
+#include "app/ProgramName.h"
 #include "inventory/DeviceProperties.h"
 #include "inventory/Probe.h"
 #include "platform/win32/Win32Platform.h"
@@ -163,7 +164,7 @@ TEST(RealReportSystemError, TextWithInsertsIsShownAsItIs) {
     ASSERT_EQ(1u, p.boxes.size());
     EXPECT_EQ(std::wstring(text), p.boxes[0]);
     EXPECT_EQ(std::vector<std::wstring>{text}, p.debugOutput);
-    EXPECT_EQ(L"Trayhop32", p.captions[0]);
+    EXPECT_EQ(kProgramName, p.captions[0]);
     EXPECT_EQ(nullptr, p.owners[0]);
     EXPECT_EQ(static_cast<UINT>(MB_ICONERROR), p.types[0]);
 
