@@ -22,6 +22,12 @@ constexpr const wchar_t* kRegistryMessage =
     L"You must have privileges to create values in the HKEY_CURRENT_USER section of the "
     L"registry.";
 
+// A kernel32 function that not every supported Windows has; null when absent.
+FARPROC KernelProcedure(Platform& platform, const char* name) {
+    HMODULE kernel = platform.GetModuleHandleW(L"kernel32.dll");
+    return kernel != nullptr ? platform.GetProcAddress(kernel, name) : nullptr;
+}
+
 }  // namespace
 
 CTrayhop32App::CTrayhop32App(Platform& platform)
@@ -58,11 +64,9 @@ void CTrayhop32App::RestrictLibrarySearch() {
     // loaded by its bare name would run with administrator rights. First,
     // before anything else loads.
     m_platform.SetDllDirectoryW(L"");
-    HMODULE kernel = m_platform.GetModuleHandleW(L"kernel32.dll");
-    if (kernel == nullptr) return;
     // Windows 8 on (and 7 with its update) can leave the program's own
     // folder out too; older systems lack the function and keep the rest.
-    FARPROC procedure = m_platform.GetProcAddress(kernel, "SetDefaultDllDirectories");
+    FARPROC procedure = KernelProcedure(m_platform, "SetDefaultDllDirectories");
     if (procedure != nullptr)
         m_platform.SetDefaultDllDirectories(procedure, LOAD_LIBRARY_SEARCH_SYSTEM32);
 }
@@ -101,10 +105,8 @@ bool CTrayhop32App::ActivateRunningInstance() {
 }
 
 bool CTrayhop32App::IsWindows64() {
-    HMODULE kernel = m_platform.GetModuleHandleW(L"kernel32.dll");
-    if (kernel == nullptr) return false;
     // Systems older than the 64-bit editions lack the function: 32-bit.
-    FARPROC procedure = m_platform.GetProcAddress(kernel, "GetSystemWow64DirectoryW");
+    FARPROC procedure = KernelProcedure(m_platform, "GetSystemWow64DirectoryW");
     if (procedure == nullptr) return false;
     wchar_t directory[kWow64DirectoryChars] = {};
     if (m_platform.GetSystemWow64DirectoryW(procedure, directory, kWow64DirectoryChars) != 0)

@@ -11,10 +11,9 @@ namespace {
 // 9 and up are the buses of newer drivers (iSCSI and SAS from Server 2003,
 // SATA to UFS from Vista on).
 constexpr const wchar_t* kBusDisplayNames[] = {
-    L"Unknown", L"SCSI", L"ATAPI",   L"IDE",   L"1394",                 L"SSA",
-    L"FIBRE",   L"USB",  L"RAID",    L"iSCSI", L"SAS",                  L"SATA",
-    L"SD",      L"MMC",  L"Virtual", L"File Backed Virtual", L"Spaces", L"NVMe",
-    L"SCM",     L"UFS"};
+    L"Unknown", L"SCSI",  L"ATAPI", L"IDE",  L"1394", L"SSA", L"FIBRE",   L"USB",
+    L"RAID",    L"iSCSI", L"SAS",   L"SATA", L"SD",   L"MMC", L"Virtual", L"File Backed Virtual",
+    L"Spaces",  L"NVMe",  L"SCM",   L"UFS"};
 constexpr const wchar_t* kBusEnumeratorNames[] = {L"Unknown", L"SCSI",  L"ATAPI",   L"IDE", L"SBP2",
                                                   L"SSA",     L"FIBRE", L"USBSTOR", L"RAID"};
 constexpr const wchar_t* kScsiDeviceTypeNames[] = {
@@ -30,13 +29,6 @@ constexpr LONG kScsiNameCount = sizeof(kScsiDeviceTypeNames) / sizeof(kScsiDevic
 
 wchar_t UpperLetter(wchar_t letter) {
     return (letter >= L'a' && letter <= L'z') ? static_cast<wchar_t>(letter - L'a' + L'A') : letter;
-}
-
-// A field is NUL-terminated by CopyField, but a caller may have written it
-// directly: never read past its end.
-template <std::size_t N>
-std::wstring_view FieldView(const wchar_t (&field)[N]) {
-    return std::wstring_view(field, wcsnlen(field, N));
 }
 
 void ShowWarning(Platform& platform, const wchar_t* text) {
@@ -210,8 +202,8 @@ std::wstring DriveRecord::BuildStorageId(Platform& platform, const wchar_t* vend
 
 bool SameDevice(const DriveRecord& a, const DriveRecord& b) {
     return a.deviceNumber == b.deviceNumber && a.deviceNumberType == b.deviceNumberType &&
-           a.letterCount == b.letterCount &&
-           a.volumeExtentLengths[0] == b.volumeExtentLengths[0] && a.capacity == b.capacity &&
+           a.letterCount == b.letterCount && a.volumeExtentLengths[0] == b.volumeExtentLengths[0] &&
+           a.capacity == b.capacity &&
            FieldView(a.deviceInstanceId) == FieldView(b.deviceInstanceId) &&
            a.MountPointText() == b.MountPointText();
 }

@@ -10,6 +10,7 @@
 #include <cwchar>
 #include <new>
 #include <string>
+#include <string_view>
 
 inline constexpr int kMaxDriveLetters = 30;
 inline constexpr int kMaxVolumes = 50;
@@ -38,6 +39,13 @@ inline void CopyField(wchar_t* dest, std::size_t destChars, const wchar_t* src,
 template <std::size_t N>
 inline void CopyField(wchar_t (&dest)[N], const wchar_t* src) {
     CopyField(dest, N, src);
+}
+
+// A field's text. A field is NUL-terminated by CopyField, but a caller may
+// have written it directly: never read past its end.
+template <std::size_t N>
+inline std::wstring_view FieldView(const wchar_t (&field)[N]) {
+    return std::wstring_view(field, wcsnlen(field, N));
 }
 
 // The volume names of a record, entry i the GUID path of volume i. Entries

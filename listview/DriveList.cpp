@@ -35,28 +35,6 @@ bool AnyRowTicked(MainView& view) {
     return false;
 }
 
-template <std::size_t N>
-std::wstring_view FieldView(const wchar_t (&field)[N]) {
-    return std::wstring_view(field, wcsnlen(field, N));
-}
-
-// Counts the row changes the program makes itself (inserting rows, restoring
-// ticks) instead of handling each: handling one walks every row.
-class DeferRowChanges {
-public:
-    DeferRowChanges(bool& changing, int& deferred) : changing_(changing), deferred_(deferred) {
-        changing_ = true;
-        deferred_ = 0;
-    }
-    DeferRowChanges(const DeferRowChanges&) = delete;
-    DeferRowChanges& operator=(const DeferRowChanges&) = delete;
-    ~DeferRowChanges() { changing_ = false; }
-
-private:
-    bool& changing_;
-    int& deferred_;
-};
-
 }  // namespace
 
 void CTrayhop32Dlg::FillDriveList() {
@@ -75,8 +53,10 @@ void CTrayhop32Dlg::FillDriveList() {
 
     DriveTable& table = m_app.m_driveTable;
     int next = 0;
-    // A list with check boxes may report each new row's box as a change.
-    DeferRowChanges defer(m_bRowsChanging, m_deferredRowChanges);
+    // A list with check boxes may report each new row's box as a change;
+    // such changes are counted, not handled: handling one walks every row.
+    m_deferredRowChanges = 0;
+    FlagScope defer(m_bRowsChanging);
     for (int i = 0; i < table.Count(); ++i) {
         DriveRecord& record = table.At(i);
 
@@ -156,7 +136,8 @@ void CTrayhop32Dlg::RestoreTickedDrives() {
         }
     }
     {
-        DeferRowChanges defer(m_bRowsChanging, m_deferredRowChanges);
+        m_deferredRowChanges = 0;
+        FlagScope defer(m_bRowsChanging);
         for (const auto& copy : saved) {
             if (!copy) continue;
             const auto [first, last] = shownByName.equal_range(FieldView(copy->deviceName));

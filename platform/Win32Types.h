@@ -43,7 +43,7 @@ static_assert(_WIN32_WINNT == 0x0501 && WINVER == 0x0501, "the build targets Win
 #define IOCTL_TAPE_GET_MEDIA_PARAMS 0x001F401C
 #endif
 
-#else // host build
+#else  // host build
 
 using BYTE = std::uint8_t;
 using UCHAR = std::uint8_t;
@@ -564,7 +564,7 @@ struct GET_MEDIA_TYPES {
 // Help.
 #define HH_HELP_CONTEXT 0x000F
 
-#endif // _WIN32
+#endif  // _WIN32
 
 // The system handle table as ntdll's NtQuerySystemInformation answers it:
 // SystemHandleInformation (16, every NT) with 16-bit process ids and handle
@@ -629,7 +629,8 @@ inline constexpr DWORD kExtentsBufferSize = 656;
 inline constexpr DWORD kExtentsBufferCapacity = 27;
 static_assert(sizeof(DISK_EXTENT) == 24, "DISK_EXTENT layout");
 static_assert(offsetof(VOLUME_DISK_EXTENTS, Extents) == 8, "extents header");
-static_assert(8 + kExtentsBufferCapacity * sizeof(DISK_EXTENT) == kExtentsBufferSize, "extents buffer");
+static_assert(8 + kExtentsBufferCapacity * sizeof(DISK_EXTENT) == kExtentsBufferSize,
+              "extents buffer");
 static_assert(sizeof(STORAGE_PROPERTY_QUERY) == 12, "STORAGE_PROPERTY_QUERY layout");
 static_assert(sizeof(STORAGE_DEVICE_DESCRIPTOR) == 40, "STORAGE_DEVICE_DESCRIPTOR layout");
 static_assert(sizeof(DISK_GEOMETRY) == 24, "DISK_GEOMETRY layout");
@@ -648,13 +649,6 @@ static_assert(sizeof(SYSTEM_HANDLE_TABLE_ENTRY_INFO_EX) == 3 * sizeof(void*) + 1
 static_assert(offsetof(SYSTEM_HANDLE_INFORMATION_EX, Handles) == 2 * sizeof(void*),
               "handle table ex");
 static_assert(offsetof(FILE_FS_VOLUME_INFORMATION, VolumeSerialNumber) == 8, "volume information");
-#if defined(_WIN32) && !defined(_WIN64)
-static_assert(sizeof(SYSTEM_HANDLE_TABLE_ENTRY_INFO) == 16,
-              "SYSTEM_HANDLE_TABLE_ENTRY_INFO layout");
-static_assert(sizeof(SYSTEM_HANDLE_TABLE_ENTRY_INFO_EX) == 28,
-              "SYSTEM_HANDLE_TABLE_ENTRY_INFO_EX layout");
-static_assert(sizeof(PROCESSENTRY32W) == 556, "PROCESSENTRY32W layout");
-#endif
 // The records with pointers differ between the two Windows builds: the 32-bit
 // SDK packs SetupAPI's records to 1 byte, the 64-bit one to 8, and cbSize
 // must be the size of the build's own record (SetupAPI refuses any other).
@@ -663,25 +657,22 @@ static_assert(sizeof(PROCESSENTRY32W) == 556, "PROCESSENTRY32W layout");
 static_assert(sizeof(SP_DEVINFO_DATA) == 32, "SP_DEVINFO_DATA layout");
 static_assert(sizeof(SP_DEVICE_INTERFACE_DATA) == 32, "SP_DEVICE_INTERFACE_DATA layout");
 static_assert(sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W) == 8, "interface detail header");
-static_assert(offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_W, DevicePath) == 4, "interface detail path");
+static_assert(offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_W, DevicePath) == 4,
+              "interface detail path");
 static_assert(sizeof(SP_DEVINFO_LIST_DETAIL_DATA_W) == 560, "SP_DEVINFO_LIST_DETAIL_DATA_W layout");
 static_assert(sizeof(SP_DEVINSTALL_PARAMS_W) == 584, "SP_DEVINSTALL_PARAMS_W layout");
 static_assert(sizeof(SECURITY_ATTRIBUTES) == 24, "SECURITY_ATTRIBUTES layout");
 static_assert(sizeof(SECURITY_DESCRIPTOR) == 40, "SECURITY_DESCRIPTOR layout");
+static_assert(sizeof(PROCESSENTRY32W) == 568, "PROCESSENTRY32W layout");
 #elif defined(_WIN32)
 static_assert(sizeof(SP_DEVINFO_DATA) == 28, "SP_DEVINFO_DATA layout");
 static_assert(sizeof(SP_DEVICE_INTERFACE_DATA) == 28, "SP_DEVICE_INTERFACE_DATA layout");
 static_assert(sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W) == 6, "interface detail header");
-static_assert(offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_W, DevicePath) == 4, "interface detail path");
+static_assert(offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_W, DevicePath) == 4,
+              "interface detail path");
 static_assert(sizeof(SP_DEVINFO_LIST_DETAIL_DATA_W) == 550, "SP_DEVINFO_LIST_DETAIL_DATA_W layout");
 static_assert(sizeof(SP_DEVINSTALL_PARAMS_W) == 556, "SP_DEVINSTALL_PARAMS_W layout");
 static_assert(sizeof(SECURITY_ATTRIBUTES) == 12, "SECURITY_ATTRIBUTES layout");
 static_assert(sizeof(SECURITY_DESCRIPTOR) == 20, "SECURITY_DESCRIPTOR layout");
-#endif
-#if defined(_WIN64)
-static_assert(sizeof(SYSTEM_HANDLE_TABLE_ENTRY_INFO) == 24,
-              "SYSTEM_HANDLE_TABLE_ENTRY_INFO layout");
-static_assert(sizeof(SYSTEM_HANDLE_TABLE_ENTRY_INFO_EX) == 40,
-              "SYSTEM_HANDLE_TABLE_ENTRY_INFO_EX layout");
-static_assert(sizeof(PROCESSENTRY32W) == 568, "PROCESSENTRY32W layout");
+static_assert(sizeof(PROCESSENTRY32W) == 556, "PROCESSENTRY32W layout");
 #endif

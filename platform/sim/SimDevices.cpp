@@ -149,8 +149,8 @@ void State::RemoveDeviceNow(SimMachine& m, size_t device) {
 BOOL SimMachine::SetupDiClassGuidsFromNameExW(PCWSTR ClassName, LPGUID ClassGuidList,
                                               DWORD ClassGuidListSize, PDWORD RequiredSize,
                                               PCWSTR MachineName, PVOID Reserved) {
-    if (auto e = State::Enter(*this, "SetupDiClassGuidsFromNameExW",
-                              [&] { return std::string(Quote(ClassName)); })) {
+    if (auto e =
+            State::Enter(*this, "SetupDiClassGuidsFromNameExW", [&] { return Quote(ClassName); })) {
         SetLastError(*e);
         return FALSE;
     }
@@ -179,8 +179,8 @@ BOOL SimMachine::SetupDiClassGuidsFromNameExW(PCWSTR ClassName, LPGUID ClassGuid
 
 BOOL SimMachine::SetupDiClassGuidsFromNameW(PCWSTR ClassName, LPGUID ClassGuidList,
                                             DWORD ClassGuidListSize, PDWORD RequiredSize) {
-    if (auto e = State::Enter(*this, "SetupDiClassGuidsFromNameW",
-                              [&] { return std::string(Quote(ClassName)); })) {
+    if (auto e =
+            State::Enter(*this, "SetupDiClassGuidsFromNameW", [&] { return Quote(ClassName); })) {
         SetLastError(*e);
         return FALSE;
     }
@@ -198,8 +198,8 @@ HDEVINFO SimMachine::SetupDiGetClassDevsExW(const GUID* ClassGuid, PCWSTR Enumer
                                             PCWSTR MachineName, PVOID Reserved) {
     (void)hwndParent;
     if (auto e = State::Enter(*this, "SetupDiGetClassDevsExW", [&] {
-            return std::string((ClassGuid ? sim::Narrow(sim::GuidText(*ClassGuid)) : "null") + " " +
-                               Quote(Enumerator) + " flags " + sim::Hex(Flags));
+            return (ClassGuid ? sim::Narrow(sim::GuidText(*ClassGuid)) : "null") + " " +
+                   Quote(Enumerator) + " flags " + sim::Hex(Flags);
         })) {
         SetLastError(*e);
         return INVALID_HANDLE_VALUE;
@@ -296,8 +296,8 @@ HDEVINFO SimMachine::SetupDiGetClassDevsExW(const GUID* ClassGuid, PCWSTR Enumer
 HDEVINFO SimMachine::SetupDiGetClassDevsW(const GUID* ClassGuid, PCWSTR Enumerator, HWND hwndParent,
                                           DWORD Flags) {
     if (auto e = State::Enter(*this, "SetupDiGetClassDevsW", [&] {
-            return std::string((ClassGuid ? sim::Narrow(sim::GuidText(*ClassGuid)) : "null") + " " +
-                               Quote(Enumerator) + " flags " + sim::Hex(Flags));
+            return (ClassGuid ? sim::Narrow(sim::GuidText(*ClassGuid)) : "null") + " " +
+                   Quote(Enumerator) + " flags " + sim::Hex(Flags);
         })) {
         SetLastError(*e);
         return INVALID_HANDLE_VALUE;
@@ -317,7 +317,7 @@ HDEVINFO SimMachine::SetupDiCreateDeviceInfoListExW(const GUID* ClassGuid, HWND 
                                                     PCWSTR MachineName, PVOID Reserved) {
     (void)hwndParent;
     if (auto e = State::Enter(*this, "SetupDiCreateDeviceInfoListExW", [&] {
-            return std::string(ClassGuid ? sim::Narrow(sim::GuidText(*ClassGuid)) : "null");
+            return ClassGuid ? sim::Narrow(sim::GuidText(*ClassGuid)) : "null";
         })) {
         SetLastError(*e);
         return INVALID_HANDLE_VALUE;
@@ -351,7 +351,7 @@ BOOL SimMachine::SetupDiOpenDeviceInfoW(HDEVINFO DeviceInfoSet, PCWSTR DeviceIns
                                         PSP_DEVINFO_DATA DeviceInfoData) {
     (void)hwndParent, (void)OpenFlags;
     if (auto e = State::Enter(*this, "SetupDiOpenDeviceInfoW",
-                              [&] { return std::string(Quote(DeviceInstanceId)); })) {
+                              [&] { return Quote(DeviceInstanceId); })) {
         SetLastError(*e);
         return FALSE;
     }
@@ -417,7 +417,7 @@ State::Element* ElementOf(SimMachine& m, State::DevInfoSet* set, PSP_DEVINFO_DAT
 BOOL SimMachine::SetupDiEnumDeviceInfo(HDEVINFO DeviceInfoSet, DWORD MemberIndex,
                                        PSP_DEVINFO_DATA DeviceInfoData) {
     if (auto e = State::Enter(*this, "SetupDiEnumDeviceInfo",
-                              [&] { return std::string(std::to_string(MemberIndex)); })) {
+                              [&] { return std::to_string(MemberIndex); })) {
         SetLastError(*e);
         return FALSE;
     }
@@ -446,7 +446,7 @@ BOOL SimMachine::SetupDiEnumDeviceInterfaces(HDEVINFO DeviceInfoSet,
                                              const GUID* InterfaceClassGuid, DWORD MemberIndex,
                                              PSP_DEVICE_INTERFACE_DATA DeviceInterfaceData) {
     if (auto e = State::Enter(*this, "SetupDiEnumDeviceInterfaces", [&] {
-            return std::string(std::to_string(MemberIndex) + (DeviceInfoData ? " device" : ""));
+            return std::to_string(MemberIndex) + (DeviceInfoData ? " device" : "");
         })) {
         SetLastError(*e);
         return FALSE;
@@ -489,9 +489,8 @@ BOOL SimMachine::SetupDiGetDeviceInterfaceDetailW(
     HDEVINFO DeviceInfoSet, PSP_DEVICE_INTERFACE_DATA DeviceInterfaceData,
     PSP_DEVICE_INTERFACE_DETAIL_DATA_W DeviceInterfaceDetailData,
     DWORD DeviceInterfaceDetailDataSize, PDWORD RequiredSize, PSP_DEVINFO_DATA DeviceInfoData) {
-    if (auto e = State::Enter(*this, "SetupDiGetDeviceInterfaceDetailW", [&] {
-            return std::string(std::to_string(DeviceInterfaceDetailDataSize));
-        })) {
+    if (auto e = State::Enter(*this, "SetupDiGetDeviceInterfaceDetailW",
+                              [&] { return std::to_string(DeviceInterfaceDetailDataSize); })) {
         SetLastError(*e);
         return FALSE;
     }
@@ -540,7 +539,7 @@ BOOL SimMachine::SetupDiGetDeviceInterfaceDetailW(
 BOOL SimMachine::SetupDiGetDeviceInfoListDetailW(
     HDEVINFO DeviceInfoSet, PSP_DEVINFO_LIST_DETAIL_DATA_W DeviceInfoSetDetailData) {
     if (auto e = State::Enter(*this, "SetupDiGetDeviceInfoListDetailW",
-                              [&] { return std::string(SetText(DeviceInfoSet)); })) {
+                              [&] { return SetText(DeviceInfoSet); })) {
         SetLastError(*e);
         return FALSE;
     }
@@ -565,7 +564,7 @@ BOOL SimMachine::SetupDiGetDeviceInstanceIdW(HDEVINFO DeviceInfoSet,
                                              PWSTR DeviceInstanceId, DWORD DeviceInstanceIdSize,
                                              PDWORD RequiredSize) {
     if (auto e = State::Enter(*this, "SetupDiGetDeviceInstanceIdW",
-                              [&] { return std::string(std::to_string(DeviceInstanceIdSize)); })) {
+                              [&] { return std::to_string(DeviceInstanceIdSize); })) {
         SetLastError(*e);
         return FALSE;
     }
@@ -585,8 +584,7 @@ BOOL SimMachine::SetupDiGetDeviceRegistryPropertyW(HDEVINFO DeviceInfoSet,
                                                    PDWORD PropertyRegDataType, PBYTE PropertyBuffer,
                                                    DWORD PropertyBufferSize, PDWORD RequiredSize) {
     if (auto e = State::Enter(*this, "SetupDiGetDeviceRegistryPropertyW", [&] {
-            return std::string(std::to_string(Property) + " size " +
-                               std::to_string(PropertyBufferSize));
+            return std::to_string(Property) + " size " + std::to_string(PropertyBufferSize);
         })) {
         SetLastError(*e);
         return FALSE;
@@ -650,9 +648,8 @@ BOOL SimMachine::SetupDiSetClassInstallParamsW(HDEVINFO DeviceInfoSet,
                                                PSP_DEVINFO_DATA DeviceInfoData,
                                                PSP_CLASSINSTALL_HEADER ClassInstallParams,
                                                DWORD ClassInstallParamsSize) {
-    if (auto e = State::Enter(*this, "SetupDiSetClassInstallParamsW", [&] {
-            return std::string(std::to_string(ClassInstallParamsSize));
-        })) {
+    if (auto e = State::Enter(*this, "SetupDiSetClassInstallParamsW",
+                              [&] { return std::to_string(ClassInstallParamsSize); })) {
         SetLastError(*e);
         return FALSE;
     }
@@ -683,7 +680,7 @@ BOOL SimMachine::SetupDiSetClassInstallParamsW(HDEVINFO DeviceInfoSet,
 BOOL SimMachine::SetupDiCallClassInstaller(DI_FUNCTION InstallFunction, HDEVINFO DeviceInfoSet,
                                            PSP_DEVINFO_DATA DeviceInfoData) {
     if (auto e = State::Enter(*this, "SetupDiCallClassInstaller",
-                              [&] { return std::string(std::to_string(InstallFunction)); })) {
+                              [&] { return std::to_string(InstallFunction); })) {
         SetLastError(*e);
         return FALSE;
     }
@@ -725,7 +722,7 @@ BOOL SimMachine::SetupDiGetDeviceInstallParamsW(HDEVINFO DeviceInfoSet,
                                                 PSP_DEVINFO_DATA DeviceInfoData,
                                                 PSP_DEVINSTALL_PARAMS_W DeviceInstallParams) {
     if (auto e = State::Enter(*this, "SetupDiGetDeviceInstallParamsW",
-                              [&] { return std::string(SetText(DeviceInfoSet)); })) {
+                              [&] { return SetText(DeviceInfoSet); })) {
         SetLastError(*e);
         return FALSE;
     }
@@ -752,7 +749,7 @@ BOOL SimMachine::SetupDiGetDeviceInstallParamsW(HDEVINFO DeviceInfoSet,
 
 BOOL SimMachine::SetupDiDestroyDeviceInfoList(HDEVINFO DeviceInfoSet) {
     if (auto e = State::Enter(*this, "SetupDiDestroyDeviceInfoList",
-                              [&] { return std::string(SetText(DeviceInfoSet)); })) {
+                              [&] { return SetText(DeviceInfoSet); })) {
         SetLastError(*e);
         return FALSE;
     }
@@ -771,7 +768,7 @@ CONFIGRET SimMachine::CM_Get_Device_ID_ExW(DEVINST dnDevInst, PWCHAR Buffer, ULO
                                            ULONG ulFlags, HMACHINE hMachine) {
     (void)ulFlags;
     if (auto e = State::Enter(*this, "CM_Get_Device_ID_ExW", [&] {
-            return std::string(std::to_string(dnDevInst) + " len " + std::to_string(BufferLen));
+            return std::to_string(dnDevInst) + " len " + std::to_string(BufferLen);
         }))
         return *e;
     if (!Buffer) return CR_INVALID_POINTER;
@@ -796,8 +793,7 @@ CONFIGRET SimMachine::CM_Get_Device_ID_ExW(DEVINST dnDevInst, PWCHAR Buffer, ULO
 CONFIGRET SimMachine::CM_Locate_DevNodeW(PDEVINST pdnDevInst, DEVINSTID_W pDeviceID,
                                          ULONG ulFlags) {
     (void)ulFlags;
-    if (auto e = State::Enter(*this, "CM_Locate_DevNodeW",
-                              [&] { return std::string(Quote(pDeviceID)); }))
+    if (auto e = State::Enter(*this, "CM_Locate_DevNodeW", [&] { return Quote(pDeviceID); }))
         return *e;
     if (!pdnDevInst) return CR_INVALID_POINTER;
     *pdnDevInst = 0;
@@ -815,7 +811,7 @@ CONFIGRET SimMachine::CM_Locate_DevNodeW(PDEVINST pdnDevInst, DEVINSTID_W pDevic
 
 CONFIGRET SimMachine::CM_Reenumerate_DevNode(DEVINST dnDevInst, ULONG ulFlags) {
     if (auto e = State::Enter(*this, "CM_Reenumerate_DevNode", [&] {
-            return std::string(std::to_string(dnDevInst) + " flags " + std::to_string(ulFlags));
+            return std::to_string(dnDevInst) + " flags " + std::to_string(ulFlags);
         }))
         return *e;
     if (reenumerateResult != CR_SUCCESS) return reenumerateResult;

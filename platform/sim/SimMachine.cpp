@@ -578,7 +578,7 @@ bool KeyExists(const State& s, const std::wstring& full) {
 LSTATUS SimMachine::RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
                                   PHKEY phkResult) {
     (void)ulOptions;
-    if (auto e = State::Enter(*this, "RegOpenKeyExW", [&] { return std::string(Quote(lpSubKey)); }))
+    if (auto e = State::Enter(*this, "RegOpenKeyExW", [&] { return Quote(lpSubKey); }))
         return static_cast<LSTATUS>(*e);
     State& s = *state_;
     if (!phkResult) return ERROR_INVALID_PARAMETER;
@@ -602,8 +602,7 @@ LSTATUS SimMachine::RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved,
                                     const SECURITY_ATTRIBUTES* lpSecurityAttributes,
                                     PHKEY phkResult, LPDWORD lpdwDisposition) {
     (void)Reserved, (void)lpClass, (void)dwOptions, (void)lpSecurityAttributes;
-    if (auto e =
-            State::Enter(*this, "RegCreateKeyExW", [&] { return std::string(Quote(lpSubKey)); }))
+    if (auto e = State::Enter(*this, "RegCreateKeyExW", [&] { return Quote(lpSubKey); }))
         return static_cast<LSTATUS>(*e);
     State& s = *state_;
     if (!phkResult) return ERROR_INVALID_PARAMETER;
@@ -635,8 +634,7 @@ LSTATUS SimMachine::RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved,
 
 LSTATUS SimMachine::RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserved,
                                      LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData) {
-    if (auto e = State::Enter(*this, "RegQueryValueExW",
-                              [&] { return std::string(Quote(lpValueName)); }))
+    if (auto e = State::Enter(*this, "RegQueryValueExW", [&] { return Quote(lpValueName); }))
         return static_cast<LSTATUS>(*e);
     State& s = *state_;
     if (lpReserved || (lpData && !lpcbData)) return ERROR_INVALID_PARAMETER;
@@ -666,8 +664,7 @@ LSTATUS SimMachine::RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpR
 LSTATUS SimMachine::RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, DWORD dwType,
                                    const BYTE* lpData, DWORD cbData) {
     (void)Reserved;
-    if (auto e =
-            State::Enter(*this, "RegSetValueExW", [&] { return std::string(Quote(lpValueName)); }))
+    if (auto e = State::Enter(*this, "RegSetValueExW", [&] { return Quote(lpValueName); }))
         return static_cast<LSTATUS>(*e);
     State& s = *state_;
     std::wstring path = OpenKeyPath(s, hKey);
@@ -684,8 +681,7 @@ LSTATUS SimMachine::RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserve
 }
 
 LSTATUS SimMachine::RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName) {
-    if (auto e =
-            State::Enter(*this, "RegDeleteValueW", [&] { return std::string(Quote(lpValueName)); }))
+    if (auto e = State::Enter(*this, "RegDeleteValueW", [&] { return Quote(lpValueName); }))
         return static_cast<LSTATUS>(*e);
     State& s = *state_;
     std::wstring path = OpenKeyPath(s, hKey);
@@ -699,9 +695,8 @@ LSTATUS SimMachine::RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName) {
 }
 
 LSTATUS SimMachine::RegCloseKey(HKEY hKey) {
-    if (auto e = State::Enter(*this, "RegCloseKey", [&] {
-            return std::string(sim::Hex(reinterpret_cast<std::uintptr_t>(hKey)));
-        }))
+    if (auto e = State::Enter(*this, "RegCloseKey",
+                              [&] { return sim::Hex(reinterpret_cast<std::uintptr_t>(hKey)); }))
         return static_cast<LSTATUS>(*e);
     if (State::RootName(hKey)) return ERROR_SUCCESS;
     if (!state_->keys.erase(reinterpret_cast<std::uintptr_t>(hKey))) {
@@ -715,8 +710,7 @@ LSTATUS SimMachine::RegCloseKey(HKEY hKey) {
 // ---- Environment and text -----------------------------------------------------
 
 DWORD SimMachine::ExpandEnvironmentStringsW(LPCWSTR lpSrc, LPWSTR lpDst, DWORD nSize) {
-    if (auto e = State::Enter(*this, "ExpandEnvironmentStringsW",
-                              [&] { return std::string(Quote(lpSrc)); })) {
+    if (auto e = State::Enter(*this, "ExpandEnvironmentStringsW", [&] { return Quote(lpSrc); })) {
         SetLastError(*e);
         return 0;
     }
@@ -748,8 +742,7 @@ DWORD SimMachine::ExpandEnvironmentStringsW(LPCWSTR lpSrc, LPWSTR lpDst, DWORD n
 }
 
 DWORD SimMachine::GetEnvironmentVariableW(LPCWSTR lpName, LPWSTR lpBuffer, DWORD nSize) {
-    if (auto e = State::Enter(*this, "GetEnvironmentVariableW",
-                              [&] { return std::string(Quote(lpName)); })) {
+    if (auto e = State::Enter(*this, "GetEnvironmentVariableW", [&] { return Quote(lpName); })) {
         SetLastError(*e);
         return 0;
     }
@@ -767,8 +760,8 @@ DWORD SimMachine::GetEnvironmentVariableW(LPCWSTR lpName, LPWSTR lpBuffer, DWORD
 DWORD SimMachine::FormatMessageW(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId,
                                  DWORD dwLanguageId, LPWSTR lpBuffer, DWORD nSize) {
     (void)lpSource, (void)dwLanguageId;
-    if (auto e = State::Enter(*this, "FormatMessageW",
-                              [&] { return std::string(std::to_string(dwMessageId)); })) {
+    if (auto e =
+            State::Enter(*this, "FormatMessageW", [&] { return std::to_string(dwMessageId); })) {
         SetLastError(*e);
         return 0;
     }
@@ -790,9 +783,7 @@ DWORD SimMachine::FormatMessageW(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessag
 }
 
 void SimMachine::OutputDebugStringW(LPCWSTR lpOutputString) {
-    if (State::Enter(*this, "OutputDebugStringW",
-                     [&] { return std::string(Quote(lpOutputString)); }))
-        return;
+    if (State::Enter(*this, "OutputDebugStringW", [&] { return Quote(lpOutputString); })) return;
     debugOutput.push_back(FromPtr(lpOutputString));
 }
 
@@ -800,7 +791,7 @@ int SimMachine::MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMulti
                                     int cbMultiByte, LPWSTR lpWideCharStr, int cchWideChar) {
     (void)CodePage, (void)dwFlags;
     if (auto e = State::Enter(*this, "MultiByteToWideChar",
-                              [&] { return std::string(std::to_string(cbMultiByte)); })) {
+                              [&] { return std::to_string(cbMultiByte); })) {
         SetLastError(*e);
         return 0;
     }
@@ -824,8 +815,7 @@ int SimMachine::MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMulti
 }
 
 DWORD SimMachine::CharUpperBuffW(LPWSTR lpsz, DWORD cchLength) {
-    if (auto e = State::Enter(*this, "CharUpperBuffW",
-                              [&] { return std::string(std::to_string(cchLength)); })) {
+    if (auto e = State::Enter(*this, "CharUpperBuffW", [&] { return std::to_string(cchLength); })) {
         SetLastError(*e);
         return 0;
     }
@@ -839,7 +829,7 @@ DWORD SimMachine::CharUpperBuffW(LPWSTR lpsz, DWORD cchLength) {
 BOOL SimMachine::InitializeSecurityDescriptor(PSECURITY_DESCRIPTOR pSecurityDescriptor,
                                               DWORD dwRevision) {
     if (auto e = State::Enter(*this, "InitializeSecurityDescriptor",
-                              [&] { return std::string(std::to_string(dwRevision)); })) {
+                              [&] { return std::to_string(dwRevision); })) {
         SetLastError(*e);
         return FALSE;
     }
@@ -861,8 +851,7 @@ BOOL SimMachine::SetSecurityDescriptorDacl(PSECURITY_DESCRIPTOR pSecurityDescrip
                                            BOOL bDaclPresent, PACL pDacl, BOOL bDaclDefaulted) {
     (void)bDaclDefaulted;
     if (auto e = State::Enter(*this, "SetSecurityDescriptorDacl", [&] {
-            return std::string(std::string(bDaclPresent ? "present" : "absent") +
-                               (pDacl ? " dacl" : " null"));
+            return std::string(bDaclPresent ? "present" : "absent") + (pDacl ? " dacl" : " null");
         })) {
         SetLastError(*e);
         return FALSE;
@@ -882,7 +871,7 @@ BOOL SimMachine::SetSecurityDescriptorDacl(PSECURITY_DESCRIPTOR pSecurityDescrip
 
 HANDLE SimMachine::CreateMutexW(LPSECURITY_ATTRIBUTES lpMutexAttributes, BOOL bInitialOwner,
                                 LPCWSTR lpName) {
-    if (auto e = State::Enter(*this, "CreateMutexW", [&] { return std::string(Quote(lpName)); })) {
+    if (auto e = State::Enter(*this, "CreateMutexW", [&] { return Quote(lpName); })) {
         SetLastError(*e);
         return nullptr;
     }
@@ -911,9 +900,8 @@ HANDLE SimMachine::CreateMutexW(LPSECURITY_ATTRIBUTES lpMutexAttributes, BOOL bI
 }
 
 HWND SimMachine::FindWindowW(LPCWSTR lpClassName, LPCWSTR lpWindowName) {
-    if (auto e = State::Enter(*this, "FindWindowW", [&] {
-            return std::string(Quote(lpClassName) + " " + Quote(lpWindowName));
-        })) {
+    if (auto e = State::Enter(*this, "FindWindowW",
+                              [&] { return Quote(lpClassName) + " " + Quote(lpWindowName); })) {
         SetLastError(*e);
         return nullptr;
     }
@@ -927,9 +915,8 @@ HWND SimMachine::FindWindowW(LPCWSTR lpClassName, LPCWSTR lpWindowName) {
 }
 
 BOOL SimMachine::IsIconic(HWND hWnd) {
-    if (auto e = State::Enter(*this, "IsIconic", [&] {
-            return std::string(sim::Hex(reinterpret_cast<std::uintptr_t>(hWnd)));
-        })) {
+    if (auto e = State::Enter(*this, "IsIconic",
+                              [&] { return sim::Hex(reinterpret_cast<std::uintptr_t>(hWnd)); })) {
         SetLastError(*e);
         return FALSE;
     }
@@ -938,8 +925,7 @@ BOOL SimMachine::IsIconic(HWND hWnd) {
 }
 
 BOOL SimMachine::ShowWindow(HWND hWnd, int nCmdShow) {
-    if (auto e = State::Enter(*this, "ShowWindow",
-                              [&] { return std::string(std::to_string(nCmdShow)); })) {
+    if (auto e = State::Enter(*this, "ShowWindow", [&] { return std::to_string(nCmdShow); })) {
         SetLastError(*e);
         return FALSE;
     }
@@ -953,9 +939,8 @@ BOOL SimMachine::ShowWindow(HWND hWnd, int nCmdShow) {
 }
 
 HWND SimMachine::GetLastActivePopup(HWND hWnd) {
-    if (auto e = State::Enter(*this, "GetLastActivePopup", [&] {
-            return std::string(sim::Hex(reinterpret_cast<std::uintptr_t>(hWnd)));
-        })) {
+    if (auto e = State::Enter(*this, "GetLastActivePopup",
+                              [&] { return sim::Hex(reinterpret_cast<std::uintptr_t>(hWnd)); })) {
         SetLastError(*e);
         return nullptr;
     }
@@ -966,9 +951,8 @@ HWND SimMachine::GetLastActivePopup(HWND hWnd) {
 }
 
 BOOL SimMachine::BringWindowToTop(HWND hWnd) {
-    if (auto e = State::Enter(*this, "BringWindowToTop", [&] {
-            return std::string(sim::Hex(reinterpret_cast<std::uintptr_t>(hWnd)));
-        })) {
+    if (auto e = State::Enter(*this, "BringWindowToTop",
+                              [&] { return sim::Hex(reinterpret_cast<std::uintptr_t>(hWnd)); })) {
         SetLastError(*e);
         return FALSE;
     }
@@ -977,9 +961,8 @@ BOOL SimMachine::BringWindowToTop(HWND hWnd) {
 }
 
 BOOL SimMachine::SetForegroundWindow(HWND hWnd) {
-    if (auto e = State::Enter(*this, "SetForegroundWindow", [&] {
-            return std::string(sim::Hex(reinterpret_cast<std::uintptr_t>(hWnd)));
-        })) {
+    if (auto e = State::Enter(*this, "SetForegroundWindow",
+                              [&] { return sim::Hex(reinterpret_cast<std::uintptr_t>(hWnd)); })) {
         SetLastError(*e);
         return FALSE;
     }
@@ -988,8 +971,7 @@ BOOL SimMachine::SetForegroundWindow(HWND hWnd) {
 }
 
 HMODULE SimMachine::GetModuleHandleW(LPCWSTR lpModuleName) {
-    if (auto e = State::Enter(*this, "GetModuleHandleW",
-                              [&] { return std::string(Quote(lpModuleName)); })) {
+    if (auto e = State::Enter(*this, "GetModuleHandleW", [&] { return Quote(lpModuleName); })) {
         SetLastError(*e);
         return nullptr;
     }
@@ -1003,7 +985,7 @@ HMODULE SimMachine::GetModuleHandleW(LPCWSTR lpModuleName) {
 
 FARPROC SimMachine::GetProcAddress(HMODULE hModule, LPCSTR lpProcName) {
     if (auto e = State::Enter(*this, "GetProcAddress",
-                              [&] { return std::string(lpProcName ? lpProcName : "null"); })) {
+                              [&] { return lpProcName ? lpProcName : "null"; })) {
         SetLastError(*e);
         return nullptr;
     }
@@ -1025,7 +1007,7 @@ FARPROC SimMachine::GetProcAddress(HMODULE hModule, LPCSTR lpProcName) {
 
 UINT SimMachine::GetSystemWow64DirectoryW(FARPROC procedure, LPWSTR lpBuffer, UINT uSize) {
     if (auto e = State::Enter(*this, "GetSystemWow64DirectoryW",
-                              [&] { return std::string(std::to_string(uSize)); })) {
+                              [&] { return std::to_string(uSize); })) {
         SetLastError(*e);
         return 0;
     }
@@ -1054,7 +1036,7 @@ UINT SimMachine::GetSystemWow64DirectoryW(FARPROC procedure, LPWSTR lpBuffer, UI
 }
 
 BOOL SimMachine::SetDllDirectoryW(LPCWSTR lpPathName) {
-    if (auto e = State::Enter(*this, "SetDllDirectoryW", [&] { return std::string(Quote(lpPathName)); })) {
+    if (auto e = State::Enter(*this, "SetDllDirectoryW", [&] { return Quote(lpPathName); })) {
         SetLastError(*e);
         return FALSE;
     }
@@ -1063,7 +1045,8 @@ BOOL SimMachine::SetDllDirectoryW(LPCWSTR lpPathName) {
 }
 
 BOOL SimMachine::SetDefaultDllDirectories(FARPROC procedure, DWORD DirectoryFlags) {
-    if (auto e = State::Enter(*this, "SetDefaultDllDirectories", [&] { return std::string(sim::Hex(DirectoryFlags)); })) {
+    if (auto e = State::Enter(*this, "SetDefaultDllDirectories",
+                              [&] { return sim::Hex(DirectoryFlags); })) {
         SetLastError(*e);
         return FALSE;
     }
@@ -1088,8 +1071,7 @@ BOOL SimMachine::SetDefaultDllDirectories(FARPROC procedure, DWORD DirectoryFlag
 }
 
 DWORD SimMachine::GetModuleFileNameW(HMODULE hModule, LPWSTR lpFilename, DWORD nSize) {
-    if (auto e = State::Enter(*this, "GetModuleFileNameW",
-                              [&] { return std::string(std::to_string(nSize)); })) {
+    if (auto e = State::Enter(*this, "GetModuleFileNameW", [&] { return std::to_string(nSize); })) {
         SetLastError(*e);
         return 0;
     }
@@ -1114,14 +1096,14 @@ DWORD SimMachine::GetModuleFileNameW(HMODULE hModule, LPWSTR lpFilename, DWORD n
 }
 
 void SimMachine::InitCommonControls() {
-    if (State::Enter(*this, "InitCommonControls", [&] { return std::string(""); })) return;
+    if (State::Enter(*this, "InitCommonControls", [&] { return ""; })) return;
     ++initCommonControlsCalls;
 }
 
 // ---- User feedback and the shell ----------------------------------------------
 
 int SimMachine::MessageBoxW(HWND hWnd, LPCWSTR lpText, LPCWSTR lpCaption, UINT uType) {
-    if (auto e = State::Enter(*this, "MessageBoxW", [&] { return std::string(Quote(lpText)); })) {
+    if (auto e = State::Enter(*this, "MessageBoxW", [&] { return Quote(lpText); })) {
         SetLastError(*e);
         return 0;
     }
@@ -1153,8 +1135,7 @@ int SimMachine::MessageBoxW(HWND hWnd, LPCWSTR lpText, LPCWSTR lpCaption, UINT u
 }
 
 BOOL SimMachine::MessageBeep(UINT uType) {
-    if (auto e = State::Enter(*this, "MessageBeep",
-                              [&] { return std::string(std::to_string(uType)); })) {
+    if (auto e = State::Enter(*this, "MessageBeep", [&] { return std::to_string(uType); })) {
         SetLastError(*e);
         return FALSE;
     }
@@ -1163,8 +1144,7 @@ BOOL SimMachine::MessageBeep(UINT uType) {
 }
 
 void SimMachine::Sleep(DWORD dwMilliseconds) {
-    if (State::Enter(*this, "Sleep", [&] { return std::string(std::to_string(dwMilliseconds)); }))
-        return;
+    if (State::Enter(*this, "Sleep", [&] { return std::to_string(dwMilliseconds); })) return;
     sleeps.push_back(dwMilliseconds);
 }
 
@@ -1172,17 +1152,15 @@ void SimMachine::SHChangeNotify(LONG wEventId, UINT uFlags, LPCVOID dwItem1, LPC
     (void)dwItem2;
     std::wstring path;
     if ((uFlags & 0xFF) == SHCNF_PATHW && dwItem1) path = static_cast<LPCWSTR>(dwItem1);
-    if (State::Enter(*this, "SHChangeNotify", [&] {
-            return std::string(std::to_string(wEventId) + " " + sim::Narrow(path));
-        }))
+    if (State::Enter(*this, "SHChangeNotify",
+                     [&] { return std::to_string(wEventId) + " " + sim::Narrow(path); }))
         return;
     shellNotices.push_back({wEventId, uFlags, path});
 }
 
 HWND SimMachine::HtmlHelpW(HWND hwndCaller, LPCWSTR pszFile, UINT uCommand, DWORD_PTR dwData) {
-    if (auto e = State::Enter(*this, "HtmlHelpW", [&] {
-            return std::string(Quote(pszFile) + " " + std::to_string(dwData));
-        })) {
+    if (auto e = State::Enter(*this, "HtmlHelpW",
+                              [&] { return Quote(pszFile) + " " + std::to_string(dwData); })) {
         SetLastError(*e);
         return nullptr;
     }

@@ -331,22 +331,24 @@ SimDevice ReadDevice(const json& j, const std::string& path, bool& autoPath) {
     return d;
 }
 
+// One drive letter, upper-cased.
+wchar_t Letter(const json& v, const std::string& path) {
+    std::wstring letter = Text(v, path, 1);
+    wchar_t c =
+        letter.empty() ? 0 : static_cast<wchar_t>(std::towupper(static_cast<wint_t>(letter[0])));
+    if (c < L'A' || c > L'Z') Fail(path, "expected one letter A to Z");
+    return c;
+}
+
 SimVolume ReadVolume(const json& j, const std::string& path, size_t index) {
-    CheckObject(j, path,
-                {"letter", "driveType", "guidPath", "mountPointError", "extents", "extentsError",
-                 "noMedia", "device", "filesOpen", "openAccessDenied", "openError",
-                 "exclusiveOpenFails", "flushError", "ioctlErrors", "present", "pending",
-                 "serialNumber"});
+    CheckObject(
+        j, path,
+        {"letter", "driveType", "guidPath", "mountPointError", "extents", "extentsError", "noMedia",
+         "device", "filesOpen", "openAccessDenied", "openError", "exclusiveOpenFails", "flushError",
+         "ioctlErrors", "present", "pending", "serialNumber"});
     auto p = [&](const char* name) { return Member(path, name); };
     SimVolume v;
-    if (j.contains("letter")) {
-        std::wstring letter = Text(j.at("letter"), p("letter"), 1);
-        wchar_t c = letter.empty()
-                        ? 0
-                        : static_cast<wchar_t>(std::towupper(static_cast<wint_t>(letter[0])));
-        if (c < L'A' || c > L'Z') Fail(p("letter"), "expected one letter A to Z");
-        v.letter = c;
-    }
+    if (j.contains("letter")) v.letter = Letter(j.at("letter"), p("letter"));
     wchar_t guid[80];
     std::swprintf(guid, 80, L"\\\\?\\Volume{5e1d0c%02x-%04x-11d0-b6bf-00a0c91efb8b}\\",
                   static_cast<unsigned>(v.letter & 0xFF), static_cast<unsigned>(index & 0xFFFF));
@@ -399,14 +401,6 @@ SimVolume ReadVolume(const json& j, const std::string& path, size_t index) {
     if (j.contains("pending")) v.pending = Bool(j.at("pending"), p("pending"));
     if (j.contains("serialNumber")) v.serialNumber = Dword(j.at("serialNumber"), p("serialNumber"));
     return v;
-}
-
-wchar_t Letter(const json& v, const std::string& path) {
-    std::wstring letter = Text(v, path, 1);
-    wchar_t c =
-        letter.empty() ? 0 : static_cast<wchar_t>(std::towupper(static_cast<wint_t>(letter[0])));
-    if (c < L'A' || c > L'Z') Fail(path, "expected one letter A to Z");
-    return c;
 }
 
 SimProcess ReadProcess(const json& j, const std::string& path) {
@@ -624,8 +618,8 @@ void ReadMachine(const json& j, SimMachine& m) {
         m.reenumerateResult = Dword(j.at("reenumerateResult"), "reenumerateResult");
     if (j.contains("htmlHelpFails")) m.htmlHelpFails = Bool(j.at("htmlHelpFails"), "htmlHelpFails");
     if (j.contains("removableVolumesWithoutExtents"))
-        m.removableVolumesWithoutExtents = Bool(j.at("removableVolumesWithoutExtents"),
-                                                "removableVolumesWithoutExtents");
+        m.removableVolumesWithoutExtents =
+            Bool(j.at("removableVolumesWithoutExtents"), "removableVolumesWithoutExtents");
     if (j.contains("messageBoxAnswers")) {
         const json& answers = Array(j.at("messageBoxAnswers"), "messageBoxAnswers");
         for (size_t i = 0; i < answers.size(); ++i)

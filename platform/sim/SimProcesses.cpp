@@ -92,20 +92,19 @@ bool SimMachine::VolumeHeldByProcess(WCHAR letter) const {
 // ---- Processes and handles --------------------------------------------------------
 
 DWORD SimMachine::GetCurrentProcessId() {
-    State::Enter(*this, "GetCurrentProcessId", [&] { return std::string(""); });  // cannot fail
+    State::Enter(*this, "GetCurrentProcessId", [&] { return ""; });  // cannot fail
     return ownProcessId;
 }
 
 HANDLE SimMachine::GetCurrentProcess() {
-    State::Enter(*this, "GetCurrentProcess", [&] { return std::string(""); });  // cannot fail
+    State::Enter(*this, "GetCurrentProcess", [&] { return ""; });  // cannot fail
     return CurrentProcessPseudoHandle();
 }
 
 HANDLE SimMachine::OpenProcess(DWORD dwDesiredAccess, BOOL bInheritHandle, DWORD dwProcessId) {
     (void)bInheritHandle;
     if (auto e = State::Enter(*this, "OpenProcess", [&] {
-            return std::string(std::to_string(dwProcessId) + " access " +
-                               sim::Hex(dwDesiredAccess));
+            return std::to_string(dwProcessId) + " access " + sim::Hex(dwDesiredAccess);
         })) {
         SetLastError(*e);
         return nullptr;
@@ -139,7 +138,7 @@ BOOL SimMachine::DuplicateHandle(HANDLE hSourceProcessHandle, HANDLE hSourceHand
                                  DWORD dwDesiredAccess, BOOL bInheritHandle, DWORD dwOptions) {
     (void)dwDesiredAccess, (void)bInheritHandle;
     if (auto e = State::Enter(*this, "DuplicateHandle", [&] {
-            return std::string(HandleText(hSourceProcessHandle) + " " + HandleText(hSourceHandle));
+            return HandleText(hSourceProcessHandle) + " " + HandleText(hSourceHandle);
         })) {
         SetLastError(*e);
         return FALSE;
@@ -186,8 +185,8 @@ BOOL SimMachine::DuplicateHandle(HANDLE hSourceProcessHandle, HANDLE hSourceHand
 
 HANDLE SimMachine::CreateToolhelp32Snapshot(DWORD dwFlags, DWORD th32ProcessID) {
     (void)th32ProcessID;
-    if (auto e = State::Enter(*this, "CreateToolhelp32Snapshot",
-                              [&] { return std::string(sim::Hex(dwFlags)); })) {
+    if (auto e =
+            State::Enter(*this, "CreateToolhelp32Snapshot", [&] { return sim::Hex(dwFlags); })) {
         SetLastError(*e);
         return INVALID_HANDLE_VALUE;
     }
@@ -246,8 +245,7 @@ BOOL SnapshotEntry(SimMachine& m, State& s, HANDLE snapshot, LPPROCESSENTRY32W e
 }  // namespace
 
 BOOL SimMachine::Process32FirstW(HANDLE hSnapshot, LPPROCESSENTRY32W lppe) {
-    if (auto e = State::Enter(*this, "Process32FirstW",
-                              [&] { return std::string(HandleText(hSnapshot)); })) {
+    if (auto e = State::Enter(*this, "Process32FirstW", [&] { return HandleText(hSnapshot); })) {
         SetLastError(*e);
         return FALSE;
     }
@@ -255,8 +253,7 @@ BOOL SimMachine::Process32FirstW(HANDLE hSnapshot, LPPROCESSENTRY32W lppe) {
 }
 
 BOOL SimMachine::Process32NextW(HANDLE hSnapshot, LPPROCESSENTRY32W lppe) {
-    if (auto e = State::Enter(*this, "Process32NextW",
-                              [&] { return std::string(HandleText(hSnapshot)); })) {
+    if (auto e = State::Enter(*this, "Process32NextW", [&] { return HandleText(hSnapshot); })) {
         SetLastError(*e);
         return FALSE;
     }
@@ -264,8 +261,7 @@ BOOL SimMachine::Process32NextW(HANDLE hSnapshot, LPPROCESSENTRY32W lppe) {
 }
 
 DWORD SimMachine::GetFileType(HANDLE hFile) {
-    if (auto e =
-            State::Enter(*this, "GetFileType", [&] { return std::string(HandleText(hFile)); })) {
+    if (auto e = State::Enter(*this, "GetFileType", [&] { return HandleText(hFile); })) {
         SetLastError(*e);
         return FILE_TYPE_UNKNOWN;
     }
@@ -298,8 +294,8 @@ BOOL SimMachine::GetVolumeInformationW(LPCWSTR lpRootPathName, LPWSTR lpVolumeNa
                                        DWORD nVolumeNameSize, LPDWORD lpVolumeSerialNumber,
                                        LPDWORD lpMaximumComponentLength, LPDWORD lpFileSystemFlags,
                                        LPWSTR lpFileSystemNameBuffer, DWORD nFileSystemNameSize) {
-    if (auto e = State::Enter(*this, "GetVolumeInformationW",
-                              [&] { return std::string(Quote(lpRootPathName)); })) {
+    if (auto e =
+            State::Enter(*this, "GetVolumeInformationW", [&] { return Quote(lpRootPathName); })) {
         SetLastError(*e);
         return FALSE;
     }
@@ -339,8 +335,8 @@ NTSTATUS SimMachine::NtQuerySystemInformation(FARPROC procedure, ULONG SystemInf
                                               PVOID SystemInformation,
                                               ULONG SystemInformationLength, PULONG ReturnLength) {
     if (auto e = State::Enter(*this, "NtQuerySystemInformation", [&] {
-            return std::string(std::to_string(SystemInformationClass) + " " +
-                               std::to_string(SystemInformationLength));
+            return std::to_string(SystemInformationClass) + " " +
+                   std::to_string(SystemInformationLength);
         }))
         return static_cast<NTSTATUS>(*e);
     if (procedure != sim::NativeProcedure("NtQuerySystemInformation")) {
@@ -435,7 +431,7 @@ NTSTATUS SimMachine::NtQueryVolumeInformationFile(FARPROC procedure, HANDLE File
                                                   PVOID FsInformation, ULONG Length,
                                                   FS_INFORMATION_CLASS FsInformationClass) {
     if (auto e = State::Enter(*this, "NtQueryVolumeInformationFile",
-                              [&] { return std::string(HandleText(FileHandle)); }))
+                              [&] { return HandleText(FileHandle); }))
         return static_cast<NTSTATUS>(*e);
     if (procedure != sim::NativeProcedure("NtQueryVolumeInformationFile")) {
         State::ProgramError(*this,
@@ -473,7 +469,7 @@ NTSTATUS SimMachine::NtQueryVolumeInformationFile(FARPROC procedure, HANDLE File
 // ---- Threads and the clock ------------------------------------------------------------
 
 DWORD SimMachine::GetTickCount() {
-    State::Enter(*this, "GetTickCount", [&] { return std::string(""); });  // cannot fail
+    State::Enter(*this, "GetTickCount", [&] { return ""; });  // cannot fail
     tickCount += tickCountStep;
     return tickCount;
 }
@@ -482,8 +478,7 @@ HANDLE SimMachine::CreateThread(LPSECURITY_ATTRIBUTES lpThreadAttributes, SIZE_T
                                 LPTHREAD_START_ROUTINE lpStartAddress, LPVOID lpParameter,
                                 DWORD dwCreationFlags, LPDWORD lpThreadId) {
     (void)lpThreadAttributes, (void)dwStackSize;
-    if (auto e = State::Enter(*this, "CreateThread",
-                              [&] { return std::string(sim::Hex(dwCreationFlags)); })) {
+    if (auto e = State::Enter(*this, "CreateThread", [&] { return sim::Hex(dwCreationFlags); })) {
         SetLastError(*e);
         return nullptr;
     }
@@ -508,7 +503,7 @@ HANDLE SimMachine::CreateThread(LPSECURITY_ATTRIBUTES lpThreadAttributes, SIZE_T
 
 DWORD SimMachine::WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
     if (auto e = State::Enter(*this, "WaitForSingleObject", [&] {
-            return std::string(HandleText(hHandle) + " " + std::to_string(dwMilliseconds));
+            return HandleText(hHandle) + " " + std::to_string(dwMilliseconds);
         })) {
         SetLastError(*e);
         return WAIT_FAILED;

@@ -76,8 +76,8 @@ HANDLE SimMachine::CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD 
                                HANDLE hTemplateFile) {
     (void)lpSecurityAttributes, (void)dwFlagsAndAttributes, (void)hTemplateFile;
     if (auto e = State::Enter(*this, "CreateFileW", [&] {
-            return std::string(Quote(lpFileName) + " access " + sim::Hex(dwDesiredAccess) +
-                               " share " + std::to_string(dwShareMode));
+            return Quote(lpFileName) + " access " + sim::Hex(dwDesiredAccess) + " share " +
+                   std::to_string(dwShareMode);
         })) {
         SetLastError(*e);
         return INVALID_HANDLE_VALUE;
@@ -166,8 +166,8 @@ BOOL SimMachine::DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID l
                                  LPDWORD lpBytesReturned, LPOVERLAPPED lpOverlapped) {
     (void)lpOverlapped;
     if (auto e = State::Enter(*this, "DeviceIoControl", [&] {
-            return std::string(HandleText(hDevice) + " " + sim::Hex(dwIoControlCode) + " out " +
-                               std::to_string(nOutBufferSize));
+            return HandleText(hDevice) + " " + sim::Hex(dwIoControlCode) + " out " +
+                   std::to_string(nOutBufferSize);
         })) {
         if (lpBytesReturned) *lpBytesReturned = 0;
         SetLastError(*e);
@@ -241,9 +241,9 @@ BOOL SimMachine::DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID l
                     other.index == handle.index)
                     return fail(ERROR_ACCESS_DENIED);
                 // A file of another process duplicated into this one holds the volume too.
-                if (other.kind == State::Kind::File && volume->letter != 0 &&
-                    sim::EqualNoCase(std::wstring(1, other.what.empty() ? L'?' : other.what[0]),
-                                     std::wstring(1, volume->letter)))
+                // (Its path starts with the drive letter; index 1 marks a file on a disk.)
+                if (other.kind == State::Kind::File && other.index == 1 && volume->letter != 0 &&
+                    sim::UpperChar(other.what[0]) == sim::UpperChar(volume->letter))
                     return fail(ERROR_ACCESS_DENIED);
             }
             handle.locked = true;
@@ -343,8 +343,7 @@ BOOL SimMachine::DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID l
                         static_cast<STORAGE_MEDIA_TYPE>(st.media[i].mediaType);
                     info.DeviceSpecific.TapeInfo.MediaCharacteristics = st.media[i].characteristics;
                     info.DeviceSpecific.TapeInfo.CurrentBlockSize = 512;
-                    std::memcpy(&info.DeviceSpecific.TapeInfo.BusType, &st.busType,
-                                sizeof(DWORD));
+                    std::memcpy(&info.DeviceSpecific.TapeInfo.BusType, &st.busType, sizeof(DWORD));
                 } else {
                     info.DeviceSpecific.DiskInfo.Cylinders.QuadPart = st.geometry.cylinders;
                     info.DeviceSpecific.DiskInfo.MediaType =
@@ -367,8 +366,7 @@ BOOL SimMachine::DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID l
 }
 
 BOOL SimMachine::FlushFileBuffers(HANDLE hFile) {
-    if (auto e = State::Enter(*this, "FlushFileBuffers",
-                              [&] { return std::string(HandleText(hFile)); })) {
+    if (auto e = State::Enter(*this, "FlushFileBuffers", [&] { return HandleText(hFile); })) {
         SetLastError(*e);
         return FALSE;
     }
@@ -394,8 +392,7 @@ BOOL SimMachine::FlushFileBuffers(HANDLE hFile) {
 }
 
 BOOL SimMachine::CloseHandle(HANDLE hObject) {
-    if (auto e =
-            State::Enter(*this, "CloseHandle", [&] { return std::string(HandleText(hObject)); })) {
+    if (auto e = State::Enter(*this, "CloseHandle", [&] { return HandleText(hObject); })) {
         SetLastError(*e);
         return FALSE;
     }
@@ -416,7 +413,7 @@ BOOL SimMachine::CloseHandle(HANDLE hObject) {
 
 DWORD SimMachine::GetLogicalDriveStringsW(DWORD nBufferLength, LPWSTR lpBuffer) {
     if (auto e = State::Enter(*this, "GetLogicalDriveStringsW",
-                              [&] { return std::string(std::to_string(nBufferLength)); })) {
+                              [&] { return std::to_string(nBufferLength); })) {
         SetLastError(*e);
         return 0;
     }
@@ -450,8 +447,7 @@ SimVolume* VolumeOfRoot(std::deque<SimVolume>& volumes, const std::wstring& root
 }  // namespace
 
 UINT SimMachine::GetDriveTypeW(LPCWSTR lpRootPathName) {
-    if (auto e = State::Enter(*this, "GetDriveTypeW",
-                              [&] { return std::string(Quote(lpRootPathName)); })) {
+    if (auto e = State::Enter(*this, "GetDriveTypeW", [&] { return Quote(lpRootPathName); })) {
         SetLastError(*e);
         return DRIVE_UNKNOWN;
     }
@@ -462,7 +458,7 @@ UINT SimMachine::GetDriveTypeW(LPCWSTR lpRootPathName) {
 BOOL SimMachine::GetVolumeNameForVolumeMountPointW(LPCWSTR lpszVolumeMountPoint,
                                                    LPWSTR lpszVolumeName, DWORD cchBufferLength) {
     if (auto e = State::Enter(*this, "GetVolumeNameForVolumeMountPointW",
-                              [&] { return std::string(Quote(lpszVolumeMountPoint)); })) {
+                              [&] { return Quote(lpszVolumeMountPoint); })) {
         SetLastError(*e);
         return FALSE;
     }
