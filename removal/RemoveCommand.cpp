@@ -7,7 +7,7 @@
 #include "app/Trayhop32App.h"
 #include "app/Trayhop32Dlg.h"
 #include "inventory/DriveRecord.h"
-#include "removal/DeviceRemoval.h"
+#include "removal/RemovalFlow.h"
 #include "removal/VolumeHolders.h"
 #include "removal/VolumeLocks.h"
 
@@ -78,26 +78,58 @@ std::wstring FillMessage(const wchar_t* format, const wchar_t* name, wchar_t let
     return text;
 }
 
-bool IsLowerCaseLetter(WCHAR code) { return code >= L'a' && code <= L'z'; }
+// The window's answers to the removal flow: its boxes and its status line.
+class WindowRemovalHost : public RemovalHost {
+public:
+    WindowRemovalHost(CTrayhop32App& app, MainView& view) : app_(app), view_(view) {}
 
-wchar_t UpperCaseLetter(WCHAR code) {
-    return IsLowerCaseLetter(code) ? static_cast<wchar_t>(code - (L'a' - L'A'))
-                                   : static_cast<wchar_t>(code);
-}
+    void ShowStatus(const std::wstring& text) override { view_.SetStatusText(text.c_str()); }
 
-// What the user chose for a device that failed its lock test.
-enum class LockDecision { Remove, Skip, TryAgain, Stop };
+    LockAnswer AskAboutLock(const DriveRecord& record, LockRefusal why, wchar_t letter) override {
+        int answer = IDOK;
+        switch (why) {
+            case LockRefusal::AccessDenied:
+                app_.ProgramMessageBox(
+                    FillMessage(kAccessDeniedMessage, record.deviceName, letter).c_str(),
+                    MB_OK | MB_ICONERROR);
+                return LockAnswer::Stop;
+            case LockRefusal::BootDevice:
+                answer = app_.ProgramMessageBox(
+                    FillMessage(kBootDeviceMessage, record.deviceName, letter).c_str(),
+                    MB_OKCANCEL | MB_ICONQUESTION);
+                break;
+            case LockRefusal::PageFile:
+                answer = app_.ProgramMessageBox(
+                    FillMessage(kPageFileMessage, record.deviceName, letter).c_str(),
+                    MB_OKCANCEL | MB_ICONQUESTION);
+                break;
+            case LockRefusal::FilesInUse: {
+                // The programs that hold the drive, when they can be told, go
+                // under the question; each Try Again looks again.
+                std::wstring text = FillMessage(kFilesInUseMessage, record.deviceName, letter);
+                text += DescribeVolumeHolders(FindVolumeHolders(app_.GetPlatform(), letter), letter);
+                answer = app_.ProgramMessageBox(text.c_str(), MB_CANCELTRYCONTINUE | MB_ICONQUESTION);
+                break;
+            }
+        }
+        if (answer == IDOK) return LockAnswer::Skip;
+        if (answer == IDCANCEL) return LockAnswer::Stop;
+        if (answer == IDTRYAGAIN) return LockAnswer::TryAgain;
+        return LockAnswer::RemoveAnyway;
+    }
+
+    void PauseAfterProblem() override {
+        Platform& platform = app_.GetPlatform();
+        platform.MessageBeep(MB_ICONEXCLAMATION);
+        platform.Sleep(kStatusPauseMilliseconds);
+    }
+
+private:
+    CTrayhop32App& app_;
+    MainView& view_;
+};
 
 }  // namespace
-
-std::wstring RemovalPatternFor(const wchar_t* deviceInstanceId) {
-    const std::wstring id = deviceInstanceId != nullptr ? deviceInstanceId : L"";
-    // A "*" would turn the identifier into a wildcard over every device, and
-    // a leading quote would be read as the literal marker and dropped, naming
-    // another device.
-    if (id.find(L'*') != std::wstring::npos || id.rfind(L'\'', 0) == 0) return L"@'" + id;
-    return L"@" + id;
-}
 
 std::wstring ComposeRemovalSummary(const std::vector<std::wstring>& removedNames,
                                    size_t limitChars) {
@@ -135,71 +167,26 @@ void CTrayhop32Dlg::OnRemoveDevices() {
     WaitCursor wait(&m_view);
     m_view.SetStatusText(L" Removing selected drives, please wait...");
 
-    // Every ticked row is taken: neither list has a fixed size, so nothing
-    // is dropped however many drives are ticked.
-    std::vector<const DriveRecord*> removalList;
+    // Every ticked row is taken: the list has no fixed size, so nothing is
+    // dropped however many drives are ticked.
+    std::vector<const DriveRecord*> chosen;
     m_app.m_bRefreshAllowed = false;
-
     for (int row = 0; row < rows; ++row) {
         if (!m_view.IsItemChecked(row)) continue;
-        const DriveRecord* record = m_view.GetItemData(row);
-        if (record == nullptr) continue;
-
-        LockDecision decision = LockDecision::TryAgain;
-        while (decision == LockDecision::TryAgain) {
-            m_view.SetStatusText(
-                (std::wstring(L" Trying to get an exclusive lock on device ") + record->deviceName)
-                    .c_str());
-            const WCHAR code = TestVolumeLocks(platform, *record);
-            if (code == 0) {
-                decision = LockDecision::Remove;
-                break;
-            }
-            m_view.SetStatusText(
-                (std::wstring(L" Unable to get an exclusive lock for device ") + record->deviceName)
-                    .c_str());
-            const wchar_t letter = UpperCaseLetter(code);
-            if (IsLowerCaseLetter(code)) {
-                m_app.ProgramMessageBox(
-                    FillMessage(kAccessDeniedMessage, record->deviceName, letter).c_str(),
-                    MB_OK | MB_ICONERROR);
-                decision = LockDecision::Stop;
-                break;
-            }
-            int answer;
-            if (record->isBootDrive) {
-                answer = m_app.ProgramMessageBox(
-                    FillMessage(kBootDeviceMessage, record->deviceName, letter).c_str(),
-                    MB_OKCANCEL | MB_ICONQUESTION);
-            } else if (record->hasPageFile) {
-                answer = m_app.ProgramMessageBox(
-                    FillMessage(kPageFileMessage, record->deviceName, letter).c_str(),
-                    MB_OKCANCEL | MB_ICONQUESTION);
-            } else {
-                // The programs that hold the drive, when they can be told, go
-                // under the question; each Try Again looks again.
-                std::wstring text = FillMessage(kFilesInUseMessage, record->deviceName, letter);
-                text += DescribeVolumeHolders(FindVolumeHolders(platform, letter), letter);
-                answer =
-                    m_app.ProgramMessageBox(text.c_str(), MB_CANCELTRYCONTINUE | MB_ICONQUESTION);
-            }
-            if (answer == IDOK) decision = LockDecision::Skip;
-            else if (answer == IDCANCEL) decision = LockDecision::Stop;
-            else if (answer == IDTRYAGAIN) decision = LockDecision::TryAgain;
-            else decision = LockDecision::Remove;
-        }
-
-        if (decision == LockDecision::Stop) {
-            // Nothing was locked or removed yet, so there is nothing to undo.
-            m_app.m_bRefreshAllowed = true;
-            CatchUpWithDeviceChanges();
-            m_view.SetStatusText(L" Ready...");
-            return;
-        }
-        if (decision == LockDecision::Remove) removalList.push_back(record);
+        if (const DriveRecord* record = m_view.GetItemData(row)) chosen.push_back(record);
     }
 
-    if (removalList.empty()) {
+    WindowRemovalHost host(m_app, m_view);
+    const RemovalReport report = RunRemoval(platform, host, chosen);
+
+    if (report.stopped) {
+        // Nothing was locked or removed, so there is nothing to undo.
+        m_app.m_bRefreshAllowed = true;
+        CatchUpWithDeviceChanges();
+        m_view.SetStatusText(L" Ready...");
+        return;
+    }
+    if (report.Accepted() == 0) {
         m_view.SetStatusText(L" No drives selected. You must check the box to select the device.");
         platform.MessageBeep(MB_ICONEXCLAMATION);
         m_app.m_bRefreshAllowed = true;
@@ -209,46 +196,13 @@ void CTrayhop32Dlg::OnRemoveDevices() {
         return;
     }
 
-    // Names are copied: the summary is shown after a refresh has replaced the records.
-    std::vector<std::wstring> removedNames;
-    bool rebootNeeded = false;
-    for (const DriveRecord* record : removalList) {
-        FlushVolumes(platform, *record);
-        const std::wstring pattern = RemovalPatternFor(record->deviceInstanceId);
-        m_view.SetStatusText((std::wstring(L" Attempting to remove ") + record->deviceName +
-                              L", please wait...")
-                                 .c_str());
-        const RemoveResult result = RemoveDevice(platform, pattern.c_str());
-        if (result == RemoveOk) {
-            removedNames.emplace_back(record->deviceName);
-            const LONG letters = record->letterCount < kMaxDriveLetters ? record->letterCount
-                                                                        : kMaxDriveLetters;
-            for (LONG i = 0; i < letters && record->driveLetters[i] != L'\0'; ++i) {
-                const wchar_t root[4] = {record->driveLetters[i], L':', L'\\', L'\0'};
-                platform.SHChangeNotify(SHCNE_DRIVEREMOVED, SHCNF_PATHW, root, nullptr);
-            }
-        } else if (result == RemoveRebootNeeded) {
-            m_view.SetStatusText(
-                (std::wstring(L" Reboot return while removing device ") + record->deviceName)
-                    .c_str());
-            platform.MessageBeep(MB_ICONEXCLAMATION);
-            platform.Sleep(kStatusPauseMilliseconds);
-            rebootNeeded = true;
-        } else {
-            // Nothing matched, the installer declined, or the removal could
-            // not run: the drive is still in the system and must not be
-            // reported as safe to pull, nor its letters announced as gone.
-            m_view.SetStatusText(
-                (std::wstring(L" Unable to remove device ") + record->deviceName).c_str());
-            platform.MessageBeep(MB_ICONEXCLAMATION);
-            platform.Sleep(kStatusPauseMilliseconds);
-        }
-    }
+    const bool rebootNeeded = report.RebootNeeded();
     if (rebootNeeded) m_app.ProgramMessageBox(kRebootMessage, MB_OK | MB_ICONINFORMATION);
 
     m_app.m_bRefreshAllowed = true;
     RefreshDriveList();
     m_view.SetStatusText(L" All selected devices have been processed");
+    const std::vector<std::wstring> removedNames = report.RemovedNames();
     if (!removedNames.empty()) {
         m_app.ProgramMessageBox(ComposeRemovalSummary(removedNames).c_str(),
                                 MB_OK | MB_ICONINFORMATION);

@@ -2,14 +2,12 @@
 // is defined in RemoveCommand.cpp).
 #pragma once
 
+#include "removal/RemovalFlow.h"
+
 #include <cstddef>
 #include <string>
 #include <vector>
 
-// The pattern that names exactly this device: "@" and its instance
-// identifier, taken literally ("@'") when the identifier holds a "*" or
-// starts with a quote.
-std::wstring RemovalPatternFor(const wchar_t* deviceInstanceId);
 
 // Characters a removal summary may take; a message box taller than the
 // screen would hide its own OK button.

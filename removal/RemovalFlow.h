@@ -1,0 +1,90 @@
+// The removal of chosen devices, apart from who chose them and who answers:
+// the lock test over each device, with a question wherever a volume refuses
+// its lock, then the flush, the removal and the shell notice of each device
+// that came through. The main window answers the questions with its boxes and
+// shows the steps on its status line; the console program answers from its
+// options and prints. Both run this one flow, so both follow the same rules.
+#pragma once
+
+#include "inventory/DriveRecord.h"
+#include "platform/Platform.h"
+
+#include <string>
+#include <vector>
+
+// Why a device's lock test failed, in the order the question is chosen.
+enum class LockRefusal {
+    AccessDenied,  // a volume could not be opened for lack of rights
+    BootDevice,    // the device holds the system drive
+    PageFile,      // the device holds a page file
+    FilesInUse,    // something has files open on a volume
+};
+
+// What to do with a device whose lock test failed.
+enum class LockAnswer {
+    Skip,          // leave the device in the system, go on with the next
+    TryAgain,      // test the same device again
+    RemoveAnyway,  // take it into the removal pass all the same
+    Stop,          // end the whole command; nothing is removed
+};
+
+// What came of one chosen device.
+enum class DeviceOutcome {
+    Skipped,       // its lock test failed and it was left (see `refusal`)
+    Removed,       // the device installer took it out: it may be pulled
+    RebootNeeded,  // removed, but Windows asks for a restart first
+    NotRemoved,    // the installer could not remove it; it is still there
+    NotReached,    // the command stopped before the removal pass
+};
+
+struct DeviceResult {
+    // Copied: the report outlives the refresh that replaces the records.
+    std::wstring deviceName;
+    std::wstring deviceInstanceId;
+    DeviceOutcome outcome = DeviceOutcome::NotReached;
+    // The last refusal of its lock test, when there was one.
+    bool refused = false;
+    LockRefusal refusal = LockRefusal::FilesInUse;
+    wchar_t refusedLetter = 0;
+};
+
+struct RemovalReport {
+    // The lock pass ended early (Stop, or access denied): nothing was removed.
+    bool stopped = false;
+    // One entry per chosen device, in the order given.
+    std::vector<DeviceResult> devices;
+
+    // Devices that reached the removal pass (came through the lock test).
+    std::size_t Accepted() const;
+    // Names of the removed devices, in order of removal.
+    std::vector<std::wstring> RemovedNames() const;
+    bool RebootNeeded() const;
+};
+
+// Who answers the flow's questions and sees its steps.
+class RemovalHost {
+public:
+    virtual ~RemovalHost() = default;
+    // A step of the command, in the window's words (a status text starts
+    // with a blank).
+    virtual void ShowStatus(const std::wstring& text) = 0;
+    // The lock test of `record` failed on the volume of drive `letter`
+    // (upper case) for `why`. Access denied is answered by ending the
+    // command whatever is returned; the host only tells the user.
+    virtual LockAnswer AskAboutLock(const DriveRecord& record, LockRefusal why,
+                                    wchar_t letter) = 0;
+    // A device could not be removed cleanly (a restart is asked for, or the
+    // installer failed): the window lets the status text be read.
+    virtual void PauseAfterProblem() = 0;
+};
+
+// Runs the lock pass over `chosen` in order, then flushes and removes each
+// device that came through it and tells the shell its letters are gone. The
+// records must stay valid for the whole call: the caller holds refreshes back.
+RemovalReport RunRemoval(Platform& platform, RemovalHost& host,
+                         const std::vector<const DriveRecord*>& chosen);
+
+// The pattern that names exactly this device: "@" and its instance
+// identifier, taken literally ("@'") when the identifier holds a "*" or
+// starts with a quote.
+std::wstring RemovalPatternFor(const wchar_t* deviceInstanceId);
