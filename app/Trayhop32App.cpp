@@ -17,6 +17,15 @@ constexpr UINT kWow64DirectoryChars = 261;
 constexpr const wchar_t* kWindows64Message =
     L"The 32-bit version of Trayhop does not run on 64-bit versions of Windows. \n\n"
     L"Please upgrade to Trayhop64";
+constexpr const wchar_t* kOtherSessionMessage =
+    L"Trayhop is already running in another user's session on this computer.\n\n"
+    L"Only one copy of Trayhop can run at a time, for all users. Close it in that "
+    L"session, then start " TRAYHOP_PROGRAM_NAME L" again.";
+// A second start looks for the first one's window this many times, this far
+// apart: two starts at the same moment must not take each other for one in
+// another session before the first has made its window.
+constexpr int kWindowLookups = 10;
+constexpr DWORD kWindowLookupPauseMilliseconds = 100;
 constexpr const wchar_t* kRegistryMessage =
     L"You do not have sufficient registry privileges to run " TRAYHOP_PROGRAM_NAME L".  \n\n"
     L"You must have privileges to create values in the HKEY_CURRENT_USER section of the "
@@ -37,9 +46,22 @@ bool CTrayhop32App::InitInstance(MainWindowRunner& runner) {
     RestrictLibrarySearch();
     m_platform.InitCommonControls();
 
-    // With no window to bring forward, this process runs as a full instance
-    // even though it holds no mutex.
-    if (CreateInstanceMutex() && ActivateRunningInstance()) return false;
+    if (CreateInstanceMutex()) {
+        for (int lookup = 0; lookup < kWindowLookups; ++lookup) {
+            if (ActivateRunningInstance()) return false;
+            // Without certainty that another instance runs (the mutex could
+            // not be made for another reason), this one runs, mutex or not.
+            if (!m_bInstanceMutexElsewhere) break;
+            if (lookup + 1 < kWindowLookups) m_platform.Sleep(kWindowLookupPauseMilliseconds);
+        }
+        // The mutex is held, yet no window of it is in this session: the
+        // instance runs in another user's session (fast user switching,
+        // Remote Desktop), whose windows this one cannot see.
+        if (m_bInstanceMutexElsewhere) {
+            ProgramMessageBox(kOtherSessionMessage, MB_ICONINFORMATION);
+            return false;
+        }
+    }
 
     // The mutex stays held on the two error exits, so a second start brings
     // the error box forward instead of showing another.
@@ -84,8 +106,12 @@ bool CTrayhop32App::CreateInstanceMutex() {
     attributes.bInheritHandle = FALSE;
 
     m_instanceMutex.Reset(m_platform.CreateMutexW(&attributes, FALSE, kMutexName));
-    if (m_instanceMutex.Valid() && m_platform.GetLastError() == ERROR_ALREADY_EXISTS)
-        m_instanceMutex.Reset();
+    const DWORD error = m_platform.GetLastError();
+    // Refused access means the name exists under rules this account may not
+    // open: another instance holds it as surely as when it already exists.
+    m_bInstanceMutexElsewhere = m_instanceMutex.Valid() ? error == ERROR_ALREADY_EXISTS
+                                                        : error == ERROR_ACCESS_DENIED;
+    if (m_instanceMutex.Valid() && error == ERROR_ALREADY_EXISTS) m_instanceMutex.Reset();
     return !m_instanceMutex.Valid();
 }
 

@@ -42,7 +42,9 @@ public:
     // allows it every folder but the system's.
     void RestrictLibrarySearch();
     // True when another instance is, or may be, running; false when this
-    // process now holds the instance mutex.
+    // process now holds the instance mutex. A second start whose first
+    // instance has no window in this session is told it runs in another
+    // user's session and ends.
     bool CreateInstanceMutex();
     // True when a running instance's window was found and brought forward.
     bool ActivateRunningInstance();
@@ -79,4 +81,6 @@ private:
     // Held for the whole run and closed after the main window; on the error
     // exits it goes with the process.
     UniqueHandle m_instanceMutex;
+    // Set by CreateInstanceMutex when another process certainly holds the mutex.
+    bool m_bInstanceMutexElsewhere = false;
 };

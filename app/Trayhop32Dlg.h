@@ -6,6 +6,7 @@
 #pragma once
 
 #include "app/MainView.h"
+#include "platform/Owners.h"
 #include "platform/Win32Types.h"
 
 #include <memory>
@@ -83,6 +84,13 @@ public:
     int ReenumerateDevices();
     void OnRemoveDevices();
     BOOL OnDeviceChange(UINT eventType, DWORD_PTR eventData);
+    // Windows broadcasts arrivals and removals to top-level windows only for
+    // lettered volumes: a new disk without partitions, a tape, or a volume
+    // mounted in a folder would never refresh the list. The window registers
+    // for the disk, CD-ROM and tape interfaces when it opens, and lets go
+    // when it closes.
+    void WatchDeviceInterfaces(HWND window);
+    void StopWatchingDeviceInterfaces();
     void OnConfigure();
 
     // The Configuration dialog OnConfigure runs; without one the command does
@@ -116,6 +124,7 @@ private:
     // True while the program itself ticks rows.
     bool m_bProgramTicking = false;
     ConfigDialogRunner* m_pConfigDialogRunner = nullptr;
+    std::vector<UniqueDevNotify> m_deviceInterfaceNotifications;
 
     // Runs the refresh a device change asked for while refreshes were held back.
     void CatchUpWithDeviceChanges();

@@ -76,6 +76,13 @@ LONGLONG GeometryBytes(const DISK_GEOMETRY& geometry) {
     return static_cast<LONGLONG>(bytes);
 }
 
+// The CD-ROM geometry and tape requests need read access: on a handle opened
+// without it their refusal is expected, and the capacity stays unknown.
+void ReportQueryError(Platform& platform, DWORD code, bool limitedAccess) {
+    if (limitedAccess && code == ERROR_ACCESS_DENIED) return;
+    ReportSystemError(platform, code);
+}
+
 // A bound on the interfaces looked through for the device's own.
 constexpr DWORD kMaxInterfacesWalked = 4096;
 
@@ -83,11 +90,13 @@ constexpr DWORD kMaxInterfacesWalked = 4096;
 // belongs to `device`, whose instance identifier is `deviceId` (nullptr when
 // unknown). Nothing (INVALID_HANDLE_VALUE with `listed` false) past the end
 // of the list; INVALID_HANDLE_VALUE with `listed` true when the interface is
-// another device's or cannot be read or opened.
+// another device's or cannot be read or opened. `limitedAccess` tells that
+// the handle could only be had without data access.
 HANDLE OpenInterfaceAt(Platform& platform, HDEVINFO interfaces, const GUID& interfaceClass,
                        DWORD index, const SP_DEVINFO_DATA& device, const WCHAR* deviceId,
-                       bool& listed) {
+                       bool& listed, bool& limitedAccess) {
     listed = false;
+    limitedAccess = false;
     SP_DEVICE_INTERFACE_DATA interfaceData{};
     interfaceData.cbSize = sizeof(interfaceData);
     if (!platform.SetupDiEnumDeviceInterfaces(interfaces, nullptr, &interfaceClass, index,
@@ -123,7 +132,16 @@ HANDLE OpenInterfaceAt(Platform& platform, HDEVINFO interfaces, const GUID& inte
             CompareTextNoCase(ownerId, deviceId) != 0)
             return INVALID_HANDLE_VALUE;
     }
-    return platform.CreateFileW(detail->DevicePath, GENERIC_READ, FILE_SHARE_READ, nullptr,
+    HANDLE opened = platform.CreateFileW(detail->DevicePath, GENERIC_READ, FILE_SHARE_READ,
+                                         nullptr, OPEN_EXISTING, 0, nullptr);
+    if (opened != INVALID_HANDLE_VALUE) return opened;
+    // A disk another program holds open for writing (Disk Management's
+    // service, a disk passed through to a virtual machine) refuses that
+    // open. The storage queries need no data access, and an open without
+    // any is not checked against the other program's sharing, so the disk
+    // is still listed.
+    limitedAccess = true;
+    return platform.CreateFileW(detail->DevicePath, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                 OPEN_EXISTING, 0, nullptr);
 }
 
@@ -233,10 +251,12 @@ bool FillFromInterface(EnumerationContext& context, SP_DEVINFO_DATA& device) {
     if (!interfaces) return false;
 
     UniqueHandle handle(platform);
+    bool limitedAccess = false;
     for (DWORD index = 0; index < kMaxInterfacesWalked && !handle; ++index) {
         bool listed = false;
         handle.Reset(OpenInterfaceAt(platform, interfaces.Get(), interfaceClass, index, device,
-                                     idKnown ? record->deviceInstanceId : nullptr, listed));
+                                     idKnown ? record->deviceInstanceId : nullptr, listed,
+                                     limitedAccess));
         if (!listed) break;
     }
     if (!handle) return false;
@@ -260,7 +280,7 @@ bool FillFromInterface(EnumerationContext& context, SP_DEVINFO_DATA& device) {
                 capacity = GeometryBytes(geometry);
             } else {
                 geometry = DISK_GEOMETRY{};
-                ReportSystemError(platform, platform.GetLastError());
+                ReportQueryError(platform, platform.GetLastError(), limitedAccess);
             }
             break;
         }
@@ -270,7 +290,7 @@ bool FillFromInterface(EnumerationContext& context, SP_DEVINFO_DATA& device) {
                                          &tape, sizeof(tape), &returned, nullptr))
                 capacity = tape.Capacity.QuadPart;
             else
-                ReportSystemError(platform, platform.GetLastError());
+                ReportQueryError(platform, platform.GetLastError(), limitedAccess);
             break;
         }
         default:

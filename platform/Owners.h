@@ -66,8 +66,16 @@ struct DevInfoTraits {
     static void Release(Platform& p, Value v) { p.SetupDiDestroyDeviceInfoList(v); }
 };
 
+struct DevNotifyTraits {
+    using Value = HDEVNOTIFY;
+    static Value Invalid() { return nullptr; }
+    static bool IsValid(Value v) { return v != nullptr; }
+    static void Release(Platform& p, Value v) { p.UnregisterDeviceNotification(v); }
+};
+
 // A file, device or mutex handle; empty is INVALID_HANDLE_VALUE (CreateMutexW's
 // null failure counts as empty too).
 using UniqueHandle = UniqueOwner<HandleTraits>;
 using UniqueKey = UniqueOwner<KeyTraits>;
 using UniqueDevInfo = UniqueOwner<DevInfoTraits>;
+using UniqueDevNotify = UniqueOwner<DevNotifyTraits>;

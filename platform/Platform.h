@@ -173,4 +173,10 @@ public:
     virtual void Sleep(DWORD dwMilliseconds) = 0;
     virtual void SHChangeNotify(LONG wEventId, UINT uFlags, LPCVOID dwItem1, LPCVOID dwItem2) = 0;
     virtual HWND HtmlHelpW(HWND hwndCaller, LPCWSTR pszFile, UINT uCommand, DWORD_PTR dwData) = 0;
+
+    // Device-interface notifications: arrivals and removals of devices
+    // without a lettered volume reach only the windows registered for them.
+    virtual HDEVNOTIFY RegisterDeviceNotificationW(HANDLE hRecipient, LPVOID NotificationFilter,
+                                                   DWORD Flags) = 0;
+    virtual BOOL UnregisterDeviceNotification(HDEVNOTIFY Handle) = 0;
 };

@@ -560,6 +560,29 @@ struct GET_MEDIA_TYPES {
 #define DBT_DEVICEQUERYREMOVE 0x8001
 #define DBT_DEVICEREMOVECOMPLETE 0x8004
 #define WM_DEVICECHANGE 0x0219
+#define DBT_DEVTYP_VOLUME 0x00000002
+#define DBT_DEVTYP_DEVICEINTERFACE 0x00000005
+#define DEVICE_NOTIFY_WINDOW_HANDLE 0x00000000
+using HDEVNOTIFY = PVOID;
+struct DEV_BROADCAST_HDR {
+    DWORD dbch_size;
+    DWORD dbch_devicetype;
+    DWORD dbch_reserved;
+};
+struct DEV_BROADCAST_VOLUME {
+    DWORD dbcv_size;
+    DWORD dbcv_devicetype;
+    DWORD dbcv_reserved;
+    DWORD dbcv_unitmask;
+    WORD dbcv_flags;
+};
+struct DEV_BROADCAST_DEVICEINTERFACE_W {
+    DWORD dbcc_size;
+    DWORD dbcc_devicetype;
+    DWORD dbcc_reserved;
+    GUID dbcc_classguid;
+    WCHAR dbcc_name[1];
+};
 
 // Help.
 #define HH_HELP_CONTEXT 0x000F

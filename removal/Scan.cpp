@@ -69,8 +69,9 @@ void CTrayhop32Dlg::OnScanForDevices() {
 }
 
 BOOL CTrayhop32Dlg::OnDeviceChange(UINT eventType, DWORD_PTR /*eventData*/) {
-    // Every arrival and every completed removal counts alike; what the
-    // broadcast carries is not examined.
+    // Every arrival and every completed removal counts alike, a volume's
+    // broadcast or a registered interface's notification; what it carries is
+    // not examined.
     // While a command holds refreshes back the change is noted, so a command
     // that ends without its own refresh still catches up with it.
     if ((eventType == DBT_DEVICEARRIVAL || eventType == DBT_DEVICEREMOVECOMPLETE) &&
@@ -94,3 +95,22 @@ BOOL CTrayhop32Dlg::OnDeviceChange(UINT eventType, DWORD_PTR /*eventData*/) {
     // TRUE for every event: a query-remove is never vetoed.
     return TRUE;
 }
+
+void CTrayhop32Dlg::WatchDeviceInterfaces(HWND window) {
+    StopWatchingDeviceInterfaces();
+    Platform& platform = m_app.GetPlatform();
+    for (const GUID& interfaceClass :
+         {kGuidDevInterfaceDisk, kGuidDevInterfaceCdrom, kGuidDevInterfaceTape}) {
+        DEV_BROADCAST_DEVICEINTERFACE_W filter{};
+        filter.dbcc_size = sizeof(filter);
+        filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+        filter.dbcc_classguid = interfaceClass;
+        // Without it the list still follows lettered volumes, as before.
+        UniqueDevNotify registration(
+            platform,
+            platform.RegisterDeviceNotificationW(window, &filter, DEVICE_NOTIFY_WINDOW_HANDLE));
+        if (registration) m_deviceInterfaceNotifications.push_back(std::move(registration));
+    }
+}
+
+void CTrayhop32Dlg::StopWatchingDeviceInterfaces() { m_deviceInterfaceNotifications.clear(); }

@@ -163,6 +163,7 @@ INT_PTR MainDialog::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             // reach the logic, and message boxes must not be owned any more.
             m_list = nullptr;
             m_status = nullptr;
+            m_logic->StopWatchingDeviceInterfaces();
             if (m_app.m_hMainWnd == m_hWnd) m_app.m_hMainWnd = nullptr;
             return FALSE;
         case WM_NCDESTROY:
@@ -195,6 +196,8 @@ BOOL MainDialog::OnInitDialog() {
     m_hAccel = ::LoadAcceleratorsW(m_instance, MAKEINTRESOURCEW(IDR_ACCELERATOR));
 
     m_logic->SetConfigDialogRunner(m_configRunner);
+    // Before the first build, so a disk that comes in the meantime is not missed.
+    m_logic->WatchDeviceInterfaces(m_hWnd);
     m_logic->InitDriveTable();
     InitListControl();
     m_logic->InitDriveList();

@@ -108,10 +108,8 @@ SimDevice* State::DeviceOfVolume(SimMachine& m, const SimVolume& volume) {
     return nullptr;
 }
 
-namespace {
-
 // Does this volume lie on (or belong to) the device?
-bool VolumeOnDevice(const SimMachine& m, const SimVolume& v, const SimDevice& d) {
+bool State::VolumeOnDevice(const SimMachine& m, const SimVolume& v, const SimDevice& d) {
     if (!v.deviceInstanceId.empty()) return sim::EqualNoCase(v.deviceInstanceId, d.instanceId);
     if (!State::DeviceIsDisk(m, d)) return false;
     for (const auto& e : v.extents)
@@ -119,13 +117,11 @@ bool VolumeOnDevice(const SimMachine& m, const SimVolume& v, const SimDevice& d)
     return false;
 }
 
-}  // namespace
-
 bool State::DeviceInUse(const SimMachine& m, size_t device) {
     const SimDevice& d = m.devices_[device];
     for (const auto& [value, h] : m.state_->handles) {
         if (h.kind == Kind::Device && h.index == device) return true;
-        if (h.kind == Kind::Volume && VolumeOnDevice(m, m.volumes_[h.index], d)) return true;
+        if (h.kind == Kind::Volume && State::VolumeOnDevice(m, m.volumes_[h.index], d)) return true;
     }
     for (const auto& v : m.volumes_)
         if (v.present && (v.filesOpen || (v.letter != 0 && m.VolumeHeldByProcess(v.letter))) &&
@@ -136,12 +132,15 @@ bool State::DeviceInUse(const SimMachine& m, size_t device) {
 
 void State::RemoveDeviceNow(SimMachine& m, size_t device) {
     SimDevice& d = m.devices_[device];
-    for (auto& v : m.volumes_)
-        if (v.present && VolumeOnDevice(m, v, d)) v.present = false;
+    for (auto& v : m.volumes_) {
+        if (!v.present || !VolumeOnDevice(m, v, d)) continue;
+        v.present = false;
+        QueueVolumeChange(m, DBT_DEVICEREMOVECOMPLETE, v);
+    }
     d.present = false;
     d.pending = false;
     d.removed = true;
-    QueueDeviceChange(m, DBT_DEVICEREMOVECOMPLETE);
+    QueueInterfaceChange(m, DBT_DEVICEREMOVECOMPLETE, d);
 }
 
 // ---- Setup classes --------------------------------------------------------------
@@ -825,13 +824,13 @@ CONFIGRET SimMachine::CM_Reenumerate_DevNode(DEVINST dnDevInst, ULONG ulFlags) {
         if (!d.pending) continue;
         d.pending = false;
         d.present = true;
-        State::QueueDeviceChange(*this, DBT_DEVICEARRIVAL);
+        State::QueueInterfaceChange(*this, DBT_DEVICEARRIVAL, d);
     }
     for (auto& v : volumes_) {
         if (!v.pending) continue;
         v.pending = false;
         v.present = true;
-        State::QueueDeviceChange(*this, DBT_DEVICEARRIVAL);
+        State::QueueVolumeChange(*this, DBT_DEVICEARRIVAL, v);
     }
     return CR_SUCCESS;
 }

@@ -213,6 +213,13 @@ struct SimMachine::State {
     static bool DeviceIsDisk(const SimMachine& m, const SimDevice& device);
     static SimDevice* DeviceOfVolume(SimMachine& m, const SimVolume& volume);
     static void RemoveDeviceNow(SimMachine& m, size_t device);
-    static void QueueDeviceChange(SimMachine& m, UINT event);
+    static void QueueDeviceChange(SimMachine& m, SimDeviceChange change);
+    // The broadcast of a volume's arrival or removal; none for a volume
+    // without a drive letter.
+    static void QueueVolumeChange(SimMachine& m, UINT event, const SimVolume& volume);
+    // The interface notification of a device, to each registered window.
+    static void QueueInterfaceChange(SimMachine& m, UINT event, const SimDevice& device);
+    static bool VolumeOnDevice(const SimMachine& m, const SimVolume& volume,
+                               const SimDevice& device);
     static bool DeviceInUse(const SimMachine& m, size_t device);
 };

@@ -438,23 +438,50 @@ bool SimMachine::MutexExists(const std::wstring& name) const {
 
 // ---- Notifications ------------------------------------------------------------
 
-void State::QueueDeviceChange(SimMachine& m, UINT event) {
-    if (m.deliverDeviceChangesAtOnce)
-        m.DeliverDeviceChange(event);
-    else
-        m.queuedDeviceChanges_.push_back(event);
+void State::QueueDeviceChange(SimMachine& m, SimDeviceChange change) {
+    if (m.deliverDeviceChangesAtOnce) {
+        m.deliveredDeviceChanges_.push_back(change);
+        if (m.deviceChangeTarget) m.deviceChangeTarget(change.event);
+    } else {
+        m.queuedDeviceChanges_.push_back(std::move(change));
+    }
 }
 
 void SimMachine::DeliverDeviceChange(UINT event) {
-    deliveredDeviceChanges_.push_back(event);
+    SimDeviceChange change;
+    change.event = event;
+    deliveredDeviceChanges_.push_back(change);
     if (deviceChangeTarget) deviceChangeTarget(event);
 }
 
 void SimMachine::PumpMessages() {
     // A handler may raise new notifications; they wait for the next pump.
-    std::vector<UINT> pending;
+    std::vector<SimDeviceChange> pending;
     pending.swap(queuedDeviceChanges_);
-    for (UINT event : pending) DeliverDeviceChange(event);
+    for (SimDeviceChange& change : pending) {
+        const UINT event = change.event;
+        deliveredDeviceChanges_.push_back(std::move(change));
+        if (deviceChangeTarget) deviceChangeTarget(event);
+    }
+}
+
+namespace {
+
+std::vector<UINT> EventsOf(const std::vector<SimDeviceChange>& changes) {
+    std::vector<UINT> events;
+    events.reserve(changes.size());
+    for (const SimDeviceChange& change : changes) events.push_back(change.event);
+    return events;
+}
+
+}  // namespace
+
+std::vector<UINT> SimMachine::QueuedDeviceChanges() const {
+    return EventsOf(queuedDeviceChanges_);
+}
+
+std::vector<UINT> SimMachine::DeliveredDeviceChanges() const {
+    return EventsOf(deliveredDeviceChanges_);
 }
 
 // ---- Accounting ---------------------------------------------------------------
@@ -488,6 +515,9 @@ std::string SimMachine::LeakReport() const {
     for (const auto& [value, k] : state_->keys)
         report += "registry key " + sim::Hex(value) + " (" + sim::Narrow(k.path) +
                   ") opened by call " + std::to_string(k.openedByCall) + "\n";
+    for (const auto& [value, r] : notificationRegistrations_)
+        report += "device notification " + sim::Hex(value) + " for " +
+                  sim::Narrow(sim::GuidText(r.interfaceClass)) + "\n";
     return report;
 }
 
@@ -907,6 +937,8 @@ HWND SimMachine::FindWindowW(LPCWSTR lpClassName, LPCWSTR lpWindowName) {
     }
     const auto& windows = state_->windows;
     for (size_t i = 0; i < windows.size(); ++i) {
+        // Top-level windows of other sessions live on desktops of their own.
+        if (windows[i].sessionId != ownSessionId) continue;
         if (lpClassName && !sim::EqualNoCase(windows[i].className, lpClassName)) continue;
         if (lpWindowName && windows[i].title != lpWindowName) continue;
         return WindowValue(i);

@@ -96,6 +96,12 @@ struct SimStorage {
     std::map<DWORD, DWORD> ioctlErrors;
     // Opening the device (interface path, PhysicalDriveN) fails with this error.
     DWORD openError = 0;
+    // Another program holds the device open for reading and writing, sharing
+    // reads only (Disk Management's service, a disk passed through to a
+    // virtual machine): an open that asks for data access without sharing
+    // writes fails with ERROR_SHARING_VIOLATION; an open without data access
+    // still works.
+    bool heldForWriting = false;
 };
 
 enum class SimRemovalOutcome {
@@ -127,6 +133,9 @@ struct SimDevice {
     DWORD removalError = ERROR_ACCESS_DENIED;  // with SimRemovalOutcome::Declined
     DWORD setClassInstallParamsError = 0;      // SetupDiSetClassInstallParamsW fails with this
     bool removed = false;  // set by the sim once the device has been removed (read-only for tests)
+    // A pending device that Windows attaches by itself this long after the
+    // machine was loaded, as if it were plugged in then (AttachDueDevices).
+    std::optional<DWORD> arrivesAfterMs;
 };
 
 struct SimExtent {
@@ -199,6 +208,9 @@ struct SimWindow {
     bool iconic = false;
     bool visible = true;
     HWND lastActivePopup = nullptr;  // null: the window itself
+    // The user session it belongs to; FindWindowW sees only the windows of
+    // the caller's session (ownSessionId).
+    DWORD sessionId = 1;
 };
 
 // One call on another process's window: "ShowWindow", "BringWindowToTop", ...
@@ -233,6 +245,23 @@ struct SimMutexCreate {
     BOOL initialOwner = FALSE;
     bool hadAttributes = false;
     bool nullDacl = false;  // attributes carried a descriptor with a present, null DACL
+};
+
+// A device-change notification as the main window receives it: a volume
+// broadcast (to every top-level window, for volumes with drive letters) or a
+// device-interface notification (only to windows registered for its class).
+struct SimDeviceChange {
+    UINT event = 0;                      // DBT_DEVICEARRIVAL, DBT_DEVICEREMOVECOMPLETE
+    DWORD deviceType = DBT_DEVTYP_VOLUME;  // or DBT_DEVTYP_DEVICEINTERFACE
+    DWORD unitMask = 0;                  // a volume's drive letters, bit 0 for A:
+    GUID interfaceClass{};               // an interface's class
+    std::wstring name;                   // an interface's device path
+};
+
+// A window's registration for device-interface notifications.
+struct SimNotificationRegistration {
+    HANDLE recipient = nullptr;
+    GUID interfaceClass{};
 };
 
 struct SimCall {
@@ -353,6 +382,7 @@ public:
     bool removableVolumesWithoutExtents = false;
     bool deliverDeviceChangesAtOnce = false;   // see the header comment
     DWORD ownProcessId = 1000;                 // GetCurrentProcessId
+    DWORD ownSessionId = 1;                    // the session this program runs in
     SimHandleTable handleTable = SimHandleTable::Extended;
     DWORD tickCount = 5000;  // GetTickCount adds tickCountStep, then reads it
     DWORD tickCountStep = 0;
@@ -369,10 +399,28 @@ public:
 
     // Device-change notifications (the main window's WM_DEVICECHANGE).
     std::function<void(UINT event)> deviceChangeTarget;
-    void DeliverDeviceChange(UINT event);  // at once, to the target
+    void DeliverDeviceChange(UINT event);  // at once, to the target (a volume broadcast)
     void PumpMessages();                   // delivers what is queued, in order
-    const std::vector<UINT>& QueuedDeviceChanges() const { return queuedDeviceChanges_; }
-    const std::vector<UINT>& DeliveredDeviceChanges() const { return deliveredDeviceChanges_; }
+    // The events queued or delivered so far, in order, and the whole notifications.
+    std::vector<UINT> QueuedDeviceChanges() const;
+    std::vector<UINT> DeliveredDeviceChanges() const;
+    const std::vector<SimDeviceChange>& DeliveredDeviceChangeDetails() const {
+        return deliveredDeviceChanges_;
+    }
+    // The registrations RegisterDeviceNotificationW holds, by handle.
+    const std::map<std::uintptr_t, SimNotificationRegistration>& NotificationRegistrations() const {
+        return notificationRegistrations_;
+    }
+    // Windows attaches a newly plugged-in device by itself: the pending device
+    // and its pending volumes become present, with the notifications Windows
+    // sends (a broadcast per lettered volume, the interface notification to
+    // registered windows). False when no pending device has the identifier.
+    bool AttachDevice(const std::wstring& instanceId);
+    // Attaches every pending device whose arrivesAfterMs has passed; the
+    // number attached.
+    int AttachDueDevices(DWORD elapsedMs);
+    // True while a pending device still waits for its arrivesAfterMs.
+    bool ArrivalsWaiting() const;
 
     // ---- What the program did ----------------------------------------------
     std::vector<SimMessageBox> messageBoxes;
@@ -566,6 +614,10 @@ public:
     void SHChangeNotify(LONG wEventId, UINT uFlags, LPCVOID dwItem1, LPCVOID dwItem2) override;
     HWND HtmlHelpW(HWND hwndCaller, LPCWSTR pszFile, UINT uCommand, DWORD_PTR dwData) override;
 
+    HDEVNOTIFY RegisterDeviceNotificationW(HANDLE hRecipient, LPVOID NotificationFilter,
+                                           DWORD Flags) override;
+    BOOL UnregisterDeviceNotification(HDEVNOTIFY Handle) override;
+
     struct State;  // the implementation's bookkeeping
 
 private:
@@ -575,8 +627,9 @@ private:
     std::vector<std::string> programErrors_;
     std::vector<SimCall> calls_;
     size_t callCount_ = 0;
-    std::vector<UINT> queuedDeviceChanges_;
-    std::vector<UINT> deliveredDeviceChanges_;
+    std::vector<SimDeviceChange> queuedDeviceChanges_;
+    std::vector<SimDeviceChange> deliveredDeviceChanges_;
+    std::map<std::uintptr_t, SimNotificationRegistration> notificationRegistrations_;
     std::unique_ptr<State> state_;  // handles, sets, keys, registry, environment, windows, faults
 };
 
@@ -606,7 +659,9 @@ private:
 //           "capacity": 80000000000,   (sets the geometry's cylinders instead)
 //           "mediaDeviceType": 7, "media": [{ "mediaType": 12, "characteristics": 0 }],
 //           "tapeCapacity": 0, "deviceNumber": 0,
-//           "ioctlErrors": { "0x002D0C04": 1117 }, "openError": 0 } }],
+//           "ioctlErrors": { "0x002D0C04": 1117 }, "openError": 0, "heldForWriting": false },
+//       "arrivesAfterMs": 3000   (pending; Windows attaches it by itself that long after
+//                                  the load, as if it were plugged in then) }],
 //   "volumes": [{ "letter": "C", "driveType": 3, "guidPath": "auto" | "\\\\?\\Volume{...}\\",
 //       "mountPointError": 0, "extents": [{ "disk": 0, "offset": 32256, "length": 1000 }],
 //       "extentsError": 0, "noMedia": false, "device": "instance id", "filesOpen": false,
@@ -622,7 +677,8 @@ private:
 //       "openError": 0, "values": [{ "name": "V", "type": "sz" | "expand_sz" | "multi_sz" |
 //       "dword" | "binary", "data": "text" | ["a", "b"] | 1 | [1, 2, 3] }] }],
 //   "environment": { "SystemDrive": "C:" },
-//   "windows": [{ "className": "#32770", "title": "Trayhop32", "iconic": false }],
+//   "windows": [{ "className": "#32770", "title": "Trayhop32", "iconic": false,
+//       "visible": true, "sessionId": 1 }], "ownSessionId": 1,
 //   "mutexes": ["Global\\Quenwell Trayhop32"],
 //   "edition": "32" | "64" | "missing" | "fails",
 //   "locateResult": 0, "reenumerateResult": 0, "htmlHelpFails": false,

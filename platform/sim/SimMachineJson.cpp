@@ -168,7 +168,8 @@ void ReadStorage(const json& j, const std::string& path, SimStorage& st) {
         j, path,
         {"deviceType", "deviceTypeModifier", "removableMedia", "busType", "vendor", "product",
          "revision", "serial", "serialOffsetAllOnes", "rawDescriptor", "geometry", "capacity",
-         "mediaDeviceType", "media", "tapeCapacity", "deviceNumber", "ioctlErrors", "openError"});
+         "mediaDeviceType", "media", "tapeCapacity", "deviceNumber", "ioctlErrors", "openError",
+         "heldForWriting"});
     auto has = [&](const char* name) { return j.contains(name); };
     auto at = [&](const char* name) -> const json& { return j.at(name); };
     auto p = [&](const char* name) { return Member(path, name); };
@@ -250,6 +251,7 @@ void ReadStorage(const json& j, const std::string& path, SimStorage& st) {
     if (has("deviceNumber")) st.deviceNumber = Dword(at("deviceNumber"), p("deviceNumber"));
     if (has("ioctlErrors")) st.ioctlErrors = IoctlErrors(at("ioctlErrors"), p("ioctlErrors"));
     if (has("openError")) st.openError = Dword(at("openError"), p("openError"));
+    if (has("heldForWriting")) st.heldForWriting = Bool(at("heldForWriting"), p("heldForWriting"));
 }
 
 // The device; its interface path is left empty when it is to be derived
@@ -258,7 +260,7 @@ SimDevice ReadDevice(const json& j, const std::string& path, bool& autoPath) {
     CheckObject(j, path,
                 {"instanceId", "class", "present", "pending", "friendlyName", "deviceDesc",
                  "hardwareIds", "compatibleIds", "interfacePath", "interfaceOrder", "removal",
-                 "removalError", "setClassInstallParamsError", "storage"});
+                 "removalError", "setClassInstallParamsError", "storage", "arrivesAfterMs"});
     auto p = [&](const char* name) { return Member(path, name); };
     if (!j.contains("instanceId")) Fail(p("instanceId"), "missing");
     std::wstring id = Text(j.at("instanceId"), p("instanceId"), 200);
@@ -328,6 +330,13 @@ SimDevice ReadDevice(const json& j, const std::string& path, bool& autoPath) {
         d.setClassInstallParamsError =
             Dword(j.at("setClassInstallParamsError"), p("setClassInstallParamsError"));
     if (j.contains("storage")) ReadStorage(j.at("storage"), p("storage"), d.storage);
+    if (j.contains("arrivesAfterMs")) {
+        d.arrivesAfterMs = Dword(j.at("arrivesAfterMs"), p("arrivesAfterMs"));
+        if (j.contains("present") && d.present)
+            Fail(p("arrivesAfterMs"), "a device that arrives later is not present before");
+        d.pending = true;
+        d.present = false;
+    }
     return d;
 }
 
@@ -491,7 +500,7 @@ void ReadMachine(const json& j, SimMachine& m) {
                 {"devices", "volumes", "classes", "registry", "environment", "windows", "mutexes",
                  "edition", "locateResult", "reenumerateResult", "htmlHelpFails",
                  "removableVolumesWithoutExtents", "messageBoxAnswers", "comment", "processes",
-                 "ownProcessId", "handleTable"});
+                 "ownProcessId", "handleTable", "ownSessionId"});
     // Classes first: the devices' interface classes depend on them.
     if (j.contains("classes")) {
         const json& classes = j.at("classes");
@@ -556,7 +565,7 @@ void ReadMachine(const json& j, SimMachine& m) {
         const json& windows = Array(j.at("windows"), "windows");
         for (size_t i = 0; i < windows.size(); ++i) {
             std::string wp = "windows[" + std::to_string(i) + "]";
-            CheckObject(windows[i], wp, {"className", "title", "iconic", "visible"});
+            CheckObject(windows[i], wp, {"className", "title", "iconic", "visible", "sessionId"});
             SimWindow w;
             if (windows[i].contains("className"))
                 w.className = Text(windows[i].at("className"), wp + ".className", 256);
@@ -566,6 +575,8 @@ void ReadMachine(const json& j, SimMachine& m) {
                 w.iconic = Bool(windows[i].at("iconic"), wp + ".iconic");
             if (windows[i].contains("visible"))
                 w.visible = Bool(windows[i].at("visible"), wp + ".visible");
+            if (windows[i].contains("sessionId"))
+                w.sessionId = Dword(windows[i].at("sessionId"), wp + ".sessionId");
             m.AddWindow(w);
         }
     }
@@ -586,6 +597,7 @@ void ReadMachine(const json& j, SimMachine& m) {
         else
             Fail("edition", "expected \"32\", \"64\", \"missing\" or \"fails\"");
     }
+    if (j.contains("ownSessionId")) m.ownSessionId = Dword(j.at("ownSessionId"), "ownSessionId");
     if (j.contains("ownProcessId"))
         m.ownProcessId =
             static_cast<DWORD>(Number(j.at("ownProcessId"), "ownProcessId", 1, 0xFFFFFFFFll));

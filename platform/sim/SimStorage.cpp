@@ -150,7 +150,11 @@ HANDLE SimMachine::CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD 
         handle.kind = State::Kind::Volume;
         handle.index = *volume;
     } else if (device) {
-        if (DWORD error = devices_[*device].storage.openError) return fail(error);
+        const SimStorage& storage = devices_[*device].storage;
+        if (storage.openError) return fail(storage.openError);
+        if (storage.heldForWriting && !SharingAgrees(dwDesiredAccess, dwShareMode,
+                                                     GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ))
+            return fail(ERROR_SHARING_VIOLATION);
         handle.kind = State::Kind::Device;
         handle.index = *device;
     } else {
@@ -193,6 +197,13 @@ BOOL SimMachine::DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID l
     *lpBytesReturned = 0;
     State::OpenHandle& handle = it->second;
     if (!lpOutBuffer) nOutBufferSize = 0;
+
+    // A control code names the access its caller's handle needs (bits 14
+    // and 15: read, write); a handle opened without it is refused.
+    const DWORD required = (dwIoControlCode >> 14) & 3;
+    const DWORD granted = AccessBits(handle.access);
+    if (((required & 1) && !(granted & kRead)) || ((required & 2) && !(granted & kWrite)))
+        return fail(ERROR_ACCESS_DENIED);
 
     SimVolume* volume = handle.kind == State::Kind::Volume ? &volumes_[handle.index] : nullptr;
     if (volume && !volume->present) return fail(ERROR_DEVICE_NOT_CONNECTED);

@@ -426,3 +426,12 @@ HANDLE Win32Platform::CreateThread(LPSECURITY_ATTRIBUTES lpThreadAttributes, SIZ
 DWORD Win32Platform::WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
     return ::WaitForSingleObject(hHandle, dwMilliseconds);
 }
+
+HDEVNOTIFY Win32Platform::RegisterDeviceNotificationW(HANDLE hRecipient, LPVOID NotificationFilter,
+                                                      DWORD Flags) {
+    return ::RegisterDeviceNotificationW(hRecipient, NotificationFilter, Flags);
+}
+
+BOOL Win32Platform::UnregisterDeviceNotification(HDEVNOTIFY Handle) {
+    return ::UnregisterDeviceNotification(Handle);
+}

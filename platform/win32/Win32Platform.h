@@ -143,6 +143,10 @@ public:
     void SHChangeNotify(LONG wEventId, UINT uFlags, LPCVOID dwItem1, LPCVOID dwItem2) override;
     HWND HtmlHelpW(HWND hwndCaller, LPCWSTR pszFile, UINT uCommand, DWORD_PTR dwData) override;
 
+    HDEVNOTIFY RegisterDeviceNotificationW(HANDLE hRecipient, LPVOID NotificationFilter,
+                                           DWORD Flags) override;
+    BOOL UnregisterDeviceNotification(HDEVNOTIFY Handle) override;
+
 private:
     // hhctrl.ocx, loaded from the system folder on the first HtmlHelpW call:
     // it has no import library in MinGW, and most runs never open Help.

@@ -181,6 +181,7 @@ public:
         dlg.emplace(app, view);
         view.Connect(*dlg);
         sim.deviceChangeTarget = [this](UINT event) { dlg->OnDeviceChange(event, 0); };
+        dlg->WatchDeviceInterfaces(kMainWindow);
         dlg->InitDriveTable();
         dlg->InitDriveList();
     }

@@ -9,6 +9,10 @@
 
 namespace {
 
+// The one demo machine of the process, for its timer.
+DemoMachine* g_arrivalsOf = nullptr;
+constexpr UINT kArrivalTimerMilliseconds = 200;
+
 std::wstring Widen(const std::string& text) {
     if (text.empty()) return std::wstring();
     const int chars = ::MultiByteToWideChar(CP_UTF8, 0, text.data(),
@@ -70,7 +74,13 @@ std::wstring DemoMachinePath(const wchar_t* commandLine, const wchar_t* environm
     return environmentValue != nullptr ? std::wstring(environmentValue) : std::wstring();
 }
 
+DemoMachine::~DemoMachine() {
+    if (m_arrivalTimer != 0) ::KillTimer(nullptr, m_arrivalTimer);
+    if (g_arrivalsOf == this) g_arrivalsOf = nullptr;
+}
+
 bool DemoMachine::Load(HINSTANCE instance, std::wstring& error) {
+    m_loadedAt = ::GetTickCount();
     wchar_t variable[MAX_PATH + 1] = {};
     const DWORD length = ::GetEnvironmentVariableW(L"TRAYHOP32_DEMO_MACHINE", variable,
                                                    static_cast<DWORD>(std::size(variable)));
@@ -100,8 +110,26 @@ bool DemoMachine::Load(HINSTANCE instance, std::wstring& error) {
     return true;
 }
 
+void DemoMachine::OnArrivalTimer(HWND, UINT, UINT_PTR, DWORD) {
+    DemoMachine* machine = g_arrivalsOf;
+    if (machine == nullptr) return;
+    // Runs inside whatever loop pumps now, a command's boxes included, as a
+    // device plugged in at that moment would be announced.
+    machine->AttachDueDevices(::GetTickCount() - machine->m_loadedAt);
+    machine->PumpMessages();
+    if (!machine->ArrivalsWaiting()) {
+        ::KillTimer(nullptr, machine->m_arrivalTimer);
+        machine->m_arrivalTimer = 0;
+        g_arrivalsOf = nullptr;
+    }
+}
+
 void DemoMachine::DeliverDeviceChangesTo(HWND window) {
     m_target = window;
+    if (m_arrivalTimer == 0 && ArrivalsWaiting()) {
+        g_arrivalsOf = this;
+        m_arrivalTimer = ::SetTimer(nullptr, 0, kArrivalTimerMilliseconds, &OnArrivalTimer);
+    }
     // Posted, not sent: the real system delivers broadcasts through the
     // message queue, so they arrive in the next loop that pumps.
     deviceChangeTarget = [this](UINT event) {

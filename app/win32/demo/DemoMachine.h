@@ -14,13 +14,15 @@ class DemoMachine : public SimMachine {
 public:
     // Nothing reads the call log of a running demo: its calls are only counted.
     explicit DemoMachine(Platform& real) : m_real(real) { recordCalls = false; }
+    ~DemoMachine() override;
 
     // The machine file named on the command line, else the one named by the
     // environment variable TRAYHOP32_DEMO_MACHINE, else the built-in demo
     // workstation. False with a message on a faulty file.
     bool Load(HINSTANCE instance, std::wstring& error);
 
-    // Posts the queued simulated device changes to this window.
+    // Posts the queued simulated device changes to this window, and from now
+    // on attaches the machine file's late arrivals when they are due.
     void DeliverDeviceChangesTo(HWND window);
 
     int MessageBoxW(HWND hWnd, LPCWSTR lpText, LPCWSTR lpCaption, UINT uType) override;
@@ -40,8 +42,12 @@ public:
     BOOL SetDefaultDllDirectories(FARPROC procedure, DWORD DirectoryFlags) override;
 
 private:
+    static void CALLBACK OnArrivalTimer(HWND, UINT, UINT_PTR, DWORD);
+
     Platform& m_real;
     HWND m_target = nullptr;
+    DWORD m_loadedAt = 0;
+    UINT_PTR m_arrivalTimer = 0;
 };
 
 // The machine file to load: the first command-line argument, else the

@@ -16,6 +16,10 @@ const wchar_t* const kKey = L"Software\\Quenwell\\Trayhop32\\1.3";
 const wchar_t* const k64BitMessage =
     L"The 32-bit version of Trayhop does not run on 64-bit versions of Windows. \n\n"
     L"Please upgrade to Trayhop64";
+const wchar_t* const kOtherSessionMessage =
+    L"Trayhop is already running in another user's session on this computer.\n\nOnly one copy "
+    L"of Trayhop can run at a time, for all users. Close it in that session, then start "
+    TRAYHOP_PROGRAM_NAME L" again.";
 const wchar_t* const kRegistryMessage =
     L"You do not have sufficient registry privileges to run " TRAYHOP_PROGRAM_NAME L".  \n\nYou "
     L"must have privileges to create values in the HKEY_CURRENT_USER section of the registry.";
@@ -48,6 +52,7 @@ struct StartCase {
     bool holdsMutex;         // during the run, or after an error exit
     const wchar_t* message;  // the start-up error box, if any
     bool activates;
+    UINT flags = MB_ICONERROR;  // of the box
 };
 
 TEST(Startup, EachBranchOfTheSequence) {
@@ -70,21 +75,27 @@ TEST(Startup, EachBranchOfTheSequence) {
              sim.AddWindow({L"#32770", kOtherEditionName, false, true, nullptr});
          },
          false, false, nullptr, true},
-        {"mutex exists without a window",
+        {"mutex held, its window in another user's session",
          [](SimMachine& sim) {
              sim.AddExistingMutex(kMutex);
+             SimWindow other{L"#32770", kProgramName, false, true, nullptr};
+             other.sessionId = 2;
+             sim.AddWindow(other);
              sim.AddWindow({L"#32770", kProgramName + std::wstring(L" "), false, true, nullptr});
          },
-         true, false, nullptr, false},
+         false, false, kOtherSessionMessage, false, MB_ICONINFORMATION},
         {"mutex creation fails, window exists",
          [&](SimMachine& sim) {
              window(false)(sim);
              sim.mutexCreateError = ERROR_ACCESS_DENIED;
          },
          false, false, nullptr, true},
-        {"mutex creation fails, no window",
-         [](SimMachine& sim) { sim.mutexCreateError = ERROR_ACCESS_DENIED; }, true, false, nullptr,
-         false},
+        {"mutex of another user's session refuses access, no window here",
+         [](SimMachine& sim) { sim.mutexCreateError = ERROR_ACCESS_DENIED; }, false, false,
+         kOtherSessionMessage, false, MB_ICONINFORMATION},
+        {"mutex creation fails for another reason: nothing says another runs",
+         [](SimMachine& sim) { sim.mutexCreateError = ERROR_NOT_ENOUGH_MEMORY; }, true, false,
+         nullptr, false},
         {"64-bit edition", [](SimMachine& sim) { sim.edition = SimEdition::Bits64; },
          !kRefusesWindows64, true, kOn64BitMessage, false},
         {"64-bit check comes before the registry check",
@@ -141,7 +152,7 @@ TEST(Startup, EachBranchOfTheSequence) {
             ASSERT_EQ(boxes.size(), 1u);
             EXPECT_EQ(boxes[0].text, c.message);
             EXPECT_EQ(boxes[0].caption, kProgramName);
-            EXPECT_EQ(boxes[0].flags, static_cast<UINT>(MB_ICONERROR));
+            EXPECT_EQ(boxes[0].flags, c.flags);
             EXPECT_EQ(boxes[0].owner, nullptr);
         } else {
             EXPECT_TRUE(boxes.empty());

@@ -338,31 +338,57 @@ TEST_F(SimWorkstation, ClassInstallParamsAreChecked) {
     EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), sim.GetLastError());
 }
 
-TEST_F(SimWorkstation, ReenumerationBringsPendingDevicesAndNotifiesInsideTheNextMessageBox) {
-    EXPECT_EQ(nullptr, sim.FindVolume(L'G'));
-    std::vector<UINT> seen;
-    sim.deviceChangeTarget = [&](UINT event) { seen.push_back(event); };
-    size_t seenInBox = 0;
-    sim.messageBoxHook = [&](const SimMessageBox&) {
-        seenInBox = seen.size();
-        return 0;
-    };
-    DEVINST root = 0;
-    ASSERT_EQ(static_cast<DWORD>(CR_SUCCESS),
-              sim.CM_Locate_DevNodeW(&root, nullptr, CM_LOCATE_DEVNODE_NORMAL));
-    ASSERT_EQ(static_cast<DWORD>(CR_SUCCESS),
-              sim.CM_Reenumerate_DevNode(root, CM_REENUMERATE_SYNCHRONOUS));
-    EXPECT_TRUE(seen.empty());
-    EXPECT_NE(nullptr, sim.FindVolume(L'G'));
-    EXPECT_TRUE(sim.FindDevice(L"USBSTOR\\DISK&VEN_D\\4")->present);
+// Windows broadcasts only lettered volumes to every window; the disk's own
+// arrival reaches a window only when it registered for disk interfaces.
+TEST(SimNotifications, ReenumerationNotifiesInsideTheNextMessageBoxWhomWindowsWould) {
+    for (const bool registered : {false, true}) {
+        SimMachine sim;
+        SimDevice stick = SimMachine::MakeDisk(L"USBSTOR\\D\\4", L"Stick", 4, BusTypeUsb);
+        stick.pending = true;
+        sim.AddDevice(stick);
+        SimVolume volume = SimMachine::MakeVolume(L'G', 4, 100, DRIVE_REMOVABLE);
+        volume.pending = true;
+        sim.AddVolume(volume);
+        std::vector<UINT> seen;
+        sim.deviceChangeTarget = [&](UINT event) { seen.push_back(event); };
+        size_t seenInBox = 0;
+        sim.messageBoxHook = [&](const SimMessageBox&) {
+            seenInBox = seen.size();
+            return 0;
+        };
+        DEV_BROADCAST_DEVICEINTERFACE_W filter{};
+        filter.dbcc_size = sizeof filter;
+        filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+        filter.dbcc_classguid = kGuidDevInterfaceDisk;
+        UniqueDevNotify registration(sim);
+        if (registered)
+            registration.Reset(sim.RegisterDeviceNotificationW(reinterpret_cast<HANDLE>(0x20000),
+                                                               &filter,
+                                                               DEVICE_NOTIFY_WINDOW_HANDLE));
+        DEVINST root = 0;
+        ASSERT_EQ(static_cast<DWORD>(CR_SUCCESS),
+                  sim.CM_Locate_DevNodeW(&root, nullptr, CM_LOCATE_DEVNODE_NORMAL));
+        ASSERT_EQ(static_cast<DWORD>(CR_SUCCESS),
+                  sim.CM_Reenumerate_DevNode(root, CM_REENUMERATE_SYNCHRONOUS));
+        EXPECT_TRUE(seen.empty());
+        EXPECT_NE(nullptr, sim.FindVolume(L'G'));
 
-    EXPECT_EQ(IDOK, sim.MessageBoxW(nullptr, L"text", L"Trayhop32", MB_OK));
-    EXPECT_EQ(2u, seenInBox) << "device and volume arrivals reach the window while the box is open";
-    EXPECT_EQ((std::vector<UINT>{DBT_DEVICEARRIVAL, DBT_DEVICEARRIVAL}), seen);
+        EXPECT_EQ(IDOK, sim.MessageBoxW(nullptr, L"text", L"Trayhop32", MB_OK));
+        EXPECT_EQ(registered ? 2u : 1u, seenInBox) << "the arrivals reach the window in the box";
+        const auto& details = sim.DeliveredDeviceChangeDetails();
+        ASSERT_EQ(seenInBox, details.size());
+        EXPECT_EQ(static_cast<DWORD>(DBT_DEVTYP_VOLUME), details.back().deviceType);
+        EXPECT_EQ(1u << (L'G' - L'A'), details.back().unitMask);
+        if (registered) {
+            EXPECT_EQ(static_cast<DWORD>(DBT_DEVTYP_DEVICEINTERFACE), details[0].deviceType);
+        }
 
-    sim.reenumerateResult = CR_ACCESS_DENIED;
-    EXPECT_EQ(static_cast<DWORD>(CR_ACCESS_DENIED),
-              sim.CM_Reenumerate_DevNode(root, CM_REENUMERATE_SYNCHRONOUS));
+        sim.reenumerateResult = CR_ACCESS_DENIED;
+        EXPECT_EQ(static_cast<DWORD>(CR_ACCESS_DENIED),
+                  sim.CM_Reenumerate_DevNode(root, CM_REENUMERATE_SYNCHRONOUS));
+        registration.Reset();
+        EXPECT_EQ("", sim.LeakReport());
+    }
 }
 
 // ---- Storage and volume control ------------------------------------------------
@@ -478,7 +504,9 @@ TEST_F(SimWorkstation, ControlRequestsAnswerWithRealLayoutsAndChosenErrors) {
         sim, sim.CreateFileW(
                  SimMachine::InterfacePathFor(L"IDE\\DISKA\\1", kGuidDevInterfaceDisk).c_str(),
                  GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-    UniqueHandle cd(sim, sim.CreateFileW(L"\\\\?\\D:", 0, 3, nullptr, OPEN_EXISTING, 0, nullptr));
+    // The CD-ROM geometry request needs read access on the handle.
+    UniqueHandle cd(
+        sim, sim.CreateFileW(L"\\\\?\\D:", GENERIC_READ, 3, nullptr, OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(disk);
     ASSERT_TRUE(cd);
     DWORD bytes = 0;

@@ -294,3 +294,50 @@ TEST_F(ScanTest, DeviceChangeEvents) {
 }
 
 }  // namespace
+
+// A disk plugged in while the window is open: Windows broadcasts only its
+// lettered volumes, so a disk without one (no partitions, a tape) reaches the
+// list only through the window's interface registration; one with a volume
+// costs at most one rebuild more than the broadcast alone.
+TEST_F(ScanTest, PluggedInDiskRefreshesTheListThroughItsInterface) {
+    struct Case {
+        const char* name;
+        bool watching;
+        bool withVolume;
+        bool shown;
+        int rebuilds;
+    };
+    const Case cases[] = {
+        {"letterless, watched", true, false, true, 1},
+        {"letterless, not watched", false, false, false, 0},
+        {"with a volume, watched", true, true, true, 2},
+        {"with a volume, not watched", false, true, true, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::wstring name = std::wstring(L"New Disk ") + (c.watching ? L"W" : L"U") +
+                                  (c.withVolume ? L"V" : L"");
+        const DWORD number = static_cast<DWORD>(nextDisk++);
+        SimDevice disk = SimMachine::MakeDisk(L"USBSTOR\\" + name, name, number, BusTypeUsb);
+        disk.pending = true;
+        disk.present = false;
+        sim.AddDevice(disk);
+        if (c.withVolume) {
+            SimVolume volume = SimMachine::MakeVolume(static_cast<wchar_t>(L'G' + number), number,
+                                                      1000000LL);
+            volume.pending = true;
+            volume.present = false;
+            sim.AddVolume(volume);
+        }
+        if (c.watching) dlg.WatchDeviceInterfaces(reinterpret_cast<HWND>(0x20000));
+        const size_t mark = view.statusHistory.size();
+
+        ASSERT_TRUE(sim.AttachDevice(L"USBSTOR\\" + name));
+        sim.PumpMessages();
+
+        EXPECT_EQ(c.shown, Shown(name));
+        EXPECT_EQ(c.rebuilds, Count(StatusSince(mark), kLoading));
+        dlg.StopWatchingDeviceInterfaces();
+    }
+    EXPECT_TRUE(sim.NotificationRegistrations().empty()) << "the window lets go when it closes";
+}
