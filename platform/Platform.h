@@ -173,4 +173,31 @@ public:
     virtual void Sleep(DWORD dwMilliseconds) = 0;
     virtual void SHChangeNotify(LONG wEventId, UINT uFlags, LPCVOID dwItem1, LPCVOID dwItem2) = 0;
     virtual HWND HtmlHelpW(HWND hwndCaller, LPCWSTR pszFile, UINT uCommand, DWORD_PTR dwData) = 0;
+
+    // Naming every program that holds a volume: the debug privilege for the
+    // search, the running services and their processes, the modules a process
+    // has mapped, the volume's mount paths, and the final path of a handle.
+    virtual BOOL OpenProcessToken(HANDLE ProcessHandle, DWORD DesiredAccess,
+                                  PHANDLE TokenHandle) = 0;
+    virtual BOOL LookupPrivilegeValueW(LPCWSTR lpSystemName, LPCWSTR lpName, PLUID lpLuid) = 0;
+    virtual BOOL AdjustTokenPrivileges(HANDLE TokenHandle, BOOL DisableAllPrivileges,
+                                       PTOKEN_PRIVILEGES NewState, DWORD BufferLength,
+                                       PTOKEN_PRIVILEGES PreviousState, PDWORD ReturnLength) = 0;
+    virtual SC_HANDLE OpenSCManagerW(LPCWSTR lpMachineName, LPCWSTR lpDatabaseName,
+                                     DWORD dwDesiredAccess) = 0;
+    virtual BOOL EnumServicesStatusExW(SC_HANDLE hSCManager, SC_ENUM_TYPE InfoLevel,
+                                       DWORD dwServiceType, DWORD dwServiceState,
+                                       LPBYTE lpServices, DWORD cbBufSize,
+                                       LPDWORD pcbBytesNeeded, LPDWORD lpServicesReturned,
+                                       LPDWORD lpResumeHandle, LPCWSTR pszGroupName) = 0;
+    virtual BOOL CloseServiceHandle(SC_HANDLE hSCObject) = 0;
+    virtual BOOL Module32FirstW(HANDLE hSnapshot, LPMODULEENTRY32W lpme) = 0;
+    virtual BOOL Module32NextW(HANDLE hSnapshot, LPMODULEENTRY32W lpme) = 0;
+    virtual BOOL GetVolumePathNamesForVolumeNameW(LPCWSTR lpszVolumeName, LPWSTR lpszVolumePathNames,
+                                                  DWORD cchBufferLength,
+                                                  PDWORD lpcchReturnLength) = 0;
+    // Calls the GetFinalPathNameByHandleW that GetProcAddress returned
+    // (Vista and later).
+    virtual DWORD GetFinalPathNameByHandleW(FARPROC procedure, HANDLE hFile, LPWSTR lpszFilePath,
+                                            DWORD cchFilePath, DWORD dwFlags) = 0;
 };

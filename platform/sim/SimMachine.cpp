@@ -478,7 +478,9 @@ std::string SimMachine::LeakReport() const {
                            : h.kind == State::Kind::Process  ? "process"
                            : h.kind == State::Kind::File     ? "file of another process"
                            : h.kind == State::Kind::Snapshot ? "process snapshot"
-                                                             : "thread";
+                           : h.kind == State::Kind::Token    ? "token"
+                           : h.kind == State::Kind::ServiceManager ? "service manager"
+                                                                   : "thread";
         report += "handle " + sim::Hex(value) + " (" + kind + " " + sim::Narrow(h.what) +
                   ") opened by call " + std::to_string(h.openedByCall) + "\n";
     }
@@ -999,6 +1001,9 @@ FARPROC SimMachine::GetProcAddress(HMODULE hModule, LPCSTR lpProcName) {
     if (hModule == kKernel32 && lpProcName &&
         std::string(lpProcName) == "SetDefaultDllDirectories" && !defaultDllDirectoriesMissing)
         return reinterpret_cast<FARPROC>(&DefaultDllDirectoriesStub);
+    if (hModule == kKernel32 && lpProcName &&
+        std::string(lpProcName) == "GetFinalPathNameByHandleW" && !finalPathMissing)
+        return sim::FinalPathProcedure();
     SetLastError(hModule == kKernel32 || hModule == kOwnModule || hModule == kNtdll
                      ? ERROR_PROC_NOT_FOUND
                      : ERROR_INVALID_HANDLE);
