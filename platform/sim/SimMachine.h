@@ -406,6 +406,8 @@ public:
     bool debugPrivilegeHeld = true;
     bool debugPrivilegeEnabled = false;
     bool finalPathMissing = false;  // GetProcAddress finds no GetFinalPathNameByHandleW (XP)
+    // GetTickCount reads the real clock (the benchmark's budgets are real).
+    bool realClock = false;
 
     // ---- What the program did ----------------------------------------------
     std::vector<SimMessageBox> messageBoxes;

@@ -4,6 +4,7 @@
 #include "platform/sim/SimInternal.h"
 
 #include <algorithm>
+#include <chrono>
 
 using sim::Quote;
 using State = SimMachine::State;
@@ -487,6 +488,10 @@ NTSTATUS SimMachine::NtQueryVolumeInformationFile(FARPROC procedure, HANDLE File
 
 DWORD SimMachine::GetTickCount() {
     State::Enter(*this, "GetTickCount", [&] { return ""; });  // cannot fail
+    if (realClock)
+        return static_cast<DWORD>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                      std::chrono::steady_clock::now().time_since_epoch())
+                                      .count());
     tickCount += tickCountStep;
     return tickCount;
 }
