@@ -57,8 +57,7 @@ constexpr const wchar_t* kRebootMessage =
     L"rebooting may not be necessary.  For more information, look in the 'Frequently Asked "
     L"Technical Questions' section of the help.";
 
-constexpr const wchar_t* kNothingRemovedMessage =
-    L"Unable to removed any of the selected devices.";
+constexpr const wchar_t* kNothingRemovedMessage = L"Unable to removed any of the selected devices.";
 
 // Fills each %s with the name and each %c with the letter, in place; the
 // name is data, so a "%" inside it stays as it is.
@@ -117,7 +116,8 @@ public:
                 text += DescribeVolumeHolders(
                     FindVolumeHolders(app_.GetPlatform(), VolumeNameOfLetter(record, letter)),
                     letter);
-                answer = app_.ProgramMessageBox(text.c_str(), MB_CANCELTRYCONTINUE | MB_ICONQUESTION);
+                answer =
+                    app_.ProgramMessageBox(text.c_str(), MB_CANCELTRYCONTINUE | MB_ICONQUESTION);
                 break;
             }
         }

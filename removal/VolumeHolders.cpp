@@ -206,9 +206,9 @@ DWORD WINAPI AskQuestions(LPVOID parameter) {
         round->current.store(i);
         q.fileType = platform.GetFileType(q.file);
         if (q.fileType == FILE_TYPE_DISK)
-            q.status = platform.NtQueryVolumeInformationFile(round->queryVolume, q.file, &q.io,
-                                                             q.volume, sizeof q.volume,
-                                                             FileFsVolumeInformation);
+            q.status =
+                platform.NtQueryVolumeInformationFile(round->queryVolume, q.file, &q.io, q.volume,
+                                                      sizeof q.volume, FileFsVolumeInformation);
         if (round->finalPath != nullptr && OnVolume(q, round->serial)) {
             const int slot = round->pathsUsed.fetch_add(1);
             if (slot < kPathSlots) {
@@ -338,7 +338,8 @@ std::wstring DosPath(const WCHAR* path) {
 
 // The paths the volume is mounted at ("G:\", "C:\Mount\Stick\"); false when
 // they cannot be had.
-bool ReadMountPaths(Platform& platform, const std::wstring& root, std::vector<std::wstring>& paths) {
+bool ReadMountPaths(Platform& platform, const std::wstring& root,
+                    std::vector<std::wstring>& paths) {
     std::vector<WCHAR> buffer(MAX_PATH);
     for (int attempt = 0; attempt < 4; ++attempt) {
         DWORD needed = 0;
@@ -456,9 +457,9 @@ void SearchHandles(Platform& platform, const NativeCalls& native, const wchar_t*
     }
     // A handle of this process on the volume shows which type number the
     // table gives to files: the numbers differ between Windows releases.
-    UniqueHandle marker(platform,
-                        platform.CreateFileW(volumeName, 0, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                             nullptr, OPEN_EXISTING, 0, nullptr));
+    UniqueHandle marker(
+        platform, platform.CreateFileW(volumeName, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                       OPEN_EXISTING, 0, nullptr));
     const DWORD self = platform.GetCurrentProcessId();
     std::vector<TableEntry> table;
     bool wide = true;

@@ -63,8 +63,9 @@ bool State::ProcessRefuses(const SimMachine& m, const SimProcess& p) {
 // ---- The token ------------------------------------------------------------------
 
 BOOL SimMachine::OpenProcessToken(HANDLE ProcessHandle, DWORD DesiredAccess, PHANDLE TokenHandle) {
-    if (auto e = State::Enter(*this, "OpenProcessToken",
-                              [&] { return HandleText(ProcessHandle) + " " + sim::Hex(DesiredAccess); })) {
+    if (auto e = State::Enter(*this, "OpenProcessToken", [&] {
+            return HandleText(ProcessHandle) + " " + sim::Hex(DesiredAccess);
+        })) {
         SetLastError(*e);
         return FALSE;
     }
@@ -131,7 +132,8 @@ BOOL SimMachine::AdjustTokenPrivileges(HANDLE TokenHandle, BOOL DisableAllPrivil
     bool named = false;
     for (DWORD i = 0; i < NewState->PrivilegeCount; ++i) {
         const LUID_AND_ATTRIBUTES& p = NewState->Privileges[i];
-        if (p.Luid.LowPart != kDebugPrivilege.LowPart || p.Luid.HighPart != kDebugPrivilege.HighPart)
+        if (p.Luid.LowPart != kDebugPrivilege.LowPart ||
+            p.Luid.HighPart != kDebugPrivilege.HighPart)
             continue;
         named = true;
         wanted = (p.Attributes & SE_PRIVILEGE_ENABLED) != 0;
@@ -180,8 +182,8 @@ SC_HANDLE SimMachine::OpenSCManagerW(LPCWSTR lpMachineName, LPCWSTR lpDatabaseNa
 }
 
 BOOL SimMachine::EnumServicesStatusExW(SC_HANDLE hSCManager, SC_ENUM_TYPE InfoLevel,
-                                       DWORD dwServiceType, DWORD dwServiceState,
-                                       LPBYTE lpServices, DWORD cbBufSize, LPDWORD pcbBytesNeeded,
+                                       DWORD dwServiceType, DWORD dwServiceState, LPBYTE lpServices,
+                                       DWORD cbBufSize, LPDWORD pcbBytesNeeded,
                                        LPDWORD lpServicesReturned, LPDWORD lpResumeHandle,
                                        LPCWSTR pszGroupName) {
     if (auto e = State::Enter(*this, "EnumServicesStatusExW",
@@ -263,8 +265,8 @@ BOOL SimMachine::CloseServiceHandle(SC_HANDLE hSCObject) {
     }
     auto it = state_->handles.find(reinterpret_cast<std::uintptr_t>(hSCObject));
     if (it == state_->handles.end() || it->second.kind != State::Kind::ServiceManager) {
-        State::ProgramError(*this, "CloseServiceHandle on an unknown or closed handle " +
-                                       HandleText(hSCObject));
+        State::ProgramError(
+            *this, "CloseServiceHandle on an unknown or closed handle " + HandleText(hSCObject));
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }

@@ -89,7 +89,17 @@ inline bool CopyWithNul(const std::wstring& text, LPWSTR buffer, size_t capacity
 }  // namespace sim
 
 struct SimMachine::State {
-    enum class Kind { Device, Volume, Mutex, Process, File, Snapshot, Thread, Token, ServiceManager };
+    enum class Kind {
+        Device,
+        Volume,
+        Mutex,
+        Process,
+        File,
+        Snapshot,
+        Thread,
+        Token,
+        ServiceManager
+    };
     struct OpenHandle {
         Kind kind = Kind::Device;
         size_t index = 0;  // device, volume or process index; a snapshot's next entry
@@ -98,9 +108,9 @@ struct SimMachine::State {
         bool locked = false;
         std::wstring what;  // path, mutex name or image name
         size_t openedByCall = 0;
-        size_t file = 0;          // a duplicated file: its index in the process's files
-        DWORD processId = 0;      // a process or duplicated file: whose
-        std::vector<DWORD> pids;  // a snapshot: the processes it lists
+        size_t file = 0;                    // a duplicated file: its index in the process's files
+        DWORD processId = 0;                // a process or duplicated file: whose
+        std::vector<DWORD> pids;            // a snapshot: the processes it lists
         std::vector<std::wstring> modules;  // a module snapshot: the paths it lists
         bool stuck = false;                 // a thread blocked for good on a question
     };

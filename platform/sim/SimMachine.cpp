@@ -472,13 +472,13 @@ size_t SimMachine::OutstandingKeys() const {
 std::string SimMachine::LeakReport() const {
     std::string report;
     for (const auto& [value, h] : state_->handles) {
-        const char* kind = h.kind == State::Kind::Device     ? "device"
-                           : h.kind == State::Kind::Volume   ? "volume"
-                           : h.kind == State::Kind::Mutex    ? "mutex"
-                           : h.kind == State::Kind::Process  ? "process"
-                           : h.kind == State::Kind::File     ? "file of another process"
-                           : h.kind == State::Kind::Snapshot ? "process snapshot"
-                           : h.kind == State::Kind::Token    ? "token"
+        const char* kind = h.kind == State::Kind::Device           ? "device"
+                           : h.kind == State::Kind::Volume         ? "volume"
+                           : h.kind == State::Kind::Mutex          ? "mutex"
+                           : h.kind == State::Kind::Process        ? "process"
+                           : h.kind == State::Kind::File           ? "file of another process"
+                           : h.kind == State::Kind::Snapshot       ? "process snapshot"
+                           : h.kind == State::Kind::Token          ? "token"
                            : h.kind == State::Kind::ServiceManager ? "service manager"
                                                                    : "thread";
         report += "handle " + sim::Hex(value) + " (" + kind + " " + sim::Narrow(h.what) +

@@ -197,7 +197,7 @@ struct SimProcess {
     DWORD processId = 0;
     std::wstring imageName;  // as the process snapshot gives it, e.g. L"notepad.exe"
     std::vector<SimOpenFile> files;
-    bool accessDenied = false;  // OpenProcess fails with ERROR_ACCESS_DENIED
+    bool accessDenied = false;           // OpenProcess fails with ERROR_ACCESS_DENIED
     std::vector<std::wstring> services;  // the services it hosts, e.g. L"WSearch"
     // A protected process (an antivirus engine): OpenProcess and its module
     // snapshot are refused whatever the program's rights.
@@ -378,8 +378,8 @@ public:
     // As on XP: volumes of removable disks answer the extents request with
     // ERROR_INVALID_FUNCTION (they still answer the device-number request).
     bool removableVolumesWithoutExtents = false;
-    bool deliverDeviceChangesAtOnce = false;   // see the header comment
-    DWORD ownProcessId = 1000;                 // GetCurrentProcessId
+    bool deliverDeviceChangesAtOnce = false;  // see the header comment
+    DWORD ownProcessId = 1000;                // GetCurrentProcessId
     SimHandleTable handleTable = SimHandleTable::Extended;
     DWORD tickCount = 5000;  // GetTickCount adds tickCountStep, then reads it
     DWORD tickCountStep = 0;
@@ -617,8 +617,7 @@ public:
     BOOL Module32FirstW(HANDLE hSnapshot, LPMODULEENTRY32W lpme) override;
     BOOL Module32NextW(HANDLE hSnapshot, LPMODULEENTRY32W lpme) override;
     BOOL GetVolumePathNamesForVolumeNameW(LPCWSTR lpszVolumeName, LPWSTR lpszVolumePathNames,
-                                          DWORD cchBufferLength,
-                                          PDWORD lpcchReturnLength) override;
+                                          DWORD cchBufferLength, PDWORD lpcchReturnLength) override;
     DWORD GetFinalPathNameByHandleW(FARPROC procedure, HANDLE hFile, LPWSTR lpszFilePath,
                                     DWORD cchFilePath, DWORD dwFlags) override;
 

@@ -415,8 +415,7 @@ SimProcess ReadProcess(const json& j, const std::string& path) {
     if (j.contains("imageName")) process.imageName = Text(j.at("imageName"), p("imageName"), 259);
     if (j.contains("accessDenied"))
         process.accessDenied = Bool(j.at("accessDenied"), p("accessDenied"));
-    if (j.contains("protected"))
-        process.protectedProcess = Bool(j.at("protected"), p("protected"));
+    if (j.contains("protected")) process.protectedProcess = Bool(j.at("protected"), p("protected"));
     if (j.contains("needsDebugPrivilege"))
         process.needsDebugPrivilege = Bool(j.at("needsDebugPrivilege"), p("needsDebugPrivilege"));
     if (j.contains("services")) {

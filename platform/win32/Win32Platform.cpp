@@ -455,9 +455,9 @@ BOOL Win32Platform::EnumServicesStatusExW(SC_HANDLE hSCManager, SC_ENUM_TYPE Inf
                                           LPBYTE lpServices, DWORD cbBufSize,
                                           LPDWORD pcbBytesNeeded, LPDWORD lpServicesReturned,
                                           LPDWORD lpResumeHandle, LPCWSTR pszGroupName) {
-    return ::EnumServicesStatusExW(hSCManager, InfoLevel, dwServiceType, dwServiceState,
-                                   lpServices, cbBufSize, pcbBytesNeeded, lpServicesReturned,
-                                   lpResumeHandle, pszGroupName);
+    return ::EnumServicesStatusExW(hSCManager, InfoLevel, dwServiceType, dwServiceState, lpServices,
+                                   cbBufSize, pcbBytesNeeded, lpServicesReturned, lpResumeHandle,
+                                   pszGroupName);
 }
 
 BOOL Win32Platform::CloseServiceHandle(SC_HANDLE hSCObject) {
@@ -476,13 +476,12 @@ BOOL Win32Platform::GetVolumePathNamesForVolumeNameW(LPCWSTR lpszVolumeName,
                                                      LPWSTR lpszVolumePathNames,
                                                      DWORD cchBufferLength,
                                                      PDWORD lpcchReturnLength) {
-    return ::GetVolumePathNamesForVolumeNameW(lpszVolumeName, lpszVolumePathNames,
-                                              cchBufferLength, lpcchReturnLength);
+    return ::GetVolumePathNamesForVolumeNameW(lpszVolumeName, lpszVolumePathNames, cchBufferLength,
+                                              lpcchReturnLength);
 }
 
-DWORD Win32Platform::GetFinalPathNameByHandleW(FARPROC procedure, HANDLE hFile,
-                                               LPWSTR lpszFilePath, DWORD cchFilePath,
-                                               DWORD dwFlags) {
+DWORD Win32Platform::GetFinalPathNameByHandleW(FARPROC procedure, HANDLE hFile, LPWSTR lpszFilePath,
+                                               DWORD cchFilePath, DWORD dwFlags) {
     using Procedure = DWORD(WINAPI*)(HANDLE, LPWSTR, DWORD, DWORD);
     return reinterpret_cast<Procedure>(reinterpret_cast<void*>(procedure))(hFile, lpszFilePath,
                                                                            cchFilePath, dwFlags);

@@ -159,8 +159,7 @@ public:
     BOOL Module32FirstW(HANDLE hSnapshot, LPMODULEENTRY32W lpme) override;
     BOOL Module32NextW(HANDLE hSnapshot, LPMODULEENTRY32W lpme) override;
     BOOL GetVolumePathNamesForVolumeNameW(LPCWSTR lpszVolumeName, LPWSTR lpszVolumePathNames,
-                                          DWORD cchBufferLength,
-                                          PDWORD lpcchReturnLength) override;
+                                          DWORD cchBufferLength, PDWORD lpcchReturnLength) override;
     DWORD GetFinalPathNameByHandleW(FARPROC procedure, HANDLE hFile, LPWSTR lpszFilePath,
                                     DWORD cchFilePath, DWORD dwFlags) override;
 

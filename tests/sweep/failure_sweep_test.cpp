@@ -131,7 +131,9 @@ std::vector<std::wstring> NamesInSummary(const std::wstring& text) {
     return {};
 }
 
-std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
+std::string Narrow(const std::wstring& text) {
+    return std::string(text.begin(), text.end());
+}
 
 // One flow over its own machine. Prepare is not swept; Act is.
 class Flow {
@@ -310,7 +312,8 @@ public:
             L"2 other programs could not be examined.",
             L"The list may be incomplete.",
         };
-        const std::wstring question = L"press the 'Cancel' button to stop trying to remove devices.\n\n";
+        const std::wstring question =
+            L"press the 'Cancel' button to stop trying to remove devices.\n\n";
         for (const SimMessageBox& box : sim.messageBoxes) {
             const size_t at = box.text.find(question);
             if (at == std::wstring::npos) continue;
@@ -411,7 +414,9 @@ SweepResult Sweep(const char* name) {
     return result;
 }
 
-TEST(FailureSweep, StartUp) { EXPECT_GT(Sweep<StartupFlow>("start-up").callsSwept, 10u); }
+TEST(FailureSweep, StartUp) {
+    EXPECT_GT(Sweep<StartupFlow>("start-up").callsSwept, 10u);
+}
 
 TEST(FailureSweep, InventoryBuildAndListFill) {
     EXPECT_GT(Sweep<InventoryFlow>("inventory").callsSwept, 100u);
@@ -421,6 +426,8 @@ TEST(FailureSweep, RemovalOfThreeDevices) {
     EXPECT_GT(Sweep<RemovalFlow>("removal").callsSwept, 50u);
 }
 
-TEST(FailureSweep, ScanForDevices) { EXPECT_GT(Sweep<ScanFlow>("scan").callsSwept, 20u); }
+TEST(FailureSweep, ScanForDevices) {
+    EXPECT_GT(Sweep<ScanFlow>("scan").callsSwept, 20u);
+}
 
 }  // namespace

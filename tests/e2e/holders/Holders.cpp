@@ -92,8 +92,8 @@ Helper StartHelper(const std::vector<std::wstring>& paths, std::wstring exe = {}
     wchar_t self[MAX_PATH] = {};
     ::GetModuleFileNameW(nullptr, self, MAX_PATH);
     if (exe.empty()) exe = self;
-    std::wstring command = L"\"" + exe + L"\" hold " +
-                           std::to_wstring(reinterpret_cast<ULONG_PTR>(ready));
+    std::wstring command =
+        L"\"" + exe + L"\" hold " + std::to_wstring(reinterpret_cast<ULONG_PTR>(ready));
     for (const auto& p : paths) command += L" \"" + p + L"\"";
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
@@ -230,8 +230,7 @@ int CheckSearch(WCHAR letter) {
                                 nullptr, 0);
         std::wprintf(L"serial of %ls: %08lx\n", root.c_str(), serial);
     }
-    if (!volume.empty() && !system.empty() && onDrive.started && fromDrive.started &&
-        onC.started) {
+    if (!volume.empty() && !system.empty() && onDrive.started && fromDrive.started && onC.started) {
         const DWORD a = onDrive.info.dwProcessId, r = fromDrive.info.dwProcessId,
                     b = onC.info.dwProcessId;
         Win32Platform platform;
@@ -243,13 +242,13 @@ int CheckSearch(WCHAR letter) {
         Check(holding != nullptr && Named(onLetter, b) == nullptr,
               on + L"names the first helper (" + std::to_wstring(a) + L") and not the third (" +
                   std::to_wstring(b) + L"):" + Listed(onLetter));
-        Check(holding != nullptr && holding->held.rfind(drive + L"trayhop-held-", 0) == 0,
-              on + L"the first helper shows the file it holds: " +
-                  (holding ? holding->held : L"-"));
+        Check(
+            holding != nullptr && holding->held.rfind(drive + L"trayhop-held-", 0) == 0,
+            on + L"the first helper shows the file it holds: " + (holding ? holding->held : L"-"));
         const VolumeHolder* running = Named(onLetter, r, L"trayhop-runner.exe");
         Check(running != nullptr && _wcsicmp(running->held.c_str(), runner.c_str()) == 0,
-              on + L"names the program run from it by its image (" + std::to_wstring(r) +
-                  L"): " + (running ? running->held : L"-"));
+              on + L"names the program run from it by its image (" + std::to_wstring(r) + L"): " +
+                  (running ? running->held : L"-"));
         Check(onLetter.programs.size() == 2, on + L"names no one else");
         const VolumeHolders onSystem = FindVolumeHolders(platform, system.c_str(), kPatientBudget);
         Check(Named(onSystem, b) != nullptr && Named(onSystem, a) == nullptr,

@@ -22,7 +22,8 @@ SimMachine Workstation() {
     for (WCHAR letter : {L'E', L'F', L'G'})
         sim.AddVolume(SimMachine::MakeVolume(letter, 1, 1000000, DRIVE_REMOVABLE));
     sim.AddProcess({2000, L"notepad.exe", {{L'E', L"\\May.txt"}}});
-    sim.AddProcess({3000, L"explorer.exe", {{L'C', L"\\WINDOWS", true}, {L'E', L"\\Photos", true}}});
+    sim.AddProcess(
+        {3000, L"explorer.exe", {{L'C', L"\\WINDOWS", true}, {L'E', L"\\Photos", true}}});
     sim.AddProcess({4000, L"WINWORD.EXE", {{L'F', L"\\Report.doc"}}});
     sim.AddProcess({5000, L"Acme.exe", {{L'E', L"\\a.dat"}, {L'E', L"\\b.dat"}}});
     sim.AddProcess({6000, L"cmd.exe", {{0, L"\\build", false, true}}});
@@ -144,12 +145,14 @@ INSTANTIATE_TEST_SUITE_P(
                        m.AddProcess({700, L"lsass.exe", {{L'G', L"\\secret"}}});
                    },
                    L'G', L""},
-        SearchCase{"ProgramRunFromTheDrive",
-                   [](SimMachine& m) {
-                       m.AddProcess({4100, L"Stick.exe", {Mapped(L'G', L"\\Tools\\Stick.exe")}});
-                       m.AddProcess({4200, L"host.exe", {Mapped(L'G', L"\\Tools\\plugin.dll")}});
-                   },
-                   L'G', L"host.exe (4200): G:\\Tools\\plugin.dll | Stick.exe (4100): G:\\Tools\\Stick.exe"},
+        SearchCase{
+            "ProgramRunFromTheDrive",
+            [](SimMachine& m) {
+                m.AddProcess({4100, L"Stick.exe", {Mapped(L'G', L"\\Tools\\Stick.exe")}});
+                m.AddProcess({4200, L"host.exe", {Mapped(L'G', L"\\Tools\\plugin.dll")}});
+            },
+            L'G',
+            L"host.exe (4200): G:\\Tools\\plugin.dll | Stick.exe (4100): G:\\Tools\\Stick.exe"},
         // XP has no call for a handle's path: names only, but a module's
         // path is known all the same.
         SearchCase{"NoPathsBeforeVista",
@@ -162,11 +165,14 @@ INSTANTIATE_TEST_SUITE_P(
                    L"(4100): E:\\Stick.exe"},
         SearchCase{"LongPathShortened",
                    [](SimMachine& m) {
-                       m.AddProcess({4300, L"WINWORD.EXE",
-                                     {{L'G', L"\\Projects\\2024\\Quarterly\\Finance department "
-                                             L"drafts\\Quarterly Report.doc"}}});
+                       m.AddProcess({4300,
+                                     L"WINWORD.EXE",
+                                     {{L'G',
+                                       L"\\Projects\\2024\\Quarterly\\Finance department "
+                                       L"drafts\\Quarterly Report.doc"}}});
                    },
-                   L'G', L"WINWORD.EXE (4300): G:\\...\\Finance department drafts\\Quarterly Report.doc"},
+                   L'G',
+                   L"WINWORD.EXE (4300): G:\\...\\Finance department drafts\\Quarterly Report.doc"},
         // Systems before the extended table: 16-bit ids and handle values.
         SearchCase{"OlderTable", [](SimMachine& m) { m.handleTable = SimHandleTable::Basic; }, L'E',
                    kHeldE},
@@ -183,8 +189,9 @@ INSTANTIATE_TEST_SUITE_P(
         // One of Acme's two files closed in between: the other still counts.
         SearchCase{"AHandleClosedMidSearch",
                    [](SimMachine& m) { m.FailMethod("DuplicateHandle", 5, ERROR_INVALID_HANDLE); },
-                   L'E', L"Acme.exe (5000): E:\\b.dat | explorer.exe (3000): E:\\Photos | "
-                         L"notepad.exe (2000): E:\\May.txt"},
+                   L'E',
+                   L"Acme.exe (5000): E:\\b.dat | explorer.exe (3000): E:\\Photos | "
+                   L"notepad.exe (2000): E:\\May.txt"},
         // Without the handle table, programs run from the drive are still seen.
         SearchCase{"NoNativeCalls",
                    [](SimMachine& m) {
@@ -207,13 +214,13 @@ INSTANTIATE_TEST_SUITE_P(
         SearchCase{"NoThread",
                    [](SimMachine& m) { m.FailMethod("CreateThread", 1, ERROR_NOT_ENOUGH_MEMORY); },
                    L'E', L""},
-        SearchCase{"NoServiceList",
-                   [](SimMachine& m) {
-                       m.AddProcess(Service(3120, L"SearchIndexer.exe", {L"WSearch"},
-                                            {{L'G', L"\\x"}}));
-                       m.FailMethod("OpenSCManagerW", 1, ERROR_ACCESS_DENIED);
-                   },
-                   L'G', L"SearchIndexer.exe (3120): G:\\x"},
+        SearchCase{
+            "NoServiceList",
+            [](SimMachine& m) {
+                m.AddProcess(Service(3120, L"SearchIndexer.exe", {L"WSearch"}, {{L'G', L"\\x"}}));
+                m.FailMethod("OpenSCManagerW", 1, ERROR_ACCESS_DENIED);
+            },
+            L'G', L"SearchIndexer.exe (3120): G:\\x"},
         // A handle whose questions never return is left with its thread;
         // the rest of the table is still asked.
         SearchCase{"OneStalledHandle",
@@ -250,9 +257,11 @@ TEST(VolumeHolderSearchPrivilege, EnabledForTheSearchAndDroppedAfterLsassNeverOp
     EXPECT_EQ(found.programs[3].imageName, L"SearchIndexer.exe");
     std::vector<std::string> privilege;
     for (const SimCall& call : sim.Calls()) {
-        if (call.method == "AdjustTokenPrivileges") privilege.push_back(call.args.substr(call.args.find(' ') + 1));
+        if (call.method == "AdjustTokenPrivileges")
+            privilege.push_back(call.args.substr(call.args.find(' ') + 1));
         EXPECT_FALSE(call.method == "OpenProcess" && call.args.rfind("700 ", 0) == 0);
-        EXPECT_FALSE(call.method == "CreateToolhelp32Snapshot" && call.args.find("700") != std::string::npos);
+        EXPECT_FALSE(call.method == "CreateToolhelp32Snapshot" &&
+                     call.args.find("700") != std::string::npos);
     }
     EXPECT_EQ(privilege, (std::vector<std::string>{"enable", "disable"}));
     EXPECT_FALSE(sim.debugPrivilegeEnabled);
@@ -280,7 +289,8 @@ TEST(VolumeHolderText, HeadingThenOneProgramALineCutAtTenThenTheClosingLines) {
     found.incomplete = true;
     EXPECT_EQ(DescribeVolumeHolders(found, L'E'), L"");
     found.incomplete = false;
-    for (DWORD i = 1; i <= 12; ++i) found.programs.push_back({L"app" + std::to_wstring(i) + L".exe", i, {}, {}});
+    for (DWORD i = 1; i <= 12; ++i)
+        found.programs.push_back({L"app" + std::to_wstring(i) + L".exe", i, {}, {}});
 
     VolumeHolders one;
     one.programs = {found.programs[0]};
