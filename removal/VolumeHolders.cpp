@@ -152,6 +152,7 @@ constexpr DWORD kPathChars = MAX_PATH + 8;
 
 struct Question {
     HANDLE file = nullptr;  // a copy owned by the search, never closed by the worker
+    DWORD owner = 0;        // the process it was copied from
     std::atomic<int> state{kPending};
     DWORD fileType = FILE_TYPE_UNKNOWN;
     NTSTATUS status = -1;
@@ -180,6 +181,9 @@ struct Round {
     std::atomic<size_t> answered{0};  // progress, for telling slow from stuck
     std::atomic<int> users{1};        // the search and each worker still running
     std::atomic<int> pathsUsed{0};
+    // The last process given a path: one is enough, and a process's handles
+    // come together in the table.
+    std::atomic<DWORD> pathOwner{0};
     WCHAR paths[kPathSlots][kPathChars] = {};
 };
 
@@ -209,7 +213,8 @@ DWORD WINAPI AskQuestions(LPVOID parameter) {
             q.status =
                 platform.NtQueryVolumeInformationFile(round->queryVolume, q.file, &q.io, q.volume,
                                                       sizeof q.volume, FileFsVolumeInformation);
-        if (round->finalPath != nullptr && OnVolume(q, round->serial)) {
+        if (round->finalPath != nullptr && OnVolume(q, round->serial) &&
+            round->pathOwner.exchange(q.owner) != q.owner) {
             const int slot = round->pathsUsed.fetch_add(1);
             if (slot < kPathSlots) {
                 const DWORD length = platform.GetFinalPathNameByHandleW(
@@ -507,9 +512,13 @@ void SearchHandles(Platform& platform, const NativeCalls& native, const wchar_t*
         // not settled yet.
         std::vector<UniqueHandle> copies;
         std::vector<DWORD> owners;
+        copies.reserve(kHandlesPerRound);
+        owners.reserve(kHandlesPerRound);
         for (; next < candidates.size() && copies.size() < kHandlesPerRound; ++next) {
             const Candidate& c = candidates[next];
-            if (found.Settled(c.processId)) continue;
+            // The process open now is not settled (see the end of the round).
+            const bool current = process && processOf == c.processId;
+            if (!current && found.Settled(c.processId)) continue;
             if (!process || processOf != c.processId) {
                 process.Reset(platform.OpenProcess(PROCESS_DUP_HANDLE, FALSE, c.processId));
                 processOf = c.processId;
@@ -530,7 +539,10 @@ void SearchHandles(Platform& platform, const NativeCalls& native, const wchar_t*
         if (copies.empty()) continue;
 
         auto* round = new Round(platform, native, serial, copies.size());
-        for (size_t i = 0; i < copies.size(); ++i) round->questions[i].file = copies[i].Get();
+        for (size_t i = 0; i < copies.size(); ++i) {
+            round->questions[i].file = copies[i].Get();
+            round->questions[i].owner = owners[i];
+        }
         const RoundEnd end = AskAll(platform, *round, budget);
         GiveUp(*round);
         // Whatever was answered counts, also when the round was cut short.
@@ -540,6 +552,7 @@ void SearchHandles(Platform& platform, const NativeCalls& native, const wchar_t*
             found.Hold(owners[i], q.pathSlot >= 0 ? DosPath(round->paths[q.pathSlot]) : L"");
         }
         Release(round);
+        if (process && found.Settled(processOf)) process.Reset();
         if (end != RoundEnd::Done) {
             found.incomplete = true;
             return;

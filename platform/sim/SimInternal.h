@@ -156,6 +156,8 @@ struct SimMachine::State {
     std::vector<SimWindow> windows;
     std::uintptr_t nextHandle = 0x10000;
     int threadsRunning = 0;  // CreateThread is running a thread's routine
+    std::unordered_map<DWORD, size_t> processIndex;  // FindProcess: id -> first process
+    size_t processesIndexed = 0;
     DWORD lastError = 0;
 
     std::map<size_t, DWORD> failAtCall;

@@ -67,6 +67,19 @@ SimProcess& SimMachine::AddProcess(SimProcess process) {
 }
 
 SimProcess* SimMachine::FindProcess(DWORD processId) {
+    // Asked for every handle the holder search copies: an index by id, made
+    // again when processes were added or an entry no longer matches (a test
+    // may change an id, EndProcess clears one).
+    State& s = *state_;
+    if (s.processesIndexed != processes_.size()) {
+        s.processIndex.clear();
+        for (size_t i = 0; i < processes_.size(); ++i)
+            s.processIndex.emplace(processes_[i].processId, i);
+        s.processesIndexed = processes_.size();
+    }
+    auto it = s.processIndex.find(processId);
+    if (it != s.processIndex.end() && processes_[it->second].processId == processId)
+        return &processes_[it->second];
     for (auto& p : processes_)
         if (p.processId == processId) return &p;
     return nullptr;

@@ -173,6 +173,15 @@ INSTANTIATE_TEST_SUITE_P(
                    },
                    L'G',
                    L"WINWORD.EXE (4300): G:\\...\\Finance department drafts\\Quarterly Report.doc"},
+        // Twenty files of one program leave the next one its path.
+        SearchCase{"EachProgramGetsItsPath",
+                   [](SimMachine& m) {
+                       SimProcess many{4400, L"copier.exe"};
+                       many.files.assign(20, SimOpenFile{L'G', L"\\part.bin"});
+                       m.AddProcess(many);
+                       m.AddProcess({4500, L"viewer.exe", {{L'G', L"\\a.jpg"}}});
+                   },
+                   L'G', L"copier.exe (4400): G:\\part.bin | viewer.exe (4500): G:\\a.jpg"},
         // Systems before the extended table: 16-bit ids and handle values.
         SearchCase{"OlderTable", [](SimMachine& m) { m.handleTable = SimHandleTable::Basic; }, L'E',
                    kHeldE},
