@@ -79,3 +79,12 @@ using UniqueHandle = UniqueOwner<HandleTraits>;
 using UniqueKey = UniqueOwner<KeyTraits>;
 using UniqueDevInfo = UniqueOwner<DevInfoTraits>;
 using UniqueDevNotify = UniqueOwner<DevNotifyTraits>;
+
+// A handle of the service manager (OpenSCManagerW).
+struct ServiceHandleTraits {
+    using Value = SC_HANDLE;
+    static Value Invalid() { return nullptr; }
+    static bool IsValid(Value v) { return v != nullptr; }
+    static void Release(Platform& p, Value v) { p.CloseServiceHandle(v); }
+};
+using UniqueServiceHandle = UniqueOwner<ServiceHandleTraits>;

@@ -20,8 +20,8 @@ public:
     virtual HDEVINFO SetupDiGetClassDevsExW(const GUID* ClassGuid, PCWSTR Enumerator,
                                             HWND hwndParent, DWORD Flags, HDEVINFO DeviceInfoSet,
                                             PCWSTR MachineName, PVOID Reserved) = 0;
-    virtual HDEVINFO SetupDiGetClassDevsW(const GUID* ClassGuid, PCWSTR Enumerator,
-                                          HWND hwndParent, DWORD Flags) = 0;
+    virtual HDEVINFO SetupDiGetClassDevsW(const GUID* ClassGuid, PCWSTR Enumerator, HWND hwndParent,
+                                          DWORD Flags) = 0;
     virtual HDEVINFO SetupDiCreateDeviceInfoListExW(const GUID* ClassGuid, HWND hwndParent,
                                                     PCWSTR MachineName, PVOID Reserved) = 0;
     virtual BOOL SetupDiOpenDeviceInfoW(HDEVINFO DeviceInfoSet, PCWSTR DeviceInstanceId,
@@ -45,9 +45,9 @@ public:
                                              PWSTR DeviceInstanceId, DWORD DeviceInstanceIdSize,
                                              PDWORD RequiredSize) = 0;
     virtual BOOL SetupDiGetDeviceRegistryPropertyW(HDEVINFO DeviceInfoSet,
-                                                   PSP_DEVINFO_DATA DeviceInfoData,
-                                                   DWORD Property, PDWORD PropertyRegDataType,
-                                                   PBYTE PropertyBuffer, DWORD PropertyBufferSize,
+                                                   PSP_DEVINFO_DATA DeviceInfoData, DWORD Property,
+                                                   PDWORD PropertyRegDataType, PBYTE PropertyBuffer,
+                                                   DWORD PropertyBufferSize,
                                                    PDWORD RequiredSize) = 0;
     virtual BOOL SetupDiSetClassInstallParamsW(HDEVINFO DeviceInfoSet,
                                                PSP_DEVINFO_DATA DeviceInfoData,
@@ -179,4 +179,30 @@ public:
     virtual HDEVNOTIFY RegisterDeviceNotificationW(HANDLE hRecipient, LPVOID NotificationFilter,
                                                    DWORD Flags) = 0;
     virtual BOOL UnregisterDeviceNotification(HDEVNOTIFY Handle) = 0;
+    // Naming every program that holds a volume: the debug privilege for the
+    // search, the running services and their processes, the modules a process
+    // has mapped, the volume's mount paths, and the final path of a handle.
+    virtual BOOL OpenProcessToken(HANDLE ProcessHandle, DWORD DesiredAccess,
+                                  PHANDLE TokenHandle) = 0;
+    virtual BOOL LookupPrivilegeValueW(LPCWSTR lpSystemName, LPCWSTR lpName, PLUID lpLuid) = 0;
+    virtual BOOL AdjustTokenPrivileges(HANDLE TokenHandle, BOOL DisableAllPrivileges,
+                                       PTOKEN_PRIVILEGES NewState, DWORD BufferLength,
+                                       PTOKEN_PRIVILEGES PreviousState, PDWORD ReturnLength) = 0;
+    virtual SC_HANDLE OpenSCManagerW(LPCWSTR lpMachineName, LPCWSTR lpDatabaseName,
+                                     DWORD dwDesiredAccess) = 0;
+    virtual BOOL EnumServicesStatusExW(SC_HANDLE hSCManager, SC_ENUM_TYPE InfoLevel,
+                                       DWORD dwServiceType, DWORD dwServiceState, LPBYTE lpServices,
+                                       DWORD cbBufSize, LPDWORD pcbBytesNeeded,
+                                       LPDWORD lpServicesReturned, LPDWORD lpResumeHandle,
+                                       LPCWSTR pszGroupName) = 0;
+    virtual BOOL CloseServiceHandle(SC_HANDLE hSCObject) = 0;
+    virtual BOOL Module32FirstW(HANDLE hSnapshot, LPMODULEENTRY32W lpme) = 0;
+    virtual BOOL Module32NextW(HANDLE hSnapshot, LPMODULEENTRY32W lpme) = 0;
+    virtual BOOL GetVolumePathNamesForVolumeNameW(LPCWSTR lpszVolumeName,
+                                                  LPWSTR lpszVolumePathNames, DWORD cchBufferLength,
+                                                  PDWORD lpcchReturnLength) = 0;
+    // Calls the GetFinalPathNameByHandleW that GetProcAddress returned
+    // (Vista and later).
+    virtual DWORD GetFinalPathNameByHandleW(FARPROC procedure, HANDLE hFile, LPWSTR lpszFilePath,
+                                            DWORD cchFilePath, DWORD dwFlags) = 0;
 };

@@ -699,3 +699,93 @@ static_assert(sizeof(SECURITY_ATTRIBUTES) == 12, "SECURITY_ATTRIBUTES layout");
 static_assert(sizeof(SECURITY_DESCRIPTOR) == 20, "SECURITY_DESCRIPTOR layout");
 static_assert(sizeof(PROCESSENTRY32W) == 556, "PROCESSENTRY32W layout");
 #endif
+
+// ---- Naming the programs that hold a volume ---------------------------------
+// The token privilege, the service manager's list, module snapshots and the
+// final path of a handle. XP has all but GetFinalPathNameByHandleW (Vista),
+// which is looked up at run time; its flags are missing from the XP headers.
+inline constexpr DWORD kFileNameNormalized = 0x0;  // FILE_NAME_NORMALIZED
+inline constexpr DWORD kVolumeNameDos = 0x0;       // VOLUME_NAME_DOS
+#ifdef _WIN32
+#include <winsvc.h>
+#ifndef TH32CS_SNAPMODULE32
+#define TH32CS_SNAPMODULE32 0x00000010
+#endif
+#ifndef ERROR_PARTIAL_COPY
+#define ERROR_PARTIAL_COPY 299L
+#endif
+#else
+struct LUID {
+    DWORD LowPart;
+    LONG HighPart;
+};
+using PLUID = LUID*;
+struct LUID_AND_ATTRIBUTES {
+    LUID Luid;
+    DWORD Attributes;
+};
+struct TOKEN_PRIVILEGES {
+    DWORD PrivilegeCount;
+    LUID_AND_ATTRIBUTES Privileges[1];
+};
+using PTOKEN_PRIVILEGES = TOKEN_PRIVILEGES*;
+using PHANDLE = HANDLE*;
+#define TOKEN_QUERY 0x0008
+#define TOKEN_ADJUST_PRIVILEGES 0x0020
+#define SE_PRIVILEGE_ENABLED 0x00000002L
+#define SE_DEBUG_NAME L"SeDebugPrivilege"
+#define ERROR_NOT_ALL_ASSIGNED 1300L
+#define ERROR_NO_SUCH_PRIVILEGE 1313L
+#define ERROR_PARTIAL_COPY 299L
+
+struct SC_HANDLE__;
+using SC_HANDLE = SC_HANDLE__*;
+enum SC_ENUM_TYPE : int { SC_ENUM_PROCESS_INFO = 0 };
+#define SC_MANAGER_ENUMERATE_SERVICE 0x0004
+#define SERVICE_WIN32 0x00000030
+#define SERVICE_ACTIVE 0x00000001
+#define SERVICE_RUNNING 0x00000004
+struct SERVICE_STATUS_PROCESS {
+    DWORD dwServiceType;
+    DWORD dwCurrentState;
+    DWORD dwControlsAccepted;
+    DWORD dwWin32ExitCode;
+    DWORD dwServiceSpecificExitCode;
+    DWORD dwCheckPoint;
+    DWORD dwWaitHint;
+    DWORD dwProcessId;
+    DWORD dwServiceFlags;
+};
+struct ENUM_SERVICE_STATUS_PROCESSW {
+    LPWSTR lpServiceName;
+    LPWSTR lpDisplayName;
+    SERVICE_STATUS_PROCESS ServiceStatusProcess;
+};
+
+#define TH32CS_SNAPMODULE 0x00000008
+#define TH32CS_SNAPMODULE32 0x00000010
+struct MODULEENTRY32W {
+    DWORD dwSize;
+    DWORD th32ModuleID;
+    DWORD th32ProcessID;
+    DWORD GlblcntUsage;
+    DWORD ProccntUsage;
+    BYTE* modBaseAddr;
+    DWORD modBaseSize;
+    HMODULE hModule;
+    WCHAR szModule[256];  // MAX_MODULE_NAME32 + 1
+    WCHAR szExePath[260];
+};
+using LPMODULEENTRY32W = MODULEENTRY32W*;
+#endif
+static_assert(sizeof(TOKEN_PRIVILEGES) == 16, "TOKEN_PRIVILEGES layout");
+static_assert(sizeof(SERVICE_STATUS_PROCESS) == 36, "SERVICE_STATUS_PROCESS layout");
+static_assert(offsetof(ENUM_SERVICE_STATUS_PROCESSW, ServiceStatusProcess) == 2 * sizeof(void*),
+              "ENUM_SERVICE_STATUS_PROCESSW layout");
+#if defined(_WIN64)
+static_assert(sizeof(ENUM_SERVICE_STATUS_PROCESSW) == 56, "ENUM_SERVICE_STATUS_PROCESSW size");
+static_assert(sizeof(MODULEENTRY32W) == 1080, "MODULEENTRY32W layout");
+#elif defined(_WIN32)
+static_assert(sizeof(ENUM_SERVICE_STATUS_PROCESSW) == 44, "ENUM_SERVICE_STATUS_PROCESSW size");
+static_assert(sizeof(MODULEENTRY32W) == 1064, "MODULEENTRY32W layout");
+#endif

@@ -57,8 +57,7 @@ constexpr const wchar_t* kRebootMessage =
     L"rebooting may not be necessary.  For more information, look in the 'Frequently Asked "
     L"Technical Questions' section of the help.";
 
-constexpr const wchar_t* kNothingRemovedMessage =
-    L"Unable to removed any of the selected devices.";
+constexpr const wchar_t* kNothingRemovedMessage = L"Unable to removed any of the selected devices.";
 
 // Fills each %s with the name and each %c with the letter, in place; the
 // name is data, so a "%" inside it stays as it is.
@@ -76,6 +75,13 @@ std::wstring FillMessage(const wchar_t* format, const wchar_t* name, wchar_t let
         }
     }
     return text;
+}
+
+// The volume of `record` mounted at `letter`, or the empty name.
+const wchar_t* VolumeNameOfLetter(const DriveRecord& record, wchar_t letter) {
+    for (LONG i = 0; i < record.letterCount && i < kMaxDriveLetters; ++i)
+        if (record.driveLetters[i] == letter) return record.GetVolumeName(i);
+    return L"";
 }
 
 // The window's answers to the removal flow: its boxes and its status line.
@@ -107,8 +113,11 @@ public:
                 // The programs that hold the drive, when they can be told, go
                 // under the question; each Try Again looks again.
                 std::wstring text = FillMessage(kFilesInUseMessage, record.deviceName, letter);
-                text += DescribeVolumeHolders(FindVolumeHolders(app_.GetPlatform(), letter), letter);
-                answer = app_.ProgramMessageBox(text.c_str(), MB_CANCELTRYCONTINUE | MB_ICONQUESTION);
+                text += DescribeVolumeHolders(
+                    FindVolumeHolders(app_.GetPlatform(), VolumeNameOfLetter(record, letter)),
+                    letter);
+                answer =
+                    app_.ProgramMessageBox(text.c_str(), MB_CANCELTRYCONTINUE | MB_ICONQUESTION);
                 break;
             }
         }

@@ -89,7 +89,17 @@ inline bool CopyWithNul(const std::wstring& text, LPWSTR buffer, size_t capacity
 }  // namespace sim
 
 struct SimMachine::State {
-    enum class Kind { Device, Volume, Mutex, Process, File, Snapshot, Thread };
+    enum class Kind {
+        Device,
+        Volume,
+        Mutex,
+        Process,
+        File,
+        Snapshot,
+        Thread,
+        Token,
+        ServiceManager
+    };
     struct OpenHandle {
         Kind kind = Kind::Device;
         size_t index = 0;  // device, volume or process index; a snapshot's next entry
@@ -98,9 +108,11 @@ struct SimMachine::State {
         bool locked = false;
         std::wstring what;  // path, mutex name or image name
         size_t openedByCall = 0;
-        size_t file = 0;          // a duplicated file: its index in the process's files
-        DWORD processId = 0;      // a process or duplicated file: whose
-        std::vector<DWORD> pids;  // a snapshot: the processes it lists
+        size_t file = 0;                    // a duplicated file: its index in the process's files
+        DWORD processId = 0;                // a process or duplicated file: whose
+        std::vector<DWORD> pids;            // a snapshot: the processes it lists
+        std::vector<std::wstring> modules;  // a module snapshot: the paths it lists
+        bool stuck = false;                 // a thread blocked for good on a question
     };
     struct Element {
         size_t device = 0;
@@ -143,6 +155,9 @@ struct SimMachine::State {
     std::map<std::wstring, int> mutexes;  // name -> open references (any process)
     std::vector<SimWindow> windows;
     std::uintptr_t nextHandle = 0x10000;
+    int threadsRunning = 0;  // CreateThread is running a thread's routine
+    std::unordered_map<DWORD, size_t> processIndex;  // FindProcess: id -> first process
+    size_t processesIndexed = 0;
     DWORD lastError = 0;
 
     std::map<size_t, DWORD> failAtCall;
@@ -222,4 +237,19 @@ struct SimMachine::State {
     static bool VolumeOnDevice(const SimMachine& m, const SimVolume& volume,
                                const SimDevice& device);
     static bool DeviceInUse(const SimMachine& m, size_t device);
+
+    // Naming the holders (SimHolders.cpp). A question about a copy of a
+    // stalling file never returns: on a thread, that thread is left blocked
+    // (the question throws ThreadStuck, which CreateThread catches); on the
+    // program's own thread it is a program error and the question fails.
+    struct ThreadStuck {};
+    static bool QuestionStalls(SimMachine& m, const OpenHandle& h);
+    static bool ProcessRefuses(const SimMachine& m, const SimProcess& p);
+    // CreateToolhelp32Snapshot of a process's modules (0: this process).
+    static HANDLE ModuleSnapshot(SimMachine& m, DWORD processId);
 };
+
+namespace sim {
+// What GetProcAddress in kernel32 hands out for GetFinalPathNameByHandleW.
+FARPROC FinalPathProcedure();
+}  // namespace sim

@@ -499,13 +499,15 @@ size_t SimMachine::OutstandingKeys() const {
 std::string SimMachine::LeakReport() const {
     std::string report;
     for (const auto& [value, h] : state_->handles) {
-        const char* kind = h.kind == State::Kind::Device     ? "device"
-                           : h.kind == State::Kind::Volume   ? "volume"
-                           : h.kind == State::Kind::Mutex    ? "mutex"
-                           : h.kind == State::Kind::Process  ? "process"
-                           : h.kind == State::Kind::File     ? "file of another process"
-                           : h.kind == State::Kind::Snapshot ? "process snapshot"
-                                                             : "thread";
+        const char* kind = h.kind == State::Kind::Device           ? "device"
+                           : h.kind == State::Kind::Volume         ? "volume"
+                           : h.kind == State::Kind::Mutex          ? "mutex"
+                           : h.kind == State::Kind::Process        ? "process"
+                           : h.kind == State::Kind::File           ? "file of another process"
+                           : h.kind == State::Kind::Snapshot       ? "process snapshot"
+                           : h.kind == State::Kind::Token          ? "token"
+                           : h.kind == State::Kind::ServiceManager ? "service manager"
+                                                                   : "thread";
         report += "handle " + sim::Hex(value) + " (" + kind + " " + sim::Narrow(h.what) +
                   ") opened by call " + std::to_string(h.openedByCall) + "\n";
     }
@@ -1031,6 +1033,9 @@ FARPROC SimMachine::GetProcAddress(HMODULE hModule, LPCSTR lpProcName) {
     if (hModule == kKernel32 && lpProcName &&
         std::string(lpProcName) == "SetDefaultDllDirectories" && !defaultDllDirectoriesMissing)
         return reinterpret_cast<FARPROC>(&DefaultDllDirectoriesStub);
+    if (hModule == kKernel32 && lpProcName &&
+        std::string(lpProcName) == "GetFinalPathNameByHandleW" && !finalPathMissing)
+        return sim::FinalPathProcedure();
     SetLastError(hModule == kKernel32 || hModule == kOwnModule || hModule == kNtdll
                      ? ERROR_PROC_NOT_FOUND
                      : ERROR_INVALID_HANDLE);

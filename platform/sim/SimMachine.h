@@ -174,19 +174,46 @@ struct SimVolume {
 
 // A file, folder or pipe another process has open.
 struct SimOpenFile {
+    SimOpenFile() = default;
+    SimOpenFile(WCHAR onLetter, std::wstring filePath, bool isDirectory = false,
+                bool isPipe = false)
+        : letter(onLetter), path(std::move(filePath)), directory(isDirectory), pipe(isPipe) {}
+
     WCHAR letter = 0;   // drive letter of the volume it is on (ignored for a pipe)
     std::wstring path;  // for the reader of a machine file, e.g. L"\\Reports\\May.doc"
     bool directory = false;
     bool pipe = false;  // not on a disk: GetFileType answers FILE_TYPE_PIPE
+    // An image or DLL the process runs from the volume: in its module list,
+    // not in the handle table (it holds the volume all the same).
+    bool mapped = false;
+    // Every question about a copy of this handle (its type, its volume, its
+    // path) waits for good, as a file does whose owner is in the middle of a
+    // synchronous read; asked on a thread, that thread never ends.
+    bool stalls = false;
 };
 
 // Another process: its handle values are 4, 8, 12... for its files in order,
 // then one event handle.
 struct SimProcess {
+    SimProcess() = default;
+    SimProcess(DWORD id, std::wstring image, std::vector<SimOpenFile> openFiles = {},
+               bool refusesAccess = false)
+        : processId(id),
+          imageName(std::move(image)),
+          files(std::move(openFiles)),
+          accessDenied(refusesAccess) {}
+
     DWORD processId = 0;
     std::wstring imageName;  // as the process snapshot gives it, e.g. L"notepad.exe"
     std::vector<SimOpenFile> files;
-    bool accessDenied = false;  // OpenProcess fails with ERROR_ACCESS_DENIED
+    bool accessDenied = false;           // OpenProcess fails with ERROR_ACCESS_DENIED
+    std::vector<std::wstring> services;  // the services it hosts, e.g. L"WSearch"
+    // A protected process (an antivirus engine): OpenProcess and its module
+    // snapshot are refused whatever the program's rights.
+    bool protectedProcess = false;
+    // Runs under another account (a service): refused unless the program has
+    // enabled SeDebugPrivilege.
+    bool needsDebugPrivilege = false;
 };
 
 // How ntdll's NtQuerySystemInformation answers the handle table.
@@ -422,6 +449,14 @@ public:
     // True while a pending device still waits for its arrivesAfterMs.
     bool ArrivalsWaiting() const;
 
+    // The program's token: an elevated one holds SeDebugPrivilege, disabled;
+    // debugPrivilegeEnabled is its state now (AdjustTokenPrivileges).
+    bool debugPrivilegeHeld = true;
+    bool debugPrivilegeEnabled = false;
+    bool finalPathMissing = false;  // GetProcAddress finds no GetFinalPathNameByHandleW (XP)
+    // GetTickCount reads the real clock (the benchmark's budgets are real).
+    bool realClock = false;
+
     // ---- What the program did ----------------------------------------------
     std::vector<SimMessageBox> messageBoxes;
     std::vector<UINT> beeps;
@@ -617,6 +652,25 @@ public:
     HDEVNOTIFY RegisterDeviceNotificationW(HANDLE hRecipient, LPVOID NotificationFilter,
                                            DWORD Flags) override;
     BOOL UnregisterDeviceNotification(HDEVNOTIFY Handle) override;
+    // Naming every program that holds a volume (SimHolders.cpp).
+    BOOL OpenProcessToken(HANDLE ProcessHandle, DWORD DesiredAccess, PHANDLE TokenHandle) override;
+    BOOL LookupPrivilegeValueW(LPCWSTR lpSystemName, LPCWSTR lpName, PLUID lpLuid) override;
+    BOOL AdjustTokenPrivileges(HANDLE TokenHandle, BOOL DisableAllPrivileges,
+                               PTOKEN_PRIVILEGES NewState, DWORD BufferLength,
+                               PTOKEN_PRIVILEGES PreviousState, PDWORD ReturnLength) override;
+    SC_HANDLE OpenSCManagerW(LPCWSTR lpMachineName, LPCWSTR lpDatabaseName,
+                             DWORD dwDesiredAccess) override;
+    BOOL EnumServicesStatusExW(SC_HANDLE hSCManager, SC_ENUM_TYPE InfoLevel, DWORD dwServiceType,
+                               DWORD dwServiceState, LPBYTE lpServices, DWORD cbBufSize,
+                               LPDWORD pcbBytesNeeded, LPDWORD lpServicesReturned,
+                               LPDWORD lpResumeHandle, LPCWSTR pszGroupName) override;
+    BOOL CloseServiceHandle(SC_HANDLE hSCObject) override;
+    BOOL Module32FirstW(HANDLE hSnapshot, LPMODULEENTRY32W lpme) override;
+    BOOL Module32NextW(HANDLE hSnapshot, LPMODULEENTRY32W lpme) override;
+    BOOL GetVolumePathNamesForVolumeNameW(LPCWSTR lpszVolumeName, LPWSTR lpszVolumePathNames,
+                                          DWORD cchBufferLength, PDWORD lpcchReturnLength) override;
+    DWORD GetFinalPathNameByHandleW(FARPROC procedure, HANDLE hFile, LPWSTR lpszFilePath,
+                                    DWORD cchFilePath, DWORD dwFlags) override;
 
     struct State;  // the implementation's bookkeeping
 
@@ -669,8 +723,9 @@ private:
 //       "flushError": 0, "ioctlErrors": {}, "present": true, "pending": false,
 //       "serialNumber": "0x1DE50045" }],
 //   "processes": [{ "processId": 1234, "imageName": "notepad.exe", "accessDenied": false,
+//       "services": ["WSearch"], "protected": false, "needsDebugPrivilege": false,
 //       "files": [{ "letter": "E", "path": "\\Reports\\May.txt", "directory": false,
-//                   "pipe": false }] }],
+//                   "pipe": false, "mapped": false, "stalls": false }] }],
 //   "ownProcessId": 1000, "handleTable": "extended" | "basic" | "growing" | "missing",
 //   "classes": { "MyClass": ["{4d36e967-e325-11ce-bfc1-08002be10318}"] },
 //   "registry": [{ "root": "HKCU" | "HKLM", "key": "Software\\X", "refuseWrites": false,
@@ -685,6 +740,11 @@ private:
 //   "removableVolumesWithoutExtents": false,
 //   "messageBoxAnswers": [1, 2]
 // }
+// A process's "services" are the services it hosts (the service manager
+// lists them with its id); "protected" refuses it to the program always,
+// "needsDebugPrivilege" unless SeDebugPrivilege is enabled. A file that is
+// "mapped" is an image or DLL run from the volume (in the module list, not in
+// the handle table); one that "stalls" never answers a question about it.
 // The machine keeps its recordCalls setting.
 bool LoadSimMachineFromJson(SimMachine& machine, const std::string& jsonText,
                             const std::string& fileName, std::string& error);

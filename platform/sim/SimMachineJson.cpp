@@ -413,7 +413,9 @@ SimVolume ReadVolume(const json& j, const std::string& path, size_t index) {
 }
 
 SimProcess ReadProcess(const json& j, const std::string& path) {
-    CheckObject(j, path, {"processId", "imageName", "files", "accessDenied"});
+    CheckObject(j, path,
+                {"processId", "imageName", "files", "accessDenied", "services", "protected",
+                 "needsDebugPrivilege"});
     auto p = [&](const char* name) { return Member(path, name); };
     SimProcess process;
     if (!j.contains("processId")) Fail(p("processId"), "missing");
@@ -422,12 +424,23 @@ SimProcess ReadProcess(const json& j, const std::string& path) {
     if (j.contains("imageName")) process.imageName = Text(j.at("imageName"), p("imageName"), 259);
     if (j.contains("accessDenied"))
         process.accessDenied = Bool(j.at("accessDenied"), p("accessDenied"));
+    if (j.contains("protected")) process.protectedProcess = Bool(j.at("protected"), p("protected"));
+    if (j.contains("needsDebugPrivilege"))
+        process.needsDebugPrivilege = Bool(j.at("needsDebugPrivilege"), p("needsDebugPrivilege"));
+    if (j.contains("services")) {
+        const json& services = Array(j.at("services"), p("services"));
+        for (size_t i = 0; i < services.size(); ++i) {
+            const std::string sp = p("services") + "[" + std::to_string(i) + "]";
+            process.services.push_back(Text(services[i], sp, 256));
+            if (process.services.back().empty()) Fail(sp, "empty");
+        }
+    }
     if (j.contains("files")) {
         const json& files = Array(j.at("files"), p("files"));
         if (files.size() > 4096) Fail(p("files"), "more than 4096 entries");
         for (size_t i = 0; i < files.size(); ++i) {
             std::string fp = p("files") + "[" + std::to_string(i) + "]";
-            CheckObject(files[i], fp, {"letter", "path", "directory", "pipe"});
+            CheckObject(files[i], fp, {"letter", "path", "directory", "pipe", "mapped", "stalls"});
             SimOpenFile f;
             if (files[i].contains("pipe")) f.pipe = Bool(files[i].at("pipe"), fp + ".pipe");
             if (files[i].contains("letter"))
@@ -437,6 +450,10 @@ SimProcess ReadProcess(const json& j, const std::string& path) {
             if (files[i].contains("path")) f.path = Text(files[i].at("path"), fp + ".path", 32767);
             if (files[i].contains("directory"))
                 f.directory = Bool(files[i].at("directory"), fp + ".directory");
+            if (files[i].contains("mapped")) f.mapped = Bool(files[i].at("mapped"), fp + ".mapped");
+            if (files[i].contains("stalls")) f.stalls = Bool(files[i].at("stalls"), fp + ".stalls");
+            if (f.mapped && (f.pipe || f.directory))
+                Fail(fp + ".mapped", "a pipe or folder is not mapped");
             process.files.push_back(std::move(f));
         }
     }

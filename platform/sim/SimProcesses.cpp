@@ -4,6 +4,7 @@
 #include "platform/sim/SimInternal.h"
 
 #include <algorithm>
+#include <chrono>
 
 using sim::Quote;
 using State = SimMachine::State;
@@ -18,6 +19,7 @@ constexpr USHORT kTypeEvent = 12;
 constexpr USHORT kTypeMutant = 17;
 constexpr USHORT kTypeSection = 21;
 constexpr USHORT kTypeFile = 28;
+constexpr USHORT kTypeToken = 5;
 
 // What GetProcAddress hands out for the native calls; the seam methods
 // recognise them.
@@ -65,6 +67,19 @@ SimProcess& SimMachine::AddProcess(SimProcess process) {
 }
 
 SimProcess* SimMachine::FindProcess(DWORD processId) {
+    // Asked for every handle the holder search copies: an index by id, made
+    // again when processes were added or an entry no longer matches (a test
+    // may change an id, EndProcess clears one).
+    State& s = *state_;
+    if (s.processesIndexed != processes_.size()) {
+        s.processIndex.clear();
+        for (size_t i = 0; i < processes_.size(); ++i)
+            s.processIndex.emplace(processes_[i].processId, i);
+        s.processesIndexed = processes_.size();
+    }
+    auto it = s.processIndex.find(processId);
+    if (it != s.processIndex.end() && processes_[it->second].processId == processId)
+        return &processes_[it->second];
     for (auto& p : processes_)
         if (p.processId == processId) return &p;
     return nullptr;
@@ -122,7 +137,7 @@ HANDLE SimMachine::OpenProcess(DWORD dwDesiredAccess, BOOL bInheritHandle, DWORD
             SetLastError(ERROR_INVALID_PARAMETER);
             return nullptr;
         }
-        if (process->accessDenied) {
+        if (State::ProcessRefuses(*this, *process)) {
             SetLastError(ERROR_ACCESS_DENIED);
             return nullptr;
         }
@@ -166,7 +181,8 @@ BOOL SimMachine::DuplicateHandle(HANDLE hSourceProcessHandle, HANDLE hSourceHand
     const auto value = reinterpret_cast<std::uintptr_t>(hSourceHandle);
     // A process's files sit at handle values 4, 8, 12...; anything else (its
     // event, a handle it closed, a process that ended) cannot be copied here.
-    if (process == nullptr || value == 0 || value % 4 != 0 || value / 4 > process->files.size())
+    if (process == nullptr || value == 0 || value % 4 != 0 || value / 4 > process->files.size() ||
+        process->files[value / 4 - 1].mapped)
         return fail(ERROR_INVALID_HANDLE);
     const SimOpenFile& file = process->files[value / 4 - 1];
     State::OpenHandle copy;
@@ -184,12 +200,13 @@ BOOL SimMachine::DuplicateHandle(HANDLE hSourceProcessHandle, HANDLE hSourceHand
 }
 
 HANDLE SimMachine::CreateToolhelp32Snapshot(DWORD dwFlags, DWORD th32ProcessID) {
-    (void)th32ProcessID;
     if (auto e =
             State::Enter(*this, "CreateToolhelp32Snapshot", [&] { return sim::Hex(dwFlags); })) {
         SetLastError(*e);
         return INVALID_HANDLE_VALUE;
     }
+    if (dwFlags & (TH32CS_SNAPMODULE | TH32CS_SNAPMODULE32))
+        return State::ModuleSnapshot(*this, th32ProcessID);
     State::OpenHandle handle;
     handle.kind = State::Kind::Snapshot;
     handle.openedByCall = callCount_;
@@ -270,6 +287,10 @@ DWORD SimMachine::GetFileType(HANDLE hFile) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FILE_TYPE_UNKNOWN;
     }
+    if (State::QuestionStalls(*this, it->second)) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FILE_TYPE_UNKNOWN;
+    }
     switch (it->second.kind) {
         case State::Kind::Device:
         case State::Kind::Volume:
@@ -301,10 +322,14 @@ BOOL SimMachine::GetVolumeInformationW(LPCWSTR lpRootPathName, LPWSTR lpVolumeNa
     }
     const std::wstring root = sim::FromPtr(lpRootPathName);
     const SimVolume* volume = nullptr;
-    for (const auto& v : volumes_)
-        if (v.present && v.letter != 0 && root.size() == 3 && root[1] == L':' && root[2] == L'\\' &&
-            std::towupper(static_cast<wint_t>(root[0])) == static_cast<wint_t>(v.letter))
+    for (const auto& v : volumes_) {
+        if (!v.present) continue;
+        // "E:\\" or the volume's GUID path with its trailing backslash.
+        if ((v.letter != 0 && root.size() == 3 && root[1] == L':' && root[2] == L'\\' &&
+             std::towupper(static_cast<wint_t>(root[0])) == static_cast<wint_t>(v.letter)) ||
+            (!v.guidPath.empty() && sim::EqualNoCase(v.guidPath, root)))
             volume = &v;
+    }
     if (volume == nullptr) {
         SetLastError(root.empty() || root.back() != L'\\' ? ERROR_INVALID_NAME
                                                           : ERROR_PATH_NOT_FOUND);
@@ -367,6 +392,10 @@ NTSTATUS SimMachine::NtQuerySystemInformation(FARPROC procedure, ULONG SystemInf
             case State::Kind::Snapshot:
                 type = kTypeSection;
                 break;
+            case State::Kind::Token:
+            case State::Kind::ServiceManager:
+                type = kTypeToken;
+                break;
             default:
                 break;
         }
@@ -375,7 +404,8 @@ NTSTATUS SimMachine::NtQuerySystemInformation(FARPROC procedure, ULONG SystemInf
     for (const auto& p : processes_) {
         if (p.processId == 0) continue;
         for (size_t i = 0; i < p.files.size(); ++i)
-            rows.push_back({object += 0x40, p.processId, 4 * (i + 1), kTypeFile, 0x0012019F});
+            if (!p.files[i].mapped)
+                rows.push_back({object += 0x40, p.processId, 4 * (i + 1), kTypeFile, 0x0012019F});
         rows.push_back(
             {object += 0x40, p.processId, 4 * (p.files.size() + 1), kTypeEvent, 0x001F0003});
     }
@@ -447,6 +477,7 @@ NTSTATUS SimMachine::NtQueryVolumeInformationFile(FARPROC procedure, HANDLE File
     auto it = state_->handles.find(reinterpret_cast<std::uintptr_t>(FileHandle));
     if (it == state_->handles.end()) return kStatusInvalidHandle;
     const State::OpenHandle& h = it->second;
+    if (State::QuestionStalls(*this, h)) return kStatusInvalidHandle;
     const SimVolume* volume = nullptr;
     if (h.kind == State::Kind::Volume) {
         volume = &volumes_[h.index];
@@ -470,6 +501,10 @@ NTSTATUS SimMachine::NtQueryVolumeInformationFile(FARPROC procedure, HANDLE File
 
 DWORD SimMachine::GetTickCount() {
     State::Enter(*this, "GetTickCount", [&] { return ""; });  // cannot fail
+    if (realClock)
+        return static_cast<DWORD>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                      std::chrono::steady_clock::now().time_since_epoch())
+                                      .count());
     tickCount += tickCountStep;
     return tickCount;
 }
@@ -494,7 +529,17 @@ HANDLE SimMachine::CreateThread(LPSECURITY_ATTRIBUTES lpThreadAttributes, SIZE_T
     if (threadStartHook) threadStartHook();
     // The thread runs to its end now; the last error is the thread's own.
     const DWORD savedError = state_->lastError;
-    lpStartAddress(lpParameter);
+    ++state_->threadsRunning;
+    try {
+        lpStartAddress(lpParameter);
+    } catch (const State::ThreadStuck&) {
+        // Blocked for good inside a question: it never ends, and what it was
+        // given stays its own (kept reachable, as a blocked thread keeps it).
+        handle.stuck = true;
+        static std::vector<LPVOID>* kept = new std::vector<LPVOID>;
+        kept->push_back(lpParameter);
+    }
+    --state_->threadsRunning;
     state_->lastError = savedError;
     auto value = state_->NewHandleValue();
     state_->handles[value] = handle;
@@ -514,6 +559,15 @@ DWORD SimMachine::WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
          it->second.kind != State::Kind::Mutex)) {
         SetLastError(ERROR_INVALID_HANDLE);
         return WAIT_FAILED;
+    }
+    if (it->second.kind == State::Kind::Thread && it->second.stuck) {
+        if (dwMilliseconds == INFINITE) {
+            State::ProgramError(*this, "waiting for good on a thread that never ends");
+            SetLastError(ERROR_INVALID_PARAMETER);
+            return WAIT_FAILED;
+        }
+        tickCount += dwMilliseconds;
+        return WAIT_TIMEOUT;
     }
     if (it->second.kind == State::Kind::Process) {
         // A process is signalled once it has ended.

@@ -435,3 +435,63 @@ HDEVNOTIFY Win32Platform::RegisterDeviceNotificationW(HANDLE hRecipient, LPVOID 
 BOOL Win32Platform::UnregisterDeviceNotification(HDEVNOTIFY Handle) {
     return ::UnregisterDeviceNotification(Handle);
 }
+
+// ---- Naming every program that holds a volume ------------------------------
+
+BOOL Win32Platform::OpenProcessToken(HANDLE ProcessHandle, DWORD DesiredAccess,
+                                     PHANDLE TokenHandle) {
+    return ::OpenProcessToken(ProcessHandle, DesiredAccess, TokenHandle);
+}
+
+BOOL Win32Platform::LookupPrivilegeValueW(LPCWSTR lpSystemName, LPCWSTR lpName, PLUID lpLuid) {
+    return ::LookupPrivilegeValueW(lpSystemName, lpName, lpLuid);
+}
+
+BOOL Win32Platform::AdjustTokenPrivileges(HANDLE TokenHandle, BOOL DisableAllPrivileges,
+                                          PTOKEN_PRIVILEGES NewState, DWORD BufferLength,
+                                          PTOKEN_PRIVILEGES PreviousState, PDWORD ReturnLength) {
+    return ::AdjustTokenPrivileges(TokenHandle, DisableAllPrivileges, NewState, BufferLength,
+                                   PreviousState, ReturnLength);
+}
+
+SC_HANDLE Win32Platform::OpenSCManagerW(LPCWSTR lpMachineName, LPCWSTR lpDatabaseName,
+                                        DWORD dwDesiredAccess) {
+    return ::OpenSCManagerW(lpMachineName, lpDatabaseName, dwDesiredAccess);
+}
+
+BOOL Win32Platform::EnumServicesStatusExW(SC_HANDLE hSCManager, SC_ENUM_TYPE InfoLevel,
+                                          DWORD dwServiceType, DWORD dwServiceState,
+                                          LPBYTE lpServices, DWORD cbBufSize,
+                                          LPDWORD pcbBytesNeeded, LPDWORD lpServicesReturned,
+                                          LPDWORD lpResumeHandle, LPCWSTR pszGroupName) {
+    return ::EnumServicesStatusExW(hSCManager, InfoLevel, dwServiceType, dwServiceState, lpServices,
+                                   cbBufSize, pcbBytesNeeded, lpServicesReturned, lpResumeHandle,
+                                   pszGroupName);
+}
+
+BOOL Win32Platform::CloseServiceHandle(SC_HANDLE hSCObject) {
+    return ::CloseServiceHandle(hSCObject);
+}
+
+BOOL Win32Platform::Module32FirstW(HANDLE hSnapshot, LPMODULEENTRY32W lpme) {
+    return ::Module32FirstW(hSnapshot, lpme);
+}
+
+BOOL Win32Platform::Module32NextW(HANDLE hSnapshot, LPMODULEENTRY32W lpme) {
+    return ::Module32NextW(hSnapshot, lpme);
+}
+
+BOOL Win32Platform::GetVolumePathNamesForVolumeNameW(LPCWSTR lpszVolumeName,
+                                                     LPWSTR lpszVolumePathNames,
+                                                     DWORD cchBufferLength,
+                                                     PDWORD lpcchReturnLength) {
+    return ::GetVolumePathNamesForVolumeNameW(lpszVolumeName, lpszVolumePathNames, cchBufferLength,
+                                              lpcchReturnLength);
+}
+
+DWORD Win32Platform::GetFinalPathNameByHandleW(FARPROC procedure, HANDLE hFile, LPWSTR lpszFilePath,
+                                               DWORD cchFilePath, DWORD dwFlags) {
+    using Procedure = DWORD(WINAPI*)(HANDLE, LPWSTR, DWORD, DWORD);
+    return reinterpret_cast<Procedure>(reinterpret_cast<void*>(procedure))(hFile, lpszFilePath,
+                                                                           cchFilePath, dwFlags);
+}

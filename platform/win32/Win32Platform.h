@@ -146,6 +146,25 @@ public:
     HDEVNOTIFY RegisterDeviceNotificationW(HANDLE hRecipient, LPVOID NotificationFilter,
                                            DWORD Flags) override;
     BOOL UnregisterDeviceNotification(HDEVNOTIFY Handle) override;
+    // Naming every program that holds a volume.
+    BOOL OpenProcessToken(HANDLE ProcessHandle, DWORD DesiredAccess, PHANDLE TokenHandle) override;
+    BOOL LookupPrivilegeValueW(LPCWSTR lpSystemName, LPCWSTR lpName, PLUID lpLuid) override;
+    BOOL AdjustTokenPrivileges(HANDLE TokenHandle, BOOL DisableAllPrivileges,
+                               PTOKEN_PRIVILEGES NewState, DWORD BufferLength,
+                               PTOKEN_PRIVILEGES PreviousState, PDWORD ReturnLength) override;
+    SC_HANDLE OpenSCManagerW(LPCWSTR lpMachineName, LPCWSTR lpDatabaseName,
+                             DWORD dwDesiredAccess) override;
+    BOOL EnumServicesStatusExW(SC_HANDLE hSCManager, SC_ENUM_TYPE InfoLevel, DWORD dwServiceType,
+                               DWORD dwServiceState, LPBYTE lpServices, DWORD cbBufSize,
+                               LPDWORD pcbBytesNeeded, LPDWORD lpServicesReturned,
+                               LPDWORD lpResumeHandle, LPCWSTR pszGroupName) override;
+    BOOL CloseServiceHandle(SC_HANDLE hSCObject) override;
+    BOOL Module32FirstW(HANDLE hSnapshot, LPMODULEENTRY32W lpme) override;
+    BOOL Module32NextW(HANDLE hSnapshot, LPMODULEENTRY32W lpme) override;
+    BOOL GetVolumePathNamesForVolumeNameW(LPCWSTR lpszVolumeName, LPWSTR lpszVolumePathNames,
+                                          DWORD cchBufferLength, PDWORD lpcchReturnLength) override;
+    DWORD GetFinalPathNameByHandleW(FARPROC procedure, HANDLE hFile, LPWSTR lpszFilePath,
+                                    DWORD cchFilePath, DWORD dwFlags) override;
 
 private:
     // hhctrl.ocx, loaded from the system folder on the first HtmlHelpW call:

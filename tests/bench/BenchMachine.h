@@ -55,4 +55,24 @@ struct Workstation {
     }
 };
 
+// A Windows 11 sized handle table: 1000 programs with 249 files each on C:
+// and one event, 251,000 entries with this program's own, and after them one
+// program holding E:, a stick. Returns E:'s volume name as a drive record
+// keeps it.
+inline constexpr DWORD kBusyPrograms = 1000;
+inline constexpr size_t kBusyFiles = 249;
+inline std::wstring BuildBusyHandleTable(SimMachine& sim) {
+    sim.recordCalls = false;
+    sim.AddDevice(SimMachine::MakeDisk(L"USBSTOR\\DISK&VEN_Q\\1", L"Quen Stick", 1, BusTypeUsb));
+    sim.AddVolume(SimMachine::MakeVolume(L'E', 1, 1000000, DRIVE_REMOVABLE));
+    for (DWORD p = 0; p < kBusyPrograms; ++p) {
+        SimProcess busy{10000 + p, L"busy.exe"};
+        busy.files.assign(kBusyFiles, SimOpenFile{L'C', L"\\Windows\\busy.dat"});
+        sim.AddProcess(std::move(busy));
+    }
+    sim.AddProcess({20000, L"last.exe", {{L'E', L"\\last.txt"}}});
+    const std::wstring& guid = sim.FindVolume(L'E')->guidPath;
+    return guid.substr(0, guid.size() - 1);
+}
+
 }  // namespace bench

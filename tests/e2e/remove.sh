@@ -58,7 +58,7 @@ expect_not "$verbatim"
 drive text --title "$title" --id 2008
 expect_line 'text id=2008 " Ready..."'
 
-files_in_use="Files are in use on drive G: of device:\\n\\n$sandisk\\n\\nMake sure Explorer is not open to a folder on drive G:,\\nclose files in other applications that may be open on drive G:,\\nthen press the 'Try Again' button.  To ignore this error and\\ntry to remove this device anyway, press the 'Continue' button,     \\nor press the 'Cancel' button to stop trying to remove devices.\\n\\nThese programs have files or folders open on drive G:\\nexplorer.exe (1704)"
+files_in_use="Files are in use on drive G: of device:\\n\\n$sandisk\\n\\nMake sure Explorer is not open to a folder on drive G:,\\nclose files in other applications that may be open on drive G:,\\nthen press the 'Try Again' button.  To ignore this error and\\ntry to remove this device anyway, press the 'Continue' button,     \\nor press the 'Cancel' button to stop trying to remove devices.\\n\\nThese programs have files or folders open on drive G:\\nexplorer.exe (1704): G:\\\\Photos\\nSearchIndexer.exe (3120, service WSearch): G:\\\\System Volume Information\\nStick.exe (4188): G:\\\\Stick.exe\\n1 other program could not be examined."
 files_in_use_box() {
     drive msgbox --title "$title"
     expect_line "msgbox title=\"$title\" text=\"$files_in_use\""

@@ -1,17 +1,19 @@
 // The holder search against the real system (a Wine prefix here). Started as
 //   holders.exe check LETTER
-// it starts two copies of itself, one holding two files on LETTER: (a drive
-// mapped into the prefix by holders.sh) and one holding a file on C:, then
-// checks that the search names the first for LETTER: and not the second, and
-// the second for C: and not the first; then that a question that never
-// returns costs the search no more than its budget, and that the thread left
-// with it ends, and leaves no handle behind, once the question returns.
+// it starts three copies of itself: one holding two files on LETTER: (a
+// drive mapped into the prefix by holders.sh), one run from LETTER: (a copy
+// of the exe there) and one holding a file on C:. It checks that the search
+// names the first with the file it holds and the second by its image for
+// LETTER:, and not the third; the third with its file for C:; then
+// that a question that never returns costs the search no more than its
+// budgets, and that the thread left with it ends, and leaves no handle
+// behind, once the question returns.
 //   holders.exe hold EVENT PATH...
 // opens the files, signals the inherited event and waits to be ended.
 // Prints one line per check ("ok: ..." / "FAIL: ...") and exits 0 when all held.
 // The searches that must name someone get a budget of seconds, as the build
 // machine may be loaded; the one with every question stuck keeps the
-// program's own budget, and must return within it.
+// program's own budgets, and must return within them.
 #include "platform/win32/Win32Platform.h"
 #include "removal/VolumeHolders.h"
 
@@ -34,17 +36,28 @@ void Check(bool ok, const std::wstring& what) {
     if (!ok) ++failures;
 }
 
-std::wstring Listed(const std::vector<VolumeHolder>& holders) {
+std::wstring Listed(const VolumeHolders& found) {
     std::wstring text;
-    for (const auto& h : holders)
-        text += L" " + h.imageName + L"(" + std::to_wstring(h.processId) + L")";
+    for (const auto& line : VolumeHolderLines(found)) text += L"\n    " + line;
     return text.empty() ? L" nothing" : text;
 }
 
-bool Names(const std::vector<VolumeHolder>& holders, DWORD pid) {
-    for (const auto& h : holders)
-        if (h.processId == pid) return _wcsicmp(h.imageName.c_str(), L"holders.exe") == 0;
-    return false;
+// The holder with this process id, when it is named as `image`.
+const VolumeHolder* Named(const VolumeHolders& found, DWORD pid,
+                          const wchar_t* image = L"holders.exe") {
+    for (const auto& h : found.programs)
+        if (h.processId == pid && _wcsicmp(h.imageName.c_str(), image) == 0) return &h;
+    return nullptr;
+}
+
+// The volume mounted at `root` as a drive record names it: its GUID path
+// without the trailing backslash; empty when it has none.
+std::wstring VolumeAt(const wchar_t* root) {
+    wchar_t name[MAX_PATH] = {};
+    if (!::GetVolumeNameForVolumeMountPointW(root, name, MAX_PATH)) return {};
+    std::wstring volume = name;
+    if (!volume.empty() && volume.back() == L'\\') volume.pop_back();
+    return volume;
 }
 
 int Hold(int argc, wchar_t** argv) {
@@ -71,14 +84,16 @@ struct Helper {
     bool started = false;
 };
 
-Helper StartHelper(const std::vector<std::wstring>& paths) {
+// Starts `exe` (this program when empty) holding `paths`.
+Helper StartHelper(const std::vector<std::wstring>& paths, std::wstring exe = {}) {
     Helper helper;
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     HANDLE ready = ::CreateEventW(&inherit, TRUE, FALSE, nullptr);
     wchar_t self[MAX_PATH] = {};
     ::GetModuleFileNameW(nullptr, self, MAX_PATH);
-    std::wstring command = L"\"" + std::wstring(self) + L"\" hold " +
-                           std::to_wstring(reinterpret_cast<ULONG_PTR>(ready));
+    if (exe.empty()) exe = self;
+    std::wstring command =
+        L"\"" + exe + L"\" hold " + std::to_wstring(reinterpret_cast<ULONG_PTR>(ready));
     for (const auto& p : paths) command += L" \"" + p + L"\"";
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
@@ -97,6 +112,7 @@ void EndHelper(Helper& helper) {
     ::WaitForSingleObject(helper.info.hProcess, 10000);
     ::CloseHandle(helper.info.hProcess);
     ::CloseHandle(helper.info.hThread);
+    helper.info = {};
 }
 
 // A system where asking a file's volume can wait forever: the chosen calls
@@ -168,18 +184,21 @@ DWORD HandleCount() {
 constexpr DWORD kPatientBudget = 5000;
 constexpr DWORD kLateness = 500;  // a loaded machine may run the search's thread late
 
-void CheckStuck(WCHAR letter, int stuckCalls, DWORD budget, DWORD heldBy, bool expectNamed) {
+void CheckStuck(const std::wstring& volume, int stuckCalls, DWORD budget, DWORD heldBy,
+                bool expectNamed) {
     StuckPlatform platform(stuckCalls);
     const DWORD handlesBefore = HandleCount();
     const DWORD started = ::GetTickCount();
-    const std::vector<VolumeHolder> holders = FindVolumeHolders(platform, letter, budget);
+    const VolumeHolders found = FindVolumeHolders(platform, volume.c_str(), budget);
     const DWORD took = ::GetTickCount() - started;
     const std::wstring what = std::to_wstring(stuckCalls) + L" stuck question(s): ";
-    Check(took <= budget + kLateness,
+    Check(took <= budget + kHolderStallMilliseconds + kLateness,
           what + L"the search returned in " + std::to_wstring(took) + L" ms");
-    Check(Names(holders, heldBy) == expectNamed,
-          what + (expectNamed ? L"the helper is still named:" : L"nothing is named:") +
-              Listed(holders));
+    Check((Named(found, heldBy) != nullptr) == expectNamed,
+          what + (expectNamed ? L"the helper is still named:" : L"the helper is not named:") +
+              Listed(found));
+    Check(found.incomplete != expectNamed,
+          what + (expectNamed ? L"the list is complete" : L"the list may be incomplete"));
     Check(platform.Stuck() > 0, what + L"a worker was left with its question");
     platform.Release();
     for (int i = 0; i < 200 && platform.Stuck() > 0; ++i) ::Sleep(10);
@@ -193,42 +212,67 @@ void CheckStuck(WCHAR letter, int stuckCalls, DWORD budget, DWORD heldBy, bool e
 
 int CheckSearch(WCHAR letter) {
     const std::wstring drive{letter, L':', L'\\'};
+    const std::wstring volume = VolumeAt(drive.c_str()), system = VolumeAt(L"C:\\");
+    Check(!volume.empty() && !system.empty(), L"both drives have a volume name: " + volume);
+    // A copy of this program on the drive, run from there.
+    wchar_t self[MAX_PATH] = {};
+    ::GetModuleFileNameW(nullptr, self, MAX_PATH);
+    const std::wstring runner = drive + L"trayhop-runner.exe";
+    Check(::CopyFileW(self, runner.c_str(), FALSE) != 0, L"the program is copied to " + runner);
     Helper onDrive = StartHelper({drive + L"trayhop-held-1.txt", drive + L"trayhop-held-2.txt"});
+    Helper fromDrive = StartHelper({}, runner);
     Helper onC = StartHelper({L"C:\\trayhop-held-elsewhere.txt"});
-    Check(onDrive.started && onC.started, L"both helpers hold their files");
-    for (const WCHAR* root : {drive.c_str(), L"C:\\"}) {
+    Check(onDrive.started && fromDrive.started && onC.started,
+          L"the helpers hold their files and run");
+    for (const std::wstring& root : {volume, system}) {
         DWORD serial = 0;
-        ::GetVolumeInformationW(root, nullptr, 0, &serial, nullptr, nullptr, nullptr, 0);
-        std::wprintf(L"serial of %ls: %08lx\n", root, serial);
+        ::GetVolumeInformationW((root + L"\\").c_str(), nullptr, 0, &serial, nullptr, nullptr,
+                                nullptr, 0);
+        std::wprintf(L"serial of %ls: %08lx\n", root.c_str(), serial);
     }
-    if (onDrive.started && onC.started) {
-        const DWORD a = onDrive.info.dwProcessId, b = onC.info.dwProcessId;
+    if (!volume.empty() && !system.empty() && onDrive.started && fromDrive.started && onC.started) {
+        const DWORD a = onDrive.info.dwProcessId, r = fromDrive.info.dwProcessId,
+                    b = onC.info.dwProcessId;
         Win32Platform platform;
         const DWORD started = ::GetTickCount();
-        const auto onLetter = FindVolumeHolders(platform, letter, kPatientBudget);
+        const VolumeHolders onLetter = FindVolumeHolders(platform, volume.c_str(), kPatientBudget);
         std::wprintf(L"the search took %lu ms\n", ::GetTickCount() - started);
-        Check(Names(onLetter, a) && !Names(onLetter, b),
-              std::wstring(L"drive ") + letter + L": names the first helper (" +
-                  std::to_wstring(a) + L") and not the second (" + std::to_wstring(b) + L"):" +
-                  Listed(onLetter));
-        Check(onLetter.size() == 1, std::wstring(L"drive ") + letter + L": names no one else");
-        const auto onSystem = FindVolumeHolders(platform, L'C', kPatientBudget);
-        Check(Names(onSystem, b) && !Names(onSystem, a),
-              L"drive C: names the second helper and not the first:" + Listed(onSystem));
+        const std::wstring on = std::wstring(L"drive ") + letter + L": ";
+        const VolumeHolder* holding = Named(onLetter, a);
+        Check(holding != nullptr && Named(onLetter, b) == nullptr,
+              on + L"names the first helper (" + std::to_wstring(a) + L") and not the third (" +
+                  std::to_wstring(b) + L"):" + Listed(onLetter));
+        Check(
+            holding != nullptr && holding->held.rfind(drive + L"trayhop-held-", 0) == 0,
+            on + L"the first helper shows the file it holds: " + (holding ? holding->held : L"-"));
+        const VolumeHolder* running = Named(onLetter, r, L"trayhop-runner.exe");
+        Check(running != nullptr && _wcsicmp(running->held.c_str(), runner.c_str()) == 0,
+              on + L"names the program run from it by its image (" + std::to_wstring(r) + L"): " +
+                  (running ? running->held : L"-"));
+        Check(onLetter.programs.size() == 2, on + L"names no one else");
+        // Every program runs DLLs from the system drive, so on C: all are
+        // named; the third with the file it holds.
+        const VolumeHolders onSystem = FindVolumeHolders(platform, system.c_str(), kPatientBudget);
+        const VolumeHolder* third = Named(onSystem, b);
+        Check(third != nullptr && third->held == L"C:\\trayhop-held-elsewhere.txt",
+              L"drive C: names the third helper with its file:" + Listed(onSystem));
         std::wprintf(L"text: %ls\n", DescribeVolumeHolders(onLetter, letter).c_str());
 
-        CheckStuck(letter, 1, kPatientBudget, a, true);
-        CheckStuck(letter, 1000, kHolderSearchMilliseconds, a, false);
+        EndHelper(fromDrive);
+        CheckStuck(volume, 1, kPatientBudget, a, true);
+        CheckStuck(volume, 1000, kHolderSearchMilliseconds, a, false);
     }
     EndHelper(onDrive);
+    EndHelper(fromDrive);
     EndHelper(onC);
+    ::DeleteFileW(runner.c_str());
     return failures == 0 ? 0 : 1;
 }
 
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    if (argc >= 4 && std::wcscmp(argv[1], L"hold") == 0) return Hold(argc, argv);
+    if (argc >= 3 && std::wcscmp(argv[1], L"hold") == 0) return Hold(argc, argv);
     if (argc == 3 && std::wcscmp(argv[1], L"check") == 0 && argv[2][0] != L'\0')
         return CheckSearch(static_cast<WCHAR>(::towupper(argv[2][0])));
     std::fwprintf(stderr, L"usage: holders.exe check LETTER | hold EVENT PATH...\n");

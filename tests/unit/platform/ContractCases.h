@@ -11,11 +11,13 @@
 #pragma once
 
 #include "platform/Owners.h"
+#include "platform/Text.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstring>
+#include <cwchar>
 
 #include <memory>
 #include <string>
@@ -265,7 +267,51 @@ TYPED_TEST_P(PlatformContract, HandleTableAndSnapshotShowThisProcess) {
     EXPECT_EQ(static_cast<DWORD>(ERROR_NO_MORE_FILES), p.GetLastError());
 }
 
+// The holder search names a volume as the drive record does: its GUID path.
+// With a trailing backslash it answers for the volume's serial and mount
+// paths (a short buffer gets ERROR_MORE_DATA and the length); without, it
+// opens the volume. This process's module snapshot starts with its exe.
+TYPED_TEST_P(PlatformContract, AVolumeIsReadByItsGuidPathAndModulesByTheirPaths) {
+    Platform& p = this->P();
+    WCHAR roots[200] = {};
+    ASSERT_GT(p.GetLogicalDriveStringsW(200, roots), 0u);
+    WCHAR volume[100] = {};
+    ASSERT_TRUE(p.GetVolumeNameForVolumeMountPointW(roots, volume, 100));
+    DWORD byRoot = 0, byName = 0;
+    EXPECT_TRUE(p.GetVolumeInformationW(roots, nullptr, 0, &byRoot, nullptr, nullptr, nullptr, 0));
+    EXPECT_TRUE(p.GetVolumeInformationW(volume, nullptr, 0, &byName, nullptr, nullptr, nullptr, 0));
+    EXPECT_EQ(byRoot, byName);
+
+    WCHAR tiny[2] = {};
+    DWORD length = 0;
+    EXPECT_FALSE(p.GetVolumePathNamesForVolumeNameW(volume, tiny, 2, &length));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_MORE_DATA), p.GetLastError());
+    ASSERT_GT(length, 2u);
+    std::vector<WCHAR> paths(length, L'#');
+    ASSERT_TRUE(p.GetVolumePathNamesForVolumeNameW(volume, paths.data(), length, &length));
+    bool listed = false;
+    for (const WCHAR* path = paths.data(); *path; path += std::wcslen(path) + 1)
+        listed = listed || CompareTextNoCase(path, roots) == 0;
+    EXPECT_TRUE(listed) << "the root is one of the volume's paths";
+
+    std::wstring device = volume;
+    device.pop_back();
+    UniqueHandle opened(p, p.CreateFileW(device.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                         nullptr, OPEN_EXISTING, 0, nullptr));
+    EXPECT_TRUE(opened);
+
+    WCHAR exe[MAX_PATH] = {};
+    ASSERT_GT(p.GetModuleFileNameW(nullptr, exe, MAX_PATH), 0u);
+    UniqueHandle snapshot(p, p.CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, 0));
+    ASSERT_TRUE(snapshot);
+    MODULEENTRY32W module{};
+    module.dwSize = sizeof module;
+    ASSERT_TRUE(p.Module32FirstW(snapshot.Get(), &module));
+    EXPECT_EQ(0, CompareTextNoCase(module.szExePath, exe));
+}
+
 REGISTER_TYPED_TEST_SUITE_P(PlatformContract, HandleTableAndSnapshotShowThisProcess,
+                            AVolumeIsReadByItsGuidPathAndModulesByTheirPaths,
                             StringValueSizeCountsTheTerminatorAndShortBufferGetsMoreData,
                             MissingValuesAndKeysAreFileNotFound,
                             DwordValueRoundTripsAndReadOnlyKeyRefusesWrites,

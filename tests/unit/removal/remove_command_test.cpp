@@ -238,8 +238,10 @@ TEST_F(RemoveCommandTest, FilesInUseQuestionNamesTheProgramsHoldingTheDrive) {
     const std::wstring heading = L"These programs have files or folders open on drive E:";
     EXPECT_EQ(BoxTexts(), (std::vector<std::wstring>{
                               FilesInUse(L'E', L"Stick A") + heading +
-                                  L"\nexplorer.exe (3000)\nnotepad.exe (2000)",
-                              FilesInUse(L'E', L"Stick A") + heading + L"\nexplorer.exe (3000)",
+                                  L"\nexplorer.exe (3000): E:\\Photos\nnotepad.exe (2000): "
+                                  L"E:\\May.txt",
+                              FilesInUse(L'E', L"Stick A") + heading +
+                                  L"\nexplorer.exe (3000): E:\\Photos",
                               L"The following device was successfully removed:    \n\nStick "
                               L"A\n\n\nIt is safe to power it down and remove it."}));
     EXPECT_TRUE(Gone(kStickOneId));
