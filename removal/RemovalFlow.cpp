@@ -12,6 +12,42 @@ wchar_t UpperCaseLetter(WCHAR code) {
                                    : static_cast<wchar_t>(code);
 }
 
+// Whether a refusal may go away by itself: files in use on a device that is
+// neither the boot device nor one with a page file (those keep their volumes
+// for as long as the system runs, so waiting would only delay the question).
+bool WorthRetrying(WCHAR code, const DriveRecord& record) {
+    return code >= L'A' && code <= L'Z' && !record.isBootDrive && !record.hasPageFile;
+}
+
+// The lock test of one device, tried again while a volume refuses for up to
+// kLockRetryMilliseconds. `stopped` is set when the host's wait was cut short.
+WCHAR TestWithRetries(Platform& platform, RemovalHost& host, const DriveRecord& record,
+                      bool& stopped) {
+    WCHAR code = TestVolumeLocks(platform, record);
+    WCHAR shown = 0;
+    const DWORD started = platform.GetTickCount();
+    // The clock bounds the retries, and so does their number should it
+    // stand still.
+    for (DWORD retry = 0; retry < kLockRetryMilliseconds / kLockRetryIntervalMilliseconds &&
+                          WorthRetrying(code, record);
+         ++retry) {
+        if (platform.GetTickCount() - started + kLockRetryIntervalMilliseconds >
+            kLockRetryMilliseconds)
+            break;
+        if (code != shown) {
+            host.ShowStatus(std::wstring(L" Waiting for drive ") + code + L": of device " +
+                            record.deviceName + L" to be released...");
+            shown = code;
+        }
+        if (!host.WaitBeforeRetry(platform, kLockRetryIntervalMilliseconds)) {
+            stopped = true;
+            break;
+        }
+        code = TestVolumeLocks(platform, record);
+    }
+    return code;
+}
+
 // The lock test of one device, asked again for as long as the answer is Try
 // Again. Records the last refusal in `result`.
 LockAnswer TestUntilDecided(Platform& platform, RemovalHost& host, const DriveRecord& record,
@@ -19,7 +55,9 @@ LockAnswer TestUntilDecided(Platform& platform, RemovalHost& host, const DriveRe
     for (;;) {
         host.ShowStatus(std::wstring(L" Trying to get an exclusive lock on device ") +
                         record.deviceName);
-        const WCHAR code = TestVolumeLocks(platform, record);
+        bool stopped = false;
+        const WCHAR code = TestWithRetries(platform, host, record, stopped);
+        if (stopped) return LockAnswer::Stop;
         if (code == 0) return LockAnswer::RemoveAnyway;
         host.ShowStatus(std::wstring(L" Unable to get an exclusive lock for device ") +
                         record.deviceName);

@@ -76,7 +76,21 @@ public:
     // A device could not be removed cleanly (a restart is asked for, or the
     // installer failed): the window lets the status text be read.
     virtual void PauseAfterProblem() = 0;
+    // Lets `milliseconds` pass before a refused lock is tried again. False
+    // when the user closed the program meanwhile: the command then stops as
+    // after Cancel. A console has nothing to keep painted and just sleeps.
+    virtual bool WaitBeforeRetry(Platform& platform, DWORD milliseconds) {
+        platform.Sleep(milliseconds);
+        return true;
+    }
 };
+
+// When a program asks to lock a volume, Windows tells the volume's users (the
+// shell, the search indexer, antivirus); they close their handles and reopen
+// them a moment later. So a refused lock is tried again, this often, for this
+// long, before the user is asked about files in use.
+inline constexpr DWORD kLockRetryMilliseconds = 3000;
+inline constexpr DWORD kLockRetryIntervalMilliseconds = 300;
 
 // Runs the lock pass over `chosen` in order, then flushes and removes each
 // device that came through it and tells the shell its letters are gone. The

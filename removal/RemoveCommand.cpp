@@ -124,6 +124,11 @@ public:
         platform.Sleep(kStatusPauseMilliseconds);
     }
 
+    // The window keeps painting while the lock is tried again.
+    bool WaitBeforeRetry(Platform&, DWORD milliseconds) override {
+        return view_.PumpMessagesFor(milliseconds);
+    }
+
 private:
     CTrayhop32App& app_;
     MainView& view_;

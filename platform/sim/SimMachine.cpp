@@ -1146,6 +1146,7 @@ BOOL SimMachine::MessageBeep(UINT uType) {
 void SimMachine::Sleep(DWORD dwMilliseconds) {
     if (State::Enter(*this, "Sleep", [&] { return std::to_string(dwMilliseconds); })) return;
     sleeps.push_back(dwMilliseconds);
+    tickCount += dwMilliseconds;
 }
 
 void SimMachine::SHChangeNotify(LONG wEventId, UINT uFlags, LPCVOID dwItem1, LPCVOID dwItem2) {

@@ -37,7 +37,7 @@
 //   table too.
 // - CreateThread runs the thread to its end before it returns; waiting for
 //   the thread then succeeds at once. GetTickCount reads a clock that moves
-//   only by tickCountStep at each call.
+//   by tickCountStep at each call and by the time slept or waited.
 #pragma once
 
 #include "platform/Platform.h"
@@ -161,6 +161,10 @@ struct SimVolume {
     std::map<DWORD, DWORD> ioctlErrors;  // volume requests (extents, lock, unlock) -> error
     bool present = true;
     bool pending = false;  // mounted by the next re-enumeration
+    // FSCTL_LOCK_VOLUME fails with ERROR_ACCESS_DENIED this many more times
+    // before it is granted: users such as the shell or an indexer close their
+    // handles when a lock is asked for, a moment too late for the first one.
+    DWORD lockRefusals = 0;
 };
 
 // A file, folder or pipe another process has open.
@@ -612,7 +616,8 @@ private:
 //       "extentsError": 0, "noMedia": false, "device": "instance id", "filesOpen": false,
 //       "openAccessDenied": false, "openError": 0, "exclusiveOpenFails": false,
 //       "flushError": 0, "ioctlErrors": {}, "present": true, "pending": false,
-//       "serialNumber": "0x1DE50045" }],
+//       "serialNumber": "0x1DE50045",
+//       "lockRefusals": 0   (refuses the lock this many times, then grants it) }],
 //   "processes": [{ "processId": 1234, "imageName": "notepad.exe", "accessDenied": false,
 //       "files": [{ "letter": "E", "path": "\\Reports\\May.txt", "directory": false,
 //                   "pipe": false }] }],

@@ -233,6 +233,10 @@ BOOL SimMachine::DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID l
         }
         case FSCTL_LOCK_VOLUME: {
             if (!volume) return fail(ERROR_INVALID_FUNCTION);
+            if (volume->lockRefusals > 0) {
+                --volume->lockRefusals;
+                return fail(ERROR_ACCESS_DENIED);
+            }
             if (volume->filesOpen || handle.locked) return fail(ERROR_ACCESS_DENIED);
             if (volume->letter != 0 && VolumeHeldByProcess(volume->letter))
                 return fail(ERROR_ACCESS_DENIED);

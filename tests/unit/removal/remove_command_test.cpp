@@ -57,6 +57,11 @@ struct RemoveCommandTest : ::testing::Test {
         sim.AddVolume(SimMachine::MakeVolume(L'G', 3, 2000000000LL, DRIVE_REMOVABLE));
         dlg.emplace(app, view);
         view.Connect(*dlg);
+        // The window's waits take the machine's time with them.
+        view.onPump = [this](DWORD milliseconds) {
+            sim.tickCount += milliseconds;
+            return true;
+        };
         dlg->InitDriveTable();
         dlg->InitDriveList();
     }
@@ -188,6 +193,9 @@ TEST_P(FilesInUseAnswers, DecideTheDevice) {
     for (const auto& s : view.statusHistory)
         if (s == L" Trying to get an exclusive lock on device Stick A") ++tries;
     EXPECT_EQ(tries, c.lockTries);
+    // Every try, Try Again's included, waits out the retries before asking.
+    EXPECT_EQ(view.pumps.size(),
+              c.lockTries * (kLockRetryMilliseconds / kLockRetryIntervalMilliseconds));
     const bool cancelled = c.answers.back() == IDCANCEL;
     EXPECT_EQ(Builds() - buildsBefore, cancelled ? 0u : 2u);
     if (cancelled) {
@@ -203,6 +211,55 @@ INSTANTIATE_TEST_SUITE_P(
                       LockAnswerCase{"Cancel", {IDCANCEL}, 1, false, 1},
                       LockAnswerCase{"TryAgainThenCancel", {IDTRYAGAIN, IDCANCEL}, 2, false, 2}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// The shell or an indexer lets go of the volume a moment after the lock is
+// asked for: the lock is tried again while the window keeps painting.
+TEST_F(RemoveCommandTest, AVolumeThatLetsGoAfterTwoRefusalsGetsNoQuestion) {
+    sim.FindVolume(L'E')->lockRefusals = 2;
+    Tick(L"Stick A");
+    dlg->OnRemoveDevices();
+    EXPECT_TRUE(Gone(kStickOneId));
+    EXPECT_EQ(BoxTexts(), (std::vector<std::wstring>{
+                              L"The following device was successfully removed:    \n\nStick "
+                              L"A\n\n\nIt is safe to power it down and remove it."}));
+    EXPECT_EQ(view.pumps, (std::vector<DWORD>{300, 300}));
+    EXPECT_EQ(std::count(view.statusHistory.begin(), view.statusHistory.end(),
+                         L" Waiting for drive E: of device Stick A to be released..."),
+              1);
+}
+
+TEST_F(RemoveCommandTest, AVolumeThatStaysHeldIsAskedAboutOnceTheRetriesAreSpent) {
+    sim.FindVolume(L'E')->filesOpen = true;
+    Tick(L"Stick A");
+    const DWORD pressed = sim.tickCount;
+    DWORD askedAfter = 0;
+    sim.messageBoxHook = [&](const SimMessageBox&) {
+        askedAfter = sim.tickCount - pressed;
+        return IDCANCEL;
+    };
+    dlg->OnRemoveDevices();
+    ASSERT_EQ(sim.messageBoxes.size(), 1u);
+    EXPECT_EQ(sim.messageBoxes[0].text, FilesInUse(L'E', L"Stick A"));
+    EXPECT_GT(askedAfter, kLockRetryMilliseconds - kLockRetryIntervalMilliseconds);
+    EXPECT_LE(askedAfter, kLockRetryMilliseconds);
+    for (DWORD wait : view.pumps) EXPECT_TRUE(wait >= 200 && wait <= 500) << wait;
+}
+
+// Closing the window while the lock is tried again ends the command as
+// Cancel would: nothing is removed and no question is left to answer.
+TEST_F(RemoveCommandTest, ClosingTheWindowWhileWaitingStopsTheCommand) {
+    sim.FindVolume(L'E')->lockRefusals = 5;
+    Tick(L"Stick A");
+    Tick(L"Stick B");
+    view.onPump = [](DWORD) { return false; };
+    const size_t buildsBefore = Builds();
+    dlg->OnRemoveDevices();
+    EXPECT_TRUE(sim.messageBoxes.empty());
+    EXPECT_FALSE(Gone(kStickOneId));
+    EXPECT_FALSE(Gone(kStickTwoId));
+    EXPECT_EQ(view.pumps.size(), 1u);
+    EXPECT_EQ(Builds(), buildsBefore);
+}
 
 TEST_F(RemoveCommandTest, TryAgainSucceedsOnceTheFilesAreClosed) {
     sim.FindVolume(L'E')->filesOpen = true;
@@ -274,6 +331,7 @@ TEST_F(RemoveCommandTest, BootDeviceQuestionSkipsOnOkAndStopsOnCancel) {
     Tick(L"Stick A");
     sim.messageBoxAnswers = {IDOK};
     dlg->OnRemoveDevices();
+    EXPECT_TRUE(view.pumps.empty()) << "the boot device never lets go: asked at once";
     ASSERT_EQ(sim.messageBoxes.size(), 2u);
     EXPECT_EQ(sim.messageBoxes[0].flags, static_cast<UINT>(MB_OKCANCEL | MB_ICONQUESTION));
     EXPECT_EQ(sim.messageBoxes[0].text,
