@@ -676,3 +676,9 @@ static_assert(sizeof(SECURITY_ATTRIBUTES) == 12, "SECURITY_ATTRIBUTES layout");
 static_assert(sizeof(SECURITY_DESCRIPTOR) == 20, "SECURITY_DESCRIPTOR layout");
 static_assert(sizeof(PROCESSENTRY32W) == 556, "PROCESSENTRY32W layout");
 #endif
+
+// BitLocker and virtual disks (Windows 7 on; none of it is in the XP headers,
+// and virtdisk.dll is looked up at run time).
+// FVE_E_LOCKED_VOLUME: the last error of an open that asks for access to a
+// volume BitLocker has not unlocked.
+inline constexpr DWORD kFveLockedVolume = 0x80310000u;

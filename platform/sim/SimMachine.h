@@ -165,6 +165,10 @@ struct SimVolume {
     // before it is granted: users such as the shell or an indexer close their
     // handles when a lock is asked for, a moment too late for the first one.
     DWORD lockRefusals = 0;
+    // BitLocker has not unlocked it: opens asking for access and
+    // GetVolumeInformationW fail with FVE_E_LOCKED_VOLUME; an open without
+    // access, the extents and the device number still answer.
+    bool bitLockerLocked = false;
 };
 
 // A file, folder or pipe another process has open.
@@ -617,7 +621,8 @@ private:
 //       "openAccessDenied": false, "openError": 0, "exclusiveOpenFails": false,
 //       "flushError": 0, "ioctlErrors": {}, "present": true, "pending": false,
 //       "serialNumber": "0x1DE50045",
-//       "lockRefusals": 0   (refuses the lock this many times, then grants it) }],
+//       "lockRefusals": 0   (refuses the lock this many times, then grants it),
+//       "bitLockerLocked": false }],
 //   "processes": [{ "processId": 1234, "imageName": "notepad.exe", "accessDenied": false,
 //       "files": [{ "letter": "E", "path": "\\Reports\\May.txt", "directory": false,
 //                   "pipe": false }] }],

@@ -345,7 +345,8 @@ SimVolume ReadVolume(const json& j, const std::string& path, size_t index) {
         j, path,
         {"letter", "driveType", "guidPath", "mountPointError", "extents", "extentsError", "noMedia",
          "device", "filesOpen", "openAccessDenied", "openError", "exclusiveOpenFails", "flushError",
-         "ioctlErrors", "present", "pending", "serialNumber", "lockRefusals"});
+         "ioctlErrors", "present", "pending", "serialNumber", "lockRefusals",
+         "bitLockerLocked"});
     auto p = [&](const char* name) { return Member(path, name); };
     SimVolume v;
     if (j.contains("letter")) v.letter = Letter(j.at("letter"), p("letter"));
@@ -401,6 +402,8 @@ SimVolume ReadVolume(const json& j, const std::string& path, size_t index) {
     if (j.contains("pending")) v.pending = Bool(j.at("pending"), p("pending"));
     if (j.contains("serialNumber")) v.serialNumber = Dword(j.at("serialNumber"), p("serialNumber"));
     if (j.contains("lockRefusals")) v.lockRefusals = Dword(j.at("lockRefusals"), p("lockRefusals"));
+    if (j.contains("bitLockerLocked"))
+        v.bitLockerLocked = Bool(j.at("bitLockerLocked"), p("bitLockerLocked"));
     return v;
 }
 

@@ -310,8 +310,8 @@ BOOL SimMachine::GetVolumeInformationW(LPCWSTR lpRootPathName, LPWSTR lpVolumeNa
                                                           : ERROR_PATH_NOT_FOUND);
         return FALSE;
     }
-    if (volume->openError != 0) {
-        SetLastError(volume->openError);
+    if (volume->openError != 0 || volume->bitLockerLocked) {
+        SetLastError(volume->bitLockerLocked ? kFveLockedVolume : volume->openError);
         return FALSE;
     }
     if (lpVolumeNameBuffer && !sim::CopyWithNul(L"", lpVolumeNameBuffer, nVolumeNameSize)) {

@@ -139,6 +139,7 @@ HANDLE SimMachine::CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD 
         if (v.openError) return fail(v.openError);
         // Without a medium there is no file system to open for access.
         if (v.noMedia && AccessBits(dwDesiredAccess)) return fail(ERROR_NOT_READY);
+        if (v.bitLockerLocked && AccessBits(dwDesiredAccess)) return fail(kFveLockedVolume);
         if (v.openAccessDenied && AccessBits(dwDesiredAccess)) return fail(ERROR_ACCESS_DENIED);
         if (v.exclusiveOpenFails && dwShareMode == 0) return fail(ERROR_SHARING_VIOLATION);
         for (const auto& [value, other] : s.handles) {

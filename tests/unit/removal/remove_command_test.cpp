@@ -261,6 +261,24 @@ TEST_F(RemoveCommandTest, ClosingTheWindowWhileWaitingStopsTheCommand) {
     EXPECT_EQ(Builds(), buildsBefore);
 }
 
+// A stick whose volume BitLocker has not unlocked: every open that asks for
+// access is refused, so nothing can be open on it and it goes like an empty
+// card reader, its letter still announced as gone.
+TEST_F(RemoveCommandTest, ABitLockerLockedStickIsRemovedWithoutAQuestion) {
+    sim.FindVolume(L'E')->bitLockerLocked = true;
+    dlg->RefreshDriveList();
+    EXPECT_EQ(view.Text(RowOf(L"Stick A"), 2), L"E:");
+    Tick(L"Stick A");
+    dlg->OnRemoveDevices();
+    EXPECT_TRUE(Gone(kStickOneId));
+    EXPECT_EQ(BoxTexts(), (std::vector<std::wstring>{
+                              L"The following device was successfully removed:    \n\nStick "
+                              L"A\n\n\nIt is safe to power it down and remove it."}));
+    EXPECT_TRUE(view.pumps.empty());
+    EXPECT_EQ(sim.CallCount("FlushFileBuffers"), 0u);
+    EXPECT_EQ(NoticePaths(), (std::vector<std::wstring>{L"E:\\"}));
+}
+
 TEST_F(RemoveCommandTest, TryAgainSucceedsOnceTheFilesAreClosed) {
     sim.FindVolume(L'E')->filesOpen = true;
     Tick(L"Stick A");
