@@ -1,6 +1,7 @@
 #include "removal/RemovalFlow.h"
 
 #include "removal/DeviceRemoval.h"
+#include "removal/VirtualDisks.h"
 #include "removal/VolumeLocks.h"
 
 namespace {
@@ -77,7 +78,42 @@ LockAnswer TestUntilDecided(Platform& platform, RemovalHost& host, const DriveRe
     }
 }
 
+// Tells the shell that the drive letters of a device that went are gone.
+void AnnounceLettersGone(Platform& platform, const DriveRecord& record) {
+    const LONG letters =
+        record.letterCount < kMaxDriveLetters ? record.letterCount : kMaxDriveLetters;
+    for (LONG l = 0; l < letters && record.driveLetters[l] != L'\0'; ++l) {
+        const wchar_t root[4] = {record.driveLetters[l], L':', L'\\', L'\0'};
+        platform.SHChangeNotify(SHCNE_DRIVEREMOVED, SHCNF_PATHW, root, nullptr);
+    }
+}
+
+// Detaches the image behind a mounted ISO, VHD or VHDX: its letters go with it.
+void DetachImage(Platform& platform, RemovalHost& host, const DriveRecord& record,
+                 DeviceResult& result) {
+    host.ShowStatus(std::wstring(L" Detaching virtual disk ") + record.deviceName +
+                    L", please wait...");
+    const ImageDetach detach = DetachDiskImage(platform, record);
+    result.image = detach.image;
+    if (detach.detached) {
+        result.outcome = DeviceOutcome::Detached;
+        AnnounceLettersGone(platform, record);
+        return;
+    }
+    result.outcome = DeviceOutcome::NotDetached;
+    result.detachError = detach.error;
+    host.ShowStatus(std::wstring(L" Unable to detach virtual disk ") + record.deviceName);
+    host.PauseAfterProblem();
+}
+
 }  // namespace
+
+std::vector<const DeviceResult*> RemovalReport::WithOutcome(DeviceOutcome outcome) const {
+    std::vector<const DeviceResult*> found;
+    for (const DeviceResult& device : devices)
+        if (device.outcome == outcome) found.push_back(&device);
+    return found;
+}
 
 std::size_t RemovalReport::Accepted() const {
     std::size_t n = 0;
@@ -122,6 +158,11 @@ RemovalReport RunRemoval(Platform& platform, RemovalHost& host,
     // is only looked at; nothing is removed before the pass is through.
     std::vector<std::size_t> accepted;
     for (std::size_t i = 0; i < chosen.size(); ++i) {
+        // A storage space is no device to pull: nothing to test or ask.
+        if (VirtualKindOf(*chosen[i]) == VirtualKind::StorageSpace) {
+            report.devices[i].outcome = DeviceOutcome::LeftInPlace;
+            continue;
+        }
         const LockAnswer answer = TestUntilDecided(platform, host, *chosen[i], report.devices[i]);
         if (answer == LockAnswer::Stop) {
             report.stopped = true;
@@ -136,18 +177,19 @@ RemovalReport RunRemoval(Platform& platform, RemovalHost& host,
         const DriveRecord& record = *chosen[i];
         DeviceResult& result = report.devices[i];
         FlushVolumes(platform, record);
+        // Uninstalling it would leave the image attached and bring the disk
+        // back at the next scan.
+        if (VirtualKindOf(record) == VirtualKind::ImageFile) {
+            DetachImage(platform, host, record, result);
+            continue;
+        }
         const std::wstring pattern = RemovalPatternFor(record.deviceInstanceId);
         host.ShowStatus(std::wstring(L" Attempting to remove ") + record.deviceName +
                         L", please wait...");
         const RemoveResult removal = RemoveDevice(platform, pattern.c_str());
         if (removal == RemoveOk) {
             result.outcome = DeviceOutcome::Removed;
-            const LONG letters =
-                record.letterCount < kMaxDriveLetters ? record.letterCount : kMaxDriveLetters;
-            for (LONG l = 0; l < letters && record.driveLetters[l] != L'\0'; ++l) {
-                const wchar_t root[4] = {record.driveLetters[l], L':', L'\\', L'\0'};
-                platform.SHChangeNotify(SHCNE_DRIVEREMOVED, SHCNF_PATHW, root, nullptr);
-            }
+            AnnounceLettersGone(platform, record);
         } else if (removal == RemoveRebootNeeded) {
             result.outcome = DeviceOutcome::RebootNeeded;
             host.ShowStatus(std::wstring(L" Reboot return while removing device ") +

@@ -136,11 +136,17 @@ bool State::DeviceInUse(const SimMachine& m, size_t device) {
 
 void State::RemoveDeviceNow(SimMachine& m, size_t device) {
     SimDevice& d = m.devices_[device];
-    for (auto& v : m.volumes_)
-        if (v.present && VolumeOnDevice(m, v, d)) v.present = false;
+    // Uninstalling a virtual disk's device leaves its image attached: the
+    // disk and its volumes come back at the next re-enumeration.
+    const bool comesBack = d.virtualDisk && !d.virtualDisk->detached;
+    for (auto& v : m.volumes_) {
+        if (!v.present || !VolumeOnDevice(m, v, d)) continue;
+        v.present = false;
+        v.pending = comesBack;
+    }
     d.present = false;
-    d.pending = false;
-    d.removed = true;
+    d.pending = comesBack;
+    d.removed = !comesBack;
     QueueDeviceChange(m, DBT_DEVICEREMOVECOMPLETE);
 }
 

@@ -89,7 +89,7 @@ inline bool CopyWithNul(const std::wstring& text, LPWSTR buffer, size_t capacity
 }  // namespace sim
 
 struct SimMachine::State {
-    enum class Kind { Device, Volume, Mutex, Process, File, Snapshot, Thread };
+    enum class Kind { Device, Volume, Mutex, Process, File, Snapshot, Thread, Module, VirtualDisk };
     struct OpenHandle {
         Kind kind = Kind::Device;
         size_t index = 0;  // device, volume or process index; a snapshot's next entry
@@ -215,4 +215,10 @@ struct SimMachine::State {
     static void RemoveDeviceNow(SimMachine& m, size_t device);
     static void QueueDeviceChange(SimMachine& m, UINT event);
     static bool DeviceInUse(const SimMachine& m, size_t device);
+
+    // The virtual disk service: what GetProcAddress finds in a library the
+    // program loaded (null for any other name or module), and whether a
+    // module handle is such a library.
+    static FARPROC VirtualDiskProcedure(const SimMachine& m, HMODULE module, const char* name);
+    static bool IsLoadedLibrary(const SimMachine& m, HMODULE module);
 };

@@ -478,7 +478,9 @@ std::string SimMachine::LeakReport() const {
                            : h.kind == State::Kind::Process  ? "process"
                            : h.kind == State::Kind::File     ? "file of another process"
                            : h.kind == State::Kind::Snapshot ? "process snapshot"
-                                                             : "thread";
+                           : h.kind == State::Kind::Module   ? "library"
+                           : h.kind == State::Kind::VirtualDisk ? "virtual disk"
+                                                                : "thread";
         report += "handle " + sim::Hex(value) + " (" + kind + " " + sim::Narrow(h.what) +
                   ") opened by call " + std::to_string(h.openedByCall) + "\n";
     }
@@ -999,7 +1001,10 @@ FARPROC SimMachine::GetProcAddress(HMODULE hModule, LPCSTR lpProcName) {
     if (hModule == kKernel32 && lpProcName &&
         std::string(lpProcName) == "SetDefaultDllDirectories" && !defaultDllDirectoriesMissing)
         return reinterpret_cast<FARPROC>(&DefaultDllDirectoriesStub);
-    SetLastError(hModule == kKernel32 || hModule == kOwnModule || hModule == kNtdll
+    if (FARPROC procedure = State::VirtualDiskProcedure(*this, hModule, lpProcName))
+        return procedure;
+    SetLastError(hModule == kKernel32 || hModule == kOwnModule || hModule == kNtdll ||
+                         State::IsLoadedLibrary(*this, hModule)
                      ? ERROR_PROC_NOT_FOUND
                      : ERROR_INVALID_HANDLE);
     return nullptr;

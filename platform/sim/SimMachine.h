@@ -106,6 +106,16 @@ enum class SimRemovalOutcome {
     RemovedNeedsReboot,   // succeeds, install params carry DI_NEEDREBOOT; device stays until reboot
 };
 
+// A mounted ISO, VHD or VHDX behind a device on the File Backed Virtual bus.
+struct SimVirtualDisk {
+    // The image file, e.g. L"D:\\VMs\\build.vhdx": the service names it by
+    // the volume that holds it (the GUID path of D:) and the path below it.
+    // Its extension gives the storage type: .iso, .vhd, else VHDX.
+    std::wstring image;
+    DWORD detachError = 0;  // DetachVirtualDisk fails with this error
+    bool detached = false;  // set by the sim once detached (read-only for tests)
+};
+
 struct SimDevice {
     std::wstring instanceId;                 // e.g. L"IDE\\DISKX\\5&1", at most 200 characters
     std::wstring setupClass = L"DiskDrive";  // its class GUID comes from the class table
@@ -127,6 +137,10 @@ struct SimDevice {
     DWORD removalError = ERROR_ACCESS_DENIED;  // with SimRemovalOutcome::Declined
     DWORD setClassInstallParamsError = 0;      // SetupDiSetClassInstallParamsW fails with this
     bool removed = false;  // set by the sim once the device has been removed (read-only for tests)
+    // Backed by an image file: detaching it takes the device away for good;
+    // uninstalling the device leaves the image attached, and the disk comes
+    // back at the next re-enumeration.
+    std::optional<SimVirtualDisk> virtualDisk;
 };
 
 struct SimExtent {
@@ -364,6 +378,11 @@ public:
     SimHandleTable handleTable = SimHandleTable::Extended;
     DWORD tickCount = 5000;  // GetTickCount adds tickCountStep, then reads it
     DWORD tickCountStep = 0;
+    // The system folder (GetSystemDirectoryW); LoadLibraryExW loads only
+    // libraries given by their full path in it. virtdisk.dll is there unless
+    // the service is missing, as before Windows 7.
+    std::wstring systemDirectory = L"C:\\WINDOWS\\system32";
+    bool virtualDiskServiceMissing = false;
     // Called inside CreateThread before the thread runs (a test can change
     // the machine as if it happened while the thread ran).
     std::function<void()> threadStartHook;
@@ -574,6 +593,22 @@ public:
     void SHChangeNotify(LONG wEventId, UINT uFlags, LPCVOID dwItem1, LPCVOID dwItem2) override;
     HWND HtmlHelpW(HWND hwndCaller, LPCWSTR pszFile, UINT uCommand, DWORD_PTR dwData) override;
 
+    // Libraries by full path and the virtual disk service (SimVirtualDisks.cpp).
+    UINT GetSystemDirectoryW(LPWSTR lpBuffer, UINT uSize) override;
+    HMODULE LoadLibraryExW(LPCWSTR lpLibFileName, HANDLE hFile, DWORD dwFlags) override;
+    BOOL FreeLibrary(HMODULE hLibModule) override;
+    DWORD GetStorageDependencyInformation(FARPROC procedure, HANDLE ObjectHandle,
+                                          GET_STORAGE_DEPENDENCY_FLAG Flags,
+                                          ULONG StorageDependencyInfoSize,
+                                          PSTORAGE_DEPENDENCY_INFO StorageDependencyInfo,
+                                          PULONG SizeUsed) override;
+    DWORD OpenVirtualDisk(FARPROC procedure, PVIRTUAL_STORAGE_TYPE VirtualStorageType,
+                          PCWSTR Path, VIRTUAL_DISK_ACCESS_MASK VirtualDiskAccessMask,
+                          OPEN_VIRTUAL_DISK_FLAG Flags, POPEN_VIRTUAL_DISK_PARAMETERS Parameters,
+                          HANDLE* Handle) override;
+    DWORD DetachVirtualDisk(FARPROC procedure, HANDLE VirtualDiskHandle,
+                            DETACH_VIRTUAL_DISK_FLAG Flags, ULONG ProviderSpecificFlags) override;
+
     struct State;  // the implementation's bookkeeping
 
 private:
@@ -606,6 +641,9 @@ private:
 //       "interfacePath": "auto" | "none" | "\\\\?\\...", "interfaceOrder": 0,
 //       "removal": "removed" | "declined" | "needsRestart" | "needsReboot",
 //       "removalError": 5, "setClassInstallParamsError": 0,
+//       "virtualDisk": { "image": "D:\\VMs\\build.vhdx", "detachError": 0 },
+//           (a mounted image: give the storage busType 15; the image's
+//            extension gives its type: .iso, .vhd, else VHDX)
 //       "storage": { "deviceType": 0, "deviceTypeModifier": 0, "removableMedia": false,
 //           "busType": 3, "vendor": "...", "product": "...", "revision": "...",
 //           "serial": "..." | null, "serialOffsetAllOnes": false, "rawDescriptor": [0, 1, ...],
@@ -637,6 +675,7 @@ private:
 //   "edition": "32" | "64" | "missing" | "fails",
 //   "locateResult": 0, "reenumerateResult": 0, "htmlHelpFails": false,
 //   "removableVolumesWithoutExtents": false,
+//   "virtualDiskServiceMissing": false,   (no virtdisk.dll, as before Windows 7)
 //   "messageBoxAnswers": [1, 2]
 // }
 // The machine keeps its recordCalls setting.

@@ -252,13 +252,29 @@ void ReadStorage(const json& j, const std::string& path, SimStorage& st) {
     if (has("openError")) st.openError = Dword(at("openError"), p("openError"));
 }
 
+SimVirtualDisk ReadVirtualDisk(const json& j, const std::string& path) {
+    CheckObject(j, path, {"image", "detachError"});
+    SimVirtualDisk disk;
+    if (!j.contains("image")) Fail(Member(path, "image"), "missing");
+    disk.image = Text(j.at("image"), Member(path, "image"), 32767);
+    const std::wstring& image = disk.image;
+    if (image.size() < 4 || !std::iswalpha(static_cast<wint_t>(image[0])) || image[1] != L':' ||
+        image[2] != L'\\')
+        Fail(Member(path, "image"), "expected a file path such as D:\\VMs\\build.vhdx");
+    if (j.contains("detachError")) {
+        disk.detachError = Dword(j.at("detachError"), Member(path, "detachError"));
+        if (disk.detachError == 0) Fail(Member(path, "detachError"), "an error must not be 0");
+    }
+    return disk;
+}
+
 // The device; its interface path is left empty when it is to be derived
 // ("auto"), which the caller does with the machine's class table.
 SimDevice ReadDevice(const json& j, const std::string& path, bool& autoPath) {
     CheckObject(j, path,
                 {"instanceId", "class", "present", "pending", "friendlyName", "deviceDesc",
                  "hardwareIds", "compatibleIds", "interfacePath", "interfaceOrder", "removal",
-                 "removalError", "setClassInstallParamsError", "storage"});
+                 "removalError", "setClassInstallParamsError", "storage", "virtualDisk"});
     auto p = [&](const char* name) { return Member(path, name); };
     if (!j.contains("instanceId")) Fail(p("instanceId"), "missing");
     std::wstring id = Text(j.at("instanceId"), p("instanceId"), 200);
@@ -328,6 +344,7 @@ SimDevice ReadDevice(const json& j, const std::string& path, bool& autoPath) {
         d.setClassInstallParamsError =
             Dword(j.at("setClassInstallParamsError"), p("setClassInstallParamsError"));
     if (j.contains("storage")) ReadStorage(j.at("storage"), p("storage"), d.storage);
+    if (j.contains("virtualDisk")) d.virtualDisk = ReadVirtualDisk(j.at("virtualDisk"), p("virtualDisk"));
     return d;
 }
 
@@ -495,7 +512,7 @@ void ReadMachine(const json& j, SimMachine& m) {
                 {"devices", "volumes", "classes", "registry", "environment", "windows", "mutexes",
                  "edition", "locateResult", "reenumerateResult", "htmlHelpFails",
                  "removableVolumesWithoutExtents", "messageBoxAnswers", "comment", "processes",
-                 "ownProcessId", "handleTable"});
+                 "ownProcessId", "handleTable", "virtualDiskServiceMissing"});
     // Classes first: the devices' interface classes depend on them.
     if (j.contains("classes")) {
         const json& classes = j.at("classes");
@@ -624,6 +641,9 @@ void ReadMachine(const json& j, SimMachine& m) {
     if (j.contains("removableVolumesWithoutExtents"))
         m.removableVolumesWithoutExtents =
             Bool(j.at("removableVolumesWithoutExtents"), "removableVolumesWithoutExtents");
+    if (j.contains("virtualDiskServiceMissing"))
+        m.virtualDiskServiceMissing =
+            Bool(j.at("virtualDiskServiceMissing"), "virtualDiskServiceMissing");
     if (j.contains("messageBoxAnswers")) {
         const json& answers = Array(j.at("messageBoxAnswers"), "messageBoxAnswers");
         for (size_t i = 0; i < answers.size(); ++i)

@@ -353,6 +353,8 @@ NTSTATUS SimMachine::NtQuerySystemInformation(FARPROC procedure, ULONG SystemInf
     std::vector<Row> rows;
     std::uintptr_t object = 0x81000000u;
     for (const auto& [value, h] : state_->handles) {
+        // A loaded library is no handle.
+        if (h.kind == State::Kind::Module) continue;
         USHORT type = kTypeFile;
         switch (h.kind) {
             case State::Kind::Mutex:

@@ -114,6 +114,13 @@ HANDLE SimMachine::CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD 
                     State::DeviceIsDisk(*this, devices_[i]))
                     device = i;
         }
+    } else if (StartsWithNoCase(rest, L"CdRom")) {
+        const std::wstring digits = rest.substr(5);
+        for (size_t i = 0; i < devices_.size(); ++i)
+            if (devices_[i].present && !digits.empty() &&
+                std::to_wstring(devices_[i].storage.deviceNumber) == digits &&
+                SameGuid(State::InterfaceClassOf(*this, devices_[i]), kGuidDevInterfaceCdrom))
+                device = i;
     } else if (StartsWithNoCase(rest, L"Volume{")) {
         for (size_t i = 0; i < volumes_.size(); ++i) {
             const std::wstring& guid = volumes_[i].guidPath;
@@ -405,6 +412,11 @@ BOOL SimMachine::CloseHandle(HANDLE hObject) {
     if (it == state_->handles.end()) {
         State::ProgramError(*this,
                             "CloseHandle on an unknown or closed handle " + HandleText(hObject));
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    if (it->second.kind == State::Kind::Module) {
+        State::ProgramError(*this, "CloseHandle on a library " + HandleText(hObject));
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }

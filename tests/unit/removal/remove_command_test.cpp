@@ -8,6 +8,7 @@
 #include "inventory/DriveRecord.h"
 #include "platform/sim/SimMachine.h"
 #include "removal/RemoveCommand.h"
+#include "tests/unit/inventory/InventoryMachines.h"
 #include "tests/unit/support/FakeMainView.h"
 
 #include <algorithm>
@@ -472,6 +473,143 @@ TEST_F(RemoveCommandTest, DeviceChangesInsideTheQuestionsWaitForTheCommandsOwnRe
     EXPECT_TRUE(Gone(kStickOneId));
     EXPECT_TRUE(Gone(kStickTwoId));
     EXPECT_FALSE(Listed(L"Stick A"));
+}
+
+// Mounted images beside the sticks: a VHDX with V:, an ISO's drive with W:
+// (both on the File Backed Virtual bus) and a storage space with S:.
+struct VirtualDiskRemovalTest : RemoveCommandTest {
+    static constexpr const wchar_t* kVhdxId = L"SCSI\\DISK&VEN_MSFT&PROD_VIRTUAL_DISK\\2&1f4adffe&0&000001";
+    static constexpr const wchar_t* kIsoId = L"SCSI\\CDROM&VEN_MSFT&PROD_VIRTUAL_DVD-ROM\\2&1f4adffe&0&000002";
+    static constexpr const wchar_t* kSpaceId = L"STORAGE\\DISK\\{5E1D0C00-0000-0000-0000-100000000000}";
+
+    VirtualDiskRemovalTest() {
+        inventory_test::SetOption(sim, L"IgnoreCDROM", L"0");
+        SimDevice vhdx = SimMachine::MakeDisk(kVhdxId, L"Msft Virtual Disk", 4,
+                                              kBusTypeFileBackedVirtual, 20000000000ULL);
+        vhdx.virtualDisk = SimVirtualDisk{L"D:\\VMs\\build.vhdx"};
+        sim.AddDevice(vhdx);
+        sim.AddVolume(SimMachine::MakeVolume(L'V', 4, 20000000000LL));
+        SimDevice iso =
+            SimMachine::MakeCdrom(kIsoId, L"Msft Virtual DVD-ROM", 0, kBusTypeFileBackedVirtual);
+        iso.virtualDisk = SimVirtualDisk{L"D:\\Images\\setup.iso"};
+        sim.AddDevice(iso);
+        SimVolume isoVolume = SimMachine::MakeVolume(L'W', 0, 0, DRIVE_CDROM);
+        isoVolume.extents.clear();
+        isoVolume.extentsError = ERROR_INVALID_FUNCTION;
+        isoVolume.deviceInstanceId = kIsoId;
+        sim.AddVolume(isoVolume);
+        sim.AddDevice(SimMachine::MakeDisk(kSpaceId, L"Storage Space", 5, kBusTypeSpaces));
+        sim.AddVolume(SimMachine::MakeVolume(L'S', 5, 1000000000LL));
+        dlg->RefreshDriveList();
+    }
+    void TearDown() override {
+        RemoveCommandTest::TearDown();
+        EXPECT_TRUE(sim.ProgramErrors().empty()) << sim.ProgramErrors().front();
+    }
+    // Whether the image behind the device was detached (a detached device is
+    // no longer found by its identifier).
+    bool Detached(const std::wstring& id) const {
+        for (const SimDevice& device : sim.Devices())
+            if (device.instanceId == id) return device.virtualDisk->detached;
+        return false;
+    }
+};
+
+TEST_F(VirtualDiskRemovalTest, AMountedVhdxIsDetachedAndNeverCalledSafeToPull) {
+    Tick(L"Msft Virtual Disk");
+    Tick(L"Stick A");
+    dlg->OnRemoveDevices();
+
+    ASSERT_EQ(sim.messageBoxes.size(), 1u);
+    EXPECT_EQ(sim.messageBoxes[0].text,
+              L"The following device was successfully removed:    \n\nStick A\n\n\nIt is safe to "
+              L"power it down and remove it.\n\nThe following virtual disk was detached from its "
+              L"image file:\n\nMsft Virtual Disk (build.vhdx)\n\n\nIt is no device to unplug; its "
+              L"image file is no longer in use.");
+    EXPECT_EQ(sim.messageBoxes[0].flags, static_cast<UINT>(MB_OK | MB_ICONINFORMATION));
+    EXPECT_TRUE(Detached(kVhdxId));
+    EXPECT_EQ(sim.CallCount("SetupDiCallClassInstaller"), 1u) << "only the stick is uninstalled";
+    EXPECT_EQ(NoticePaths(), (std::vector<std::wstring>{L"E:\\", L"V:\\"}));
+    // Gone for good: a scan does not bring it back.
+    dlg->OnScanForDevices();
+    sim.PumpMessages();
+    EXPECT_FALSE(Listed(L"Msft Virtual Disk"));
+}
+
+TEST_F(VirtualDiskRemovalTest, AMountedIsoAloneIsReportedOnlyAsDetached) {
+    Tick(L"Msft Virtual DVD-ROM");
+    dlg->OnRemoveDevices();
+    EXPECT_EQ(BoxTexts(), (std::vector<std::wstring>{
+                              L"The following virtual disk was detached from its image "
+                              L"file:\n\nMsft Virtual DVD-ROM (setup.iso)\n\n\nIt is no device to "
+                              L"unplug; its image file is no longer in use."}));
+    EXPECT_FALSE(Listed(L"Msft Virtual DVD-ROM"));
+    EXPECT_EQ(NoticePaths(), (std::vector<std::wstring>{L"W:\\"}));
+}
+
+// Where the image cannot be detached the device is named with the reason,
+// left in the system untouched, and never reported as gone.
+struct NotDetachedCase {
+    const char* name;
+    void (*fault)(SimMachine&);
+    const wchar_t* reason;
+};
+
+class ImagesNotDetached : public VirtualDiskRemovalTest,
+                          public ::testing::WithParamInterface<NotDetachedCase> {};
+
+TEST_P(ImagesNotDetached, AreNamedWithTheReasonAndLeftAttached) {
+    GetParam().fault(sim);
+    Tick(L"Msft Virtual Disk");
+    dlg->OnRemoveDevices();
+    EXPECT_EQ(BoxTexts(), (std::vector<std::wstring>{
+                              std::wstring(L"The following virtual disk could not be "
+                                           L"detached:\n\nMsft Virtual Disk") +
+                              GetParam().reason +
+                              L"\n\n\nIt is still attached. Eject it in Explorer or detach it in "
+                              L"Disk Management."}));
+    EXPECT_EQ(sim.messageBoxes[0].flags, static_cast<UINT>(MB_OK | MB_ICONEXCLAMATION));
+    EXPECT_TRUE(Listed(L"Msft Virtual Disk"));
+    EXPECT_FALSE(Detached(kVhdxId));
+    EXPECT_EQ(sim.CallCount("SetupDiCallClassInstaller"), 0u);
+    EXPECT_TRUE(sim.shellNotices.empty());
+    EXPECT_NE(std::find(view.statusHistory.begin(), view.statusHistory.end(),
+                        L" Unable to detach virtual disk Msft Virtual Disk"),
+              view.statusHistory.end());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    RemoveCommand, ImagesNotDetached,
+    ::testing::Values(
+        NotDetachedCase{"DetachFails",
+                        [](SimMachine& m) {
+                            m.FindDevice(VirtualDiskRemovalTest::kVhdxId)->virtualDisk->detachError =
+                                ERROR_SHARING_VIOLATION;
+                        },
+                        L" (build.vhdx): The process cannot access the file because it is being "
+                        L"used by another process."},
+        NotDetachedCase{"NoVirtualDiskService",
+                        [](SimMachine& m) { m.virtualDiskServiceMissing = true; },
+                        L": this version of Windows has no virtual disk service"},
+        NotDetachedCase{"ImageNotFound",
+                        [](SimMachine& m) {
+                            m.FailMethod("GetStorageDependencyInformation", 1, ERROR_ACCESS_DENIED);
+                        },
+                        L": Access is denied."}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(VirtualDiskRemovalTest, AStorageSpaceIsLeftInPlaceWithoutALockTest) {
+    sim.FindVolume(L'S')->filesOpen = true;
+    Tick(L"Storage Space");
+    dlg->OnRemoveDevices();
+    EXPECT_EQ(BoxTexts(), (std::vector<std::wstring>{
+                              L"The following Storage Spaces virtual disk was left in "
+                              L"place:\n\nStorage Space\n\n\nA storage space is no device to "
+                              L"unplug. Take it offline in Storage Spaces before you remove the "
+                              L"drives of its pool."}));
+    EXPECT_TRUE(Listed(L"Storage Space"));
+    EXPECT_EQ(sim.CallCount("SetupDiCallClassInstaller"), 0u);
+    EXPECT_TRUE(view.pumps.empty());
 }
 
 TEST(RemovalPattern, NamesExactlyTheDevice) {
