@@ -158,7 +158,7 @@ RemovalReport RunRemoval(Platform& platform, RemovalHost& host,
     // is only looked at; nothing is removed before the pass is through.
     std::vector<std::size_t> accepted;
     for (std::size_t i = 0; i < chosen.size(); ++i) {
-        // A storage space is no device to pull: nothing to test or ask.
+        // A storage space is not a device to pull: nothing to test or ask.
         if (VirtualKindOf(*chosen[i]) == VirtualKind::StorageSpace) {
             report.devices[i].outcome = DeviceOutcome::LeftInPlace;
             continue;

@@ -155,8 +155,8 @@ constexpr NameListTexts kRemovedTexts = {
 constexpr NameListTexts kDetachedTexts = {
     {L"The following virtual disk was detached from its image file:\n\n",
      L"The following virtual disks were detached from their image files:\n\n"},
-    {L"\n\nIt is no device to unplug; its image file is no longer in use.",
-     L"\n\nThey are no devices to unplug; their image files are no longer in use."}};
+    {L"\n\nIt is not a device to unplug; its image file is no longer in use.",
+     L"\n\nThey are not devices to unplug; their image files are no longer in use."}};
 
 constexpr NameListTexts kNotDetachedTexts = {
     {L"The following virtual disk could not be detached:\n\n",
@@ -167,9 +167,9 @@ constexpr NameListTexts kNotDetachedTexts = {
 constexpr NameListTexts kLeftInPlaceTexts = {
     {L"The following Storage Spaces virtual disk was left in place:\n\n",
      L"The following Storage Spaces virtual disks were left in place:\n\n"},
-    {L"\n\nA storage space is no device to unplug. Take it offline in Storage Spaces before "
+    {L"\n\nA storage space is not a device to unplug. Take it offline in Storage Spaces before "
      L"you remove the drives of its pool.",
-     L"\n\nA storage space is no device to unplug. Take them offline in Storage Spaces before "
+     L"\n\nA storage space is not a device to unplug. Take them offline in Storage Spaces before "
      L"you remove the drives of their pools."}};
 
 // The names, singular or plural. Names that would take the text past

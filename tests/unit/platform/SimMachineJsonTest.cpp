@@ -44,7 +44,8 @@ TEST(SimMachineFile, WorkstationLoadsWithItsDevicesVolumesAndRegistry) {
 }
 
 TEST(SimMachineFile, EveryExampleLoads) {
-    for (const char* name : {"workstation.json", "busy-server.json", "empty-wine.json"}) {
+    for (const char* name :
+         {"workstation.json", "busy-server.json", "empty-wine.json", "mounted-images.json"}) {
         SimMachine sim;
         std::string error;
         EXPECT_TRUE(LoadSimMachineFromFile(sim, MachinePath(name), error)) << error;

@@ -524,7 +524,7 @@ TEST_F(VirtualDiskRemovalTest, AMountedVhdxIsDetachedAndNeverCalledSafeToPull) {
     EXPECT_EQ(sim.messageBoxes[0].text,
               L"The following device was successfully removed:    \n\nStick A\n\n\nIt is safe to "
               L"power it down and remove it.\n\nThe following virtual disk was detached from its "
-              L"image file:\n\nMsft Virtual Disk (build.vhdx)\n\n\nIt is no device to unplug; its "
+              L"image file:\n\nMsft Virtual Disk (build.vhdx)\n\n\nIt is not a device to unplug; its "
               L"image file is no longer in use.");
     EXPECT_EQ(sim.messageBoxes[0].flags, static_cast<UINT>(MB_OK | MB_ICONINFORMATION));
     EXPECT_TRUE(Detached(kVhdxId));
@@ -541,7 +541,7 @@ TEST_F(VirtualDiskRemovalTest, AMountedIsoAloneIsReportedOnlyAsDetached) {
     dlg->OnRemoveDevices();
     EXPECT_EQ(BoxTexts(), (std::vector<std::wstring>{
                               L"The following virtual disk was detached from its image "
-                              L"file:\n\nMsft Virtual DVD-ROM (setup.iso)\n\n\nIt is no device to "
+                              L"file:\n\nMsft Virtual DVD-ROM (setup.iso)\n\n\nIt is not a device to "
                               L"unplug; its image file is no longer in use."}));
     EXPECT_FALSE(Listed(L"Msft Virtual DVD-ROM"));
     EXPECT_EQ(NoticePaths(), (std::vector<std::wstring>{L"W:\\"}));
@@ -604,7 +604,7 @@ TEST_F(VirtualDiskRemovalTest, AStorageSpaceIsLeftInPlaceWithoutALockTest) {
     dlg->OnRemoveDevices();
     EXPECT_EQ(BoxTexts(), (std::vector<std::wstring>{
                               L"The following Storage Spaces virtual disk was left in "
-                              L"place:\n\nStorage Space\n\n\nA storage space is no device to "
+                              L"place:\n\nStorage Space\n\n\nA storage space is not a device to "
                               L"unplug. Take it offline in Storage Spaces before you remove the "
                               L"drives of its pool."}));
     EXPECT_TRUE(Listed(L"Storage Space"));
