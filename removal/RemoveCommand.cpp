@@ -155,21 +155,21 @@ constexpr NameListTexts kRemovedTexts = {
 constexpr NameListTexts kDetachedTexts = {
     {L"The following virtual disk was detached from its image file:\n\n",
      L"The following virtual disks were detached from their image files:\n\n"},
-    {L"\n\nIt is not a device to unplug; its image file is no longer in use.",
-     L"\n\nThey are not devices to unplug; their image files are no longer in use."}};
+    {L"\nIt is not a device to unplug; its image file is no longer in use.",
+     L"\nThey are not devices to unplug; their image files are no longer in use."}};
 
 constexpr NameListTexts kNotDetachedTexts = {
     {L"The following virtual disk could not be detached:\n\n",
      L"The following virtual disks could not be detached:\n\n"},
-    {L"\n\nIt is still attached. Eject it in Explorer or detach it in Disk Management.",
-     L"\n\nThey are still attached. Eject them in Explorer or detach them in Disk Management."}};
+    {L"\nIt is still attached. Eject it in Explorer or detach it in Disk Management.",
+     L"\nThey are still attached. Eject them in Explorer or detach them in Disk Management."}};
 
 constexpr NameListTexts kLeftInPlaceTexts = {
     {L"The following Storage Spaces virtual disk was left in place:\n\n",
      L"The following Storage Spaces virtual disks were left in place:\n\n"},
-    {L"\n\nA storage space is not a device to unplug. Take it offline in Storage Spaces before "
+    {L"\nA storage space is not a device to unplug. Take it offline in Storage Spaces before "
      L"you remove the drives of its pool.",
-     L"\n\nA storage space is not a device to unplug. Take them offline in Storage Spaces before "
+     L"\nA storage space is not a device to unplug. Take them offline in Storage Spaces before "
      L"you remove the drives of their pools."}};
 
 // The names, singular or plural. Names that would take the text past
@@ -230,7 +230,8 @@ std::wstring ComposeRemovalReport(const RemovalReport& report,
     std::wstring text;
     auto add = [&](const NameListTexts& texts, const std::vector<std::wstring>& names) {
         if (names.empty()) return;
-        if (!text.empty()) text += L"\n\n";
+        // Two blank lines between the parts, one inside them.
+        if (!text.empty()) text += L"\n\n\n";
         const size_t room = limitChars > text.size() ? limitChars - text.size() : 0;
         text += ComposeNameList(texts, names, room);
     };

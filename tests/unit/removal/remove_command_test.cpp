@@ -523,8 +523,8 @@ TEST_F(VirtualDiskRemovalTest, AMountedVhdxIsDetachedAndNeverCalledSafeToPull) {
     ASSERT_EQ(sim.messageBoxes.size(), 1u);
     EXPECT_EQ(sim.messageBoxes[0].text,
               L"The following device was successfully removed:    \n\nStick A\n\n\nIt is safe to "
-              L"power it down and remove it.\n\nThe following virtual disk was detached from its "
-              L"image file:\n\nMsft Virtual Disk (build.vhdx)\n\n\nIt is not a device to unplug; its "
+              L"power it down and remove it.\n\n\nThe following virtual disk was detached from its "
+              L"image file:\n\nMsft Virtual Disk (build.vhdx)\n\nIt is not a device to unplug; its "
               L"image file is no longer in use.");
     EXPECT_EQ(sim.messageBoxes[0].flags, static_cast<UINT>(MB_OK | MB_ICONINFORMATION));
     EXPECT_TRUE(Detached(kVhdxId));
@@ -541,7 +541,7 @@ TEST_F(VirtualDiskRemovalTest, AMountedIsoAloneIsReportedOnlyAsDetached) {
     dlg->OnRemoveDevices();
     EXPECT_EQ(BoxTexts(), (std::vector<std::wstring>{
                               L"The following virtual disk was detached from its image "
-                              L"file:\n\nMsft Virtual DVD-ROM (setup.iso)\n\n\nIt is not a device to "
+                              L"file:\n\nMsft Virtual DVD-ROM (setup.iso)\n\nIt is not a device to "
                               L"unplug; its image file is no longer in use."}));
     EXPECT_FALSE(Listed(L"Msft Virtual DVD-ROM"));
     EXPECT_EQ(NoticePaths(), (std::vector<std::wstring>{L"W:\\"}));
@@ -566,7 +566,7 @@ TEST_P(ImagesNotDetached, AreNamedWithTheReasonAndLeftAttached) {
                               std::wstring(L"The following virtual disk could not be "
                                            L"detached:\n\nMsft Virtual Disk") +
                               GetParam().reason +
-                              L"\n\n\nIt is still attached. Eject it in Explorer or detach it in "
+                              L"\n\nIt is still attached. Eject it in Explorer or detach it in "
                               L"Disk Management."}));
     EXPECT_EQ(sim.messageBoxes[0].flags, static_cast<UINT>(MB_OK | MB_ICONEXCLAMATION));
     EXPECT_TRUE(Listed(L"Msft Virtual Disk"));
@@ -604,7 +604,7 @@ TEST_F(VirtualDiskRemovalTest, AStorageSpaceIsLeftInPlaceWithoutALockTest) {
     dlg->OnRemoveDevices();
     EXPECT_EQ(BoxTexts(), (std::vector<std::wstring>{
                               L"The following Storage Spaces virtual disk was left in "
-                              L"place:\n\nStorage Space\n\n\nA storage space is not a device to "
+                              L"place:\n\nStorage Space\n\nA storage space is not a device to "
                               L"unplug. Take it offline in Storage Spaces before you remove the "
                               L"drives of its pool."}));
     EXPECT_TRUE(Listed(L"Storage Space"));

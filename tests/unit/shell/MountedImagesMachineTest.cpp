@@ -39,17 +39,17 @@ TEST(MountedImagesMachine, RemovingEverythingButTheSystemDiskReportsEachKindApar
     EXPECT_EQ(sim.messageBoxes[0].text,
               L"The following devices were successfully removed:    \n\n"
               L"Kingston DataTraveler 3.0 USB Device\nSanDisk Ultra USB Device\n\n\n"
-              L"It is safe to power them down and remove them.\n\n"
+              L"It is safe to power them down and remove them.\n\n\n"
               L"The following virtual disks were detached from their image files:\n\n"
               L"Msft Virtual Disk (build.vhdx)\nMsft Virtual DVD-ROM "
-              L"(Win10_22H2_English_x32.iso)\n\n\n"
-              L"They are not devices to unplug; their image files are no longer in use.\n\n"
+              L"(Win10_22H2_English_x32.iso)\n\n"
+              L"They are not devices to unplug; their image files are no longer in use.\n\n\n"
               L"The following virtual disk could not be detached:\n\n"
               L"Msft Virtual Disk (source.vhdx): The process cannot access the file because it "
-              L"is being used by another process.\n\n\n"
-              L"It is still attached. Eject it in Explorer or detach it in Disk Management.\n\n"
+              L"is being used by another process.\n\n"
+              L"It is still attached. Eject it in Explorer or detach it in Disk Management.\n\n\n"
               L"The following Storage Spaces virtual disk was left in place:\n\n"
-              L"Microsoft Storage Space Device\n\n\n"
+              L"Microsoft Storage Space Device\n\n"
               L"A storage space is not a device to unplug. Take it offline in Storage Spaces "
               L"before you remove the drives of its pool.");
     std::vector<std::wstring> left;
