@@ -107,8 +107,8 @@ inline constexpr DWORD kLockRetryIntervalMilliseconds = 300;
 // Runs the lock pass over `chosen` in order, then flushes and removes each
 // device that came through it and tells the shell its letters are gone. A
 // mounted image's disk is detached from its image instead of removed; a
-// Storage Spaces virtual disk is left in place. The
-// records must stay valid for the whole call: the caller holds refreshes back.
+// Storage Spaces virtual disk is left in place. The records must stay valid
+// for the whole call: the caller holds refreshes back.
 RemovalReport RunRemoval(Platform& platform, RemovalHost& host,
                          const std::vector<const DriveRecord*>& chosen);
 

@@ -227,15 +227,16 @@ std::wstring ComposeRemovalSummary(const std::vector<std::wstring>& removedNames
 std::wstring ComposeRemovalReport(const RemovalReport& report,
                                   const std::function<std::wstring(DWORD)>& errorText,
                                   size_t limitChars) {
-    std::wstring text;
+    // Two blank lines between the parts, one inside them. The virtual disks
+    // take at most half the room; the removed devices the rest.
+    const std::wstring gap = L"\n\n\n";
+    std::wstring tail;
     auto add = [&](const NameListTexts& texts, const std::vector<std::wstring>& names) {
         if (names.empty()) return;
-        // Two blank lines between the parts, one inside them.
-        if (!text.empty()) text += L"\n\n\n";
-        const size_t room = limitChars > text.size() ? limitChars - text.size() : 0;
-        text += ComposeNameList(texts, names, room);
+        if (!tail.empty()) tail += gap;
+        const size_t room = limitChars / 2 > tail.size() ? limitChars / 2 - tail.size() : 0;
+        tail += ComposeNameList(texts, names, room);
     };
-    add(kRemovedTexts, report.RemovedNames());
     std::vector<std::wstring> detached, notDetached, leftInPlace;
     for (const DeviceResult* device : report.WithOutcome(DeviceOutcome::Detached))
         detached.push_back(VirtualDiskName(*device));
@@ -250,6 +251,13 @@ std::wstring ComposeRemovalReport(const RemovalReport& report,
     add(kDetachedTexts, detached);
     add(kNotDetachedTexts, notDetached);
     add(kLeftInPlaceTexts, leftInPlace);
+
+    const std::vector<std::wstring> removed = report.RemovedNames();
+    if (removed.empty()) return tail;
+    const size_t used = tail.empty() ? 0 : tail.size() + gap.size();
+    std::wstring text = ComposeNameList(kRemovedTexts, removed,
+                                        limitChars > used ? limitChars - used : 0);
+    if (!tail.empty()) text += gap + tail;
     return text;
 }
 

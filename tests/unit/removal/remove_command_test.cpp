@@ -658,6 +658,28 @@ TEST(RemovalSummary, LongListsEndWithACountInsteadOfDroppingNames) {
     EXPECT_EQ(text.substr(text.size() - 48), L"\n\nIt is safe to power them down and remove them.");
 }
 
+// With many virtual disks as well, the box still fits the screen and keeps
+// both parts: the virtual disks never crowd out the drives to pull.
+TEST(RemovalSummary, ManyDrivesAndVirtualDisksTogetherStayWithinTheLimit) {
+    RemovalReport report;
+    for (int i = 0; i < 150; ++i) {
+        DeviceResult removed;
+        removed.deviceName = L"Removable Flash Disk Number " + std::to_wstring(i);
+        removed.outcome = DeviceOutcome::Removed;
+        report.devices.push_back(removed);
+        DeviceResult image;
+        image.deviceName = L"Msft Virtual Disk";
+        image.image = L"\\\\?\\Volume{1}\\VMs\\disk" + std::to_wstring(i) + L".vhdx";
+        image.outcome = DeviceOutcome::Detached;
+        report.devices.push_back(image);
+    }
+    const std::wstring text = ComposeRemovalReport(report, [](DWORD) { return L"?"; });
+    EXPECT_LE(text.size(), kRemovalSummaryChars);
+    EXPECT_EQ(text.rfind(L"The following devices were successfully removed:", 0), 0u);
+    EXPECT_NE(text.find(L"\n\n\nThe following virtual disks were detached"), std::wstring::npos);
+    EXPECT_NE(text.find(L"Msft Virtual Disk (disk0.vhdx)\n"), std::wstring::npos);
+}
+
 TEST_F(RemoveCommandTest, MoreThanAHundredTickedDrivesAreAllRemoved) {
     for (int i = 0; i < 120; ++i) {
         const std::wstring id = L"USBSTOR\\DISK&VEN_M\\" + std::to_wstring(i);
