@@ -35,6 +35,10 @@
 //   handles, handle duplication and the process snapshot. The program's own
 //   process is ownProcessId ("Trayhop32.exe"); its open handles are in the
 //   table too.
+// - A device with a virtualDisk is a mounted image's disk: the virtual disk
+//   service (virtdisk.dll, loaded only by its full path in systemDirectory;
+//   any other LoadLibraryExW is a program error) detaches it for good, while
+//   uninstalling it brings it back at the next re-enumeration.
 // - CreateThread runs the thread to its end before it returns; waiting for
 //   the thread then succeeds at once. GetTickCount reads a clock that moves
 //   by tickCountStep at each call and by the time slept or waited.
