@@ -5,6 +5,7 @@
 #pragma once
 
 #include "app/UserInterface.h"
+#include "platform/Win32Types.h"
 
 struct DriveRecord;
 
@@ -32,6 +33,11 @@ public:
     // when the outermost update ends. Use ListUpdate rather than the pair.
     virtual void BeginListUpdate() = 0;
     virtual void EndListUpdate() = 0;
+
+    // Keeps the window answering for `milliseconds` while a command waits:
+    // it repaints, and refuses commands as it does behind a message box.
+    // False when the window was closed meanwhile.
+    virtual bool PumpMessagesFor(DWORD milliseconds) = 0;
 };
 
 // Pauses the list's drawing for the life of the guard, on every path out.

@@ -1,5 +1,6 @@
-// Owners for what the seam hands out: a file or device handle, a registry key
-// and a device information set. The function that opens one keeps it in a
+// Owners for what the seam hands out: a file or device handle, a registry key,
+// a device information set, a notification registration, a service manager
+// and a loaded library. The function that opens one keeps it in a
 // local owner, so every path out of it releases it.
 #pragma once
 
@@ -73,6 +74,13 @@ struct DevNotifyTraits {
     static void Release(Platform& p, Value v) { p.UnregisterDeviceNotification(v); }
 };
 
+struct ModuleTraits {
+    using Value = HMODULE;
+    static Value Invalid() { return nullptr; }
+    static bool IsValid(Value v) { return v != nullptr; }
+    static void Release(Platform& p, Value v) { p.FreeLibrary(v); }
+};
+
 // A file, device or mutex handle; empty is INVALID_HANDLE_VALUE (CreateMutexW's
 // null failure counts as empty too).
 using UniqueHandle = UniqueOwner<HandleTraits>;
@@ -88,3 +96,6 @@ struct ServiceHandleTraits {
     static void Release(Platform& p, Value v) { p.CloseServiceHandle(v); }
 };
 using UniqueServiceHandle = UniqueOwner<ServiceHandleTraits>;
+
+// A library loaded with LoadLibraryExW.
+using UniqueModule = UniqueOwner<ModuleTraits>;

@@ -205,4 +205,23 @@ public:
     // (Vista and later).
     virtual DWORD GetFinalPathNameByHandleW(FARPROC procedure, HANDLE hFile, LPWSTR lpszFilePath,
                                             DWORD cchFilePath, DWORD dwFlags) = 0;
+    // Libraries newer than XP, loaded by full path from the system folder,
+    // and the virtual disk service's calls (virtdisk.dll, Windows 7 on),
+    // looked up with GetProcAddress and called through the procedure it
+    // returned, as GetSystemWow64DirectoryW is. Each answers an error code.
+    virtual UINT GetSystemDirectoryW(LPWSTR lpBuffer, UINT uSize) = 0;
+    virtual HMODULE LoadLibraryExW(LPCWSTR lpLibFileName, HANDLE hFile, DWORD dwFlags) = 0;
+    virtual BOOL FreeLibrary(HMODULE hLibModule) = 0;
+    virtual DWORD GetStorageDependencyInformation(FARPROC procedure, HANDLE ObjectHandle,
+                                                  GET_STORAGE_DEPENDENCY_FLAG Flags,
+                                                  ULONG StorageDependencyInfoSize,
+                                                  PSTORAGE_DEPENDENCY_INFO StorageDependencyInfo,
+                                                  PULONG SizeUsed) = 0;
+    virtual DWORD OpenVirtualDisk(FARPROC procedure, PVIRTUAL_STORAGE_TYPE VirtualStorageType,
+                                  PCWSTR Path, VIRTUAL_DISK_ACCESS_MASK VirtualDiskAccessMask,
+                                  OPEN_VIRTUAL_DISK_FLAG Flags,
+                                  POPEN_VIRTUAL_DISK_PARAMETERS Parameters, HANDLE* Handle) = 0;
+    virtual DWORD DetachVirtualDisk(FARPROC procedure, HANDLE VirtualDiskHandle,
+                                    DETACH_VIRTUAL_DISK_FLAG Flags,
+                                    ULONG ProviderSpecificFlags) = 0;
 };

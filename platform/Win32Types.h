@@ -407,6 +407,7 @@ struct GET_MEDIA_TYPES {
 #define ERROR_IO_DEVICE 1117L
 #define ERROR_NO_MEDIA_IN_DRIVE 1112L
 #define ERROR_DEVICE_NOT_CONNECTED 1167L
+#define ERROR_NOT_FOUND 1168L
 #define ERROR_INVALID_CLASS 0xE0000209L
 #define ERROR_NO_SUCH_DEVINST 0xE000020BL
 #define ERROR_INVALID_DEVINST_NAME 0xE0000205L
@@ -789,3 +790,80 @@ static_assert(sizeof(MODULEENTRY32W) == 1080, "MODULEENTRY32W layout");
 static_assert(sizeof(ENUM_SERVICE_STATUS_PROCESSW) == 44, "ENUM_SERVICE_STATUS_PROCESSW size");
 static_assert(sizeof(MODULEENTRY32W) == 1064, "MODULEENTRY32W layout");
 #endif
+// BitLocker and virtual disks (Windows 7 on; none of it is in the XP headers,
+// and virtdisk.dll is looked up at run time).
+// FVE_E_LOCKED_VOLUME: the last error of an open that asks for access to a
+// volume BitLocker has not unlocked.
+inline constexpr DWORD kFveLockedVolume = 0x80310000u;
+
+// The virtual disk service (virtdisk.h). The flags and masks are passed as
+// the 32-bit enumerations they are.
+using GET_STORAGE_DEPENDENCY_FLAG = DWORD;
+using VIRTUAL_DISK_ACCESS_MASK = DWORD;
+using OPEN_VIRTUAL_DISK_FLAG = DWORD;
+using DETACH_VIRTUAL_DISK_FLAG = DWORD;
+inline constexpr DWORD GET_STORAGE_DEPENDENCY_FLAG_HOST_VOLUMES = 0x00000001;
+inline constexpr DWORD GET_STORAGE_DEPENDENCY_FLAG_DISK_HANDLE = 0x00000002;
+inline constexpr ULONG STORAGE_DEPENDENCY_INFO_VERSION_2 = 2;
+inline constexpr DWORD VIRTUAL_DISK_ACCESS_ATTACH_RO = 0x00010000;
+inline constexpr DWORD VIRTUAL_DISK_ACCESS_ATTACH_RW = 0x00020000;
+inline constexpr DWORD VIRTUAL_DISK_ACCESS_DETACH = 0x00040000;
+inline constexpr DWORD VIRTUAL_DISK_ACCESS_GET_INFO = 0x00080000;
+inline constexpr DWORD VIRTUAL_DISK_ACCESS_CREATE = 0x00100000;
+inline constexpr DWORD VIRTUAL_DISK_ACCESS_METAOPS = 0x00200000;
+inline constexpr DWORD VIRTUAL_DISK_ACCESS_READ = 0x000d0000;
+inline constexpr DWORD OPEN_VIRTUAL_DISK_FLAG_NONE = 0;
+inline constexpr ULONG OPEN_VIRTUAL_DISK_VERSION_1 = 1;
+inline constexpr DWORD DETACH_VIRTUAL_DISK_FLAG_NONE = 0;
+inline constexpr ULONG VIRTUAL_STORAGE_TYPE_DEVICE_UNKNOWN = 0;
+inline constexpr ULONG VIRTUAL_STORAGE_TYPE_DEVICE_ISO = 1;
+inline constexpr ULONG VIRTUAL_STORAGE_TYPE_DEVICE_VHD = 2;
+inline constexpr ULONG VIRTUAL_STORAGE_TYPE_DEVICE_VHDX = 3;
+inline constexpr GUID kVirtualStorageTypeVendorMicrosoft = {
+    0xEC984AEC, 0xA0F9, 0x47E9, {0x90, 0x1F, 0x71, 0x41, 0x5A, 0x66, 0x34, 0x5B}};
+// A File Backed Virtual disk is a mounted ISO, VHD or VHDX; a Spaces disk is
+// a Storage Spaces virtual disk (STORAGE_BUS_TYPE 15 and 16).
+inline constexpr DWORD kBusTypeFileBackedVirtual = 15;
+inline constexpr DWORD kBusTypeSpaces = 16;
+#ifndef LOAD_WITH_ALTERED_SEARCH_PATH
+#define LOAD_WITH_ALTERED_SEARCH_PATH 0x00000008
+#endif
+
+struct VIRTUAL_STORAGE_TYPE {
+    ULONG DeviceId;
+    GUID VendorId;
+};
+using PVIRTUAL_STORAGE_TYPE = VIRTUAL_STORAGE_TYPE*;
+struct STORAGE_DEPENDENCY_INFO_TYPE_2 {
+    ULONG DependencyTypeFlags;
+    ULONG ProviderSpecificFlags;
+    VIRTUAL_STORAGE_TYPE VirtualStorageType;
+    ULONG AncestorLevel;
+    PWSTR DependencyDeviceName;
+    PWSTR HostVolumeName;
+    PWSTR DependentVolumeName;
+    PWSTR DependentVolumeRelativePath;
+};
+// Version 2 only: the version 1 entries of the SDK's union are not used.
+struct STORAGE_DEPENDENCY_INFO {
+    ULONG Version;
+    ULONG NumberEntries;
+    STORAGE_DEPENDENCY_INFO_TYPE_2 Version2Entries[1];
+};
+using PSTORAGE_DEPENDENCY_INFO = STORAGE_DEPENDENCY_INFO*;
+// Version 1 only; the program passes none and lets the service choose.
+struct OPEN_VIRTUAL_DISK_PARAMETERS {
+    ULONG Version;
+    union {
+        struct {
+            ULONG RWDepth;
+        } Version1;
+    };
+};
+using POPEN_VIRTUAL_DISK_PARAMETERS = OPEN_VIRTUAL_DISK_PARAMETERS*;
+static_assert(sizeof(VIRTUAL_STORAGE_TYPE) == 20, "VIRTUAL_STORAGE_TYPE layout");
+static_assert(offsetof(STORAGE_DEPENDENCY_INFO_TYPE_2, DependencyDeviceName) == 32,
+              "dependency entry strings");
+static_assert(sizeof(STORAGE_DEPENDENCY_INFO_TYPE_2) == 32 + 4 * sizeof(void*),
+              "STORAGE_DEPENDENCY_INFO_TYPE_2 layout: 48 and 64 bytes");
+static_assert(offsetof(STORAGE_DEPENDENCY_INFO, Version2Entries) == 8, "dependency header");

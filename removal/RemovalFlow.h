@@ -35,6 +35,10 @@ enum class DeviceOutcome {
     RebootNeeded,  // removed, but Windows asks for a restart first
     NotRemoved,    // the installer could not remove it; it is still there
     NotReached,    // the command stopped before the removal pass
+    // Virtual disks, never to be called safe to pull:
+    Detached,      // a mounted ISO, VHD or VHDX whose image was detached: gone
+    NotDetached,   // one whose image could not be detached: still attached
+    LeftInPlace,   // a Storage Spaces virtual disk: not lock-tested, not removed
 };
 
 struct DeviceResult {
@@ -46,6 +50,12 @@ struct DeviceResult {
     bool refused = false;
     LockRefusal refusal = LockRefusal::FilesInUse;
     wchar_t refusedLetter = 0;
+    // A virtual disk's image file as Windows names it, once found.
+    std::wstring image;
+    // Why a virtual disk was not detached: the error of the failing call;
+    // ERROR_MOD_NOT_FOUND or ERROR_PROC_NOT_FOUND when Windows has no virtual
+    // disk service.
+    DWORD detachError = ERROR_SUCCESS;
 };
 
 struct RemovalReport {
@@ -59,6 +69,8 @@ struct RemovalReport {
     // Names of the removed devices, in order of removal.
     std::vector<std::wstring> RemovedNames() const;
     bool RebootNeeded() const;
+    // The devices that came to this outcome, in the order given.
+    std::vector<const DeviceResult*> WithOutcome(DeviceOutcome outcome) const;
 };
 
 // Who answers the flow's questions and sees its steps.
@@ -76,11 +88,27 @@ public:
     // A device could not be removed cleanly (a restart is asked for, or the
     // installer failed): the window lets the status text be read.
     virtual void PauseAfterProblem() = 0;
+    // Lets `milliseconds` pass before a refused lock is tried again. False
+    // when the user closed the program meanwhile: the command then stops as
+    // after Cancel. A console has nothing to keep painted and just sleeps.
+    virtual bool WaitBeforeRetry(Platform& platform, DWORD milliseconds) {
+        platform.Sleep(milliseconds);
+        return true;
+    }
 };
 
+// When a program asks to lock a volume, Windows tells the volume's users (the
+// shell, the search indexer, antivirus); they close their handles and reopen
+// them a moment later. So a refused lock is tried again, this often, for this
+// long, before the user is asked about files in use.
+inline constexpr DWORD kLockRetryMilliseconds = 3000;
+inline constexpr DWORD kLockRetryIntervalMilliseconds = 300;
+
 // Runs the lock pass over `chosen` in order, then flushes and removes each
-// device that came through it and tells the shell its letters are gone. The
-// records must stay valid for the whole call: the caller holds refreshes back.
+// device that came through it and tells the shell its letters are gone. A
+// mounted image's disk is detached from its image instead of removed; a
+// Storage Spaces virtual disk is left in place. The records must stay valid
+// for the whole call: the caller holds refreshes back.
 RemovalReport RunRemoval(Platform& platform, RemovalHost& host,
                          const std::vector<const DriveRecord*>& chosen);
 

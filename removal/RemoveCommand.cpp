@@ -8,6 +8,7 @@
 #include "app/Trayhop32Dlg.h"
 #include "inventory/DriveRecord.h"
 #include "removal/RemovalFlow.h"
+#include "removal/VirtualDisks.h"
 #include "removal/VolumeHolders.h"
 #include "removal/VolumeLocks.h"
 
@@ -133,6 +134,11 @@ public:
         platform.Sleep(kStatusPauseMilliseconds);
     }
 
+    // The window keeps painting while the lock is tried again.
+    bool WaitBeforeRetry(Platform&, DWORD milliseconds) override {
+        return view_.PumpMessagesFor(milliseconds);
+    }
+
 private:
     CTrayhop32App& app_;
     MainView& view_;
@@ -140,15 +146,51 @@ private:
 
 }  // namespace
 
-std::wstring ComposeRemovalSummary(const std::vector<std::wstring>& removedNames,
-                                   size_t limitChars) {
-    const size_t n = removedNames.size();
-    std::wstring text = n == 1 ? L"The following device was successfully removed:    \n\n"
-                               : L"The following devices were successfully removed:    \n\n";
-    const std::wstring closing = n == 1 ? L"\n\nIt is safe to power it down and remove it."
-                                        : L"\n\nIt is safe to power them down and remove them.";
+namespace {
+
+// A list of device names with its heading and closing sentence, each in the
+// singular and the plural.
+struct NameListTexts {
+    const wchar_t* heading[2];
+    const wchar_t* closing[2];
+};
+
+constexpr NameListTexts kRemovedTexts = {
+    {L"The following device was successfully removed:    \n\n",
+     L"The following devices were successfully removed:    \n\n"},
+    {L"\n\nIt is safe to power it down and remove it.",
+     L"\n\nIt is safe to power them down and remove them."}};
+
+constexpr NameListTexts kDetachedTexts = {
+    {L"The following virtual disk was detached from its image file:\n\n",
+     L"The following virtual disks were detached from their image files:\n\n"},
+    {L"\nIt is not a device to unplug; its image file is no longer in use.",
+     L"\nThey are not devices to unplug; their image files are no longer in use."}};
+
+constexpr NameListTexts kNotDetachedTexts = {
+    {L"The following virtual disk could not be detached:\n\n",
+     L"The following virtual disks could not be detached:\n\n"},
+    {L"\nIt is still attached. Eject it in Explorer or detach it in Disk Management.",
+     L"\nThey are still attached. Eject them in Explorer or detach them in Disk Management."}};
+
+constexpr NameListTexts kLeftInPlaceTexts = {
+    {L"The following Storage Spaces virtual disk was left in place:\n\n",
+     L"The following Storage Spaces virtual disks were left in place:\n\n"},
+    {L"\nA storage space is not a device to unplug. Take it offline in Storage Spaces before "
+     L"you remove the drives of its pool.",
+     L"\nA storage space is not a device to unplug. Take them offline in Storage Spaces before "
+     L"you remove the drives of their pools."}};
+
+// The names, singular or plural. Names that would take the text past
+// limitChars are counted in an "and N more" line instead.
+std::wstring ComposeNameList(const NameListTexts& texts, const std::vector<std::wstring>& names,
+                             size_t limitChars) {
+    const size_t n = names.size();
+    const size_t form = n == 1 ? 0 : 1;
+    std::wstring text = texts.heading[form];
+    const std::wstring closing = texts.closing[form];
     for (size_t i = 0; i < n; ++i) {
-        std::wstring line = removedNames[i] + L"\n";
+        std::wstring line = names[i] + L"\n";
         const size_t rest = n - i - 1;
         // Room is kept for a closing count line whenever more names follow.
         const size_t reserve = rest > 0 ? 40 : 0;
@@ -159,6 +201,72 @@ std::wstring ComposeRemovalSummary(const std::vector<std::wstring>& removedNames
         text += line;
     }
     text += closing;
+    return text;
+}
+
+// A virtual disk by its device name and, once found, its image file's name.
+std::wstring VirtualDiskName(const DeviceResult& device) {
+    std::wstring name = device.deviceName;
+    const size_t slash = device.image.find_last_of(L'\\');
+    const std::wstring file = device.image.substr(slash == std::wstring::npos ? 0 : slash + 1);
+    if (!file.empty()) name += L" (" + file + L")";
+    return name;
+}
+
+// The system's text for an error code, on one line; its number when the
+// system has none.
+std::wstring SystemErrorText(Platform& platform, DWORD code) {
+    WCHAR text[512] = {};
+    DWORD length = platform.FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                           nullptr, code, 0, text, 512);
+    if (length >= 512) length = 511;
+    std::wstring line(text, length);
+    while (!line.empty() && (line.back() == L'\n' || line.back() == L'\r' || line.back() == L' '))
+        line.pop_back();
+    return line.empty() ? L"error " + std::to_wstring(code) : line;
+}
+
+}  // namespace
+
+std::wstring ComposeRemovalSummary(const std::vector<std::wstring>& removedNames,
+                                   size_t limitChars) {
+    return ComposeNameList(kRemovedTexts, removedNames, limitChars);
+}
+
+std::wstring ComposeRemovalReport(const RemovalReport& report,
+                                  const std::function<std::wstring(DWORD)>& errorText,
+                                  size_t limitChars) {
+    // Two blank lines between the parts, one inside them. The virtual disks
+    // take at most half the room; the removed devices the rest.
+    const std::wstring gap = L"\n\n\n";
+    std::wstring tail;
+    auto add = [&](const NameListTexts& texts, const std::vector<std::wstring>& names) {
+        if (names.empty()) return;
+        if (!tail.empty()) tail += gap;
+        const size_t room = limitChars / 2 > tail.size() ? limitChars / 2 - tail.size() : 0;
+        tail += ComposeNameList(texts, names, room);
+    };
+    std::vector<std::wstring> detached, notDetached, leftInPlace;
+    for (const DeviceResult* device : report.WithOutcome(DeviceOutcome::Detached))
+        detached.push_back(VirtualDiskName(*device));
+    for (const DeviceResult* device : report.WithOutcome(DeviceOutcome::NotDetached)) {
+        const std::wstring reason = VirtualDiskServiceMissing(device->detachError)
+                                        ? L"this version of Windows has no virtual disk service"
+                                        : errorText(device->detachError);
+        notDetached.push_back(VirtualDiskName(*device) + L": " + reason);
+    }
+    for (const DeviceResult* device : report.WithOutcome(DeviceOutcome::LeftInPlace))
+        leftInPlace.push_back(device->deviceName);
+    add(kDetachedTexts, detached);
+    add(kNotDetachedTexts, notDetached);
+    add(kLeftInPlaceTexts, leftInPlace);
+
+    const std::vector<std::wstring> removed = report.RemovedNames();
+    if (removed.empty()) return tail;
+    const size_t used = tail.empty() ? 0 : tail.size() + gap.size();
+    std::wstring text = ComposeNameList(kRemovedTexts, removed,
+                                        limitChars > used ? limitChars - used : 0);
+    if (!tail.empty()) text += gap + tail;
     return text;
 }
 
@@ -211,10 +319,14 @@ void CTrayhop32Dlg::OnRemoveDevices() {
     m_app.m_bRefreshAllowed = true;
     RefreshDriveList();
     m_view.SetStatusText(L" All selected devices have been processed");
-    const std::vector<std::wstring> removedNames = report.RemovedNames();
-    if (!removedNames.empty()) {
-        m_app.ProgramMessageBox(ComposeRemovalSummary(removedNames).c_str(),
-                                MB_OK | MB_ICONINFORMATION);
+    const std::wstring summary = ComposeRemovalReport(
+        report, [&platform](DWORD code) { return SystemErrorText(platform, code); });
+    if (!summary.empty()) {
+        // A virtual disk still attached is a problem the user must act on.
+        const UINT icon = report.WithOutcome(DeviceOutcome::NotDetached).empty()
+                              ? MB_ICONINFORMATION
+                              : MB_ICONEXCLAMATION;
+        m_app.ProgramMessageBox(summary.c_str(), MB_OK | icon);
     } else if (!rebootNeeded) {
         m_app.ProgramMessageBox(kNothingRemovedMessage, MB_OK | MB_ICONINFORMATION);
     }

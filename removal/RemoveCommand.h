@@ -5,6 +5,7 @@
 #include "removal/RemovalFlow.h"
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -18,3 +19,12 @@ inline constexpr std::size_t kRemovalSummaryChars = 2000;
 // instead of being dropped without a word.
 std::wstring ComposeRemovalSummary(const std::vector<std::wstring>& removedNames,
                                    std::size_t limitChars = kRemovalSummaryChars);
+
+// The box at the end of the command: the summary above for the removed
+// devices, word for word, then the virtual disks apart from them (detached,
+// not detached with the reason `errorText` gives for its error, left in
+// place), none of them called safe to pull. Empty when there is nothing to
+// report.
+std::wstring ComposeRemovalReport(const RemovalReport& report,
+                                  const std::function<std::wstring(DWORD)>& errorText,
+                                  std::size_t limitChars = kRemovalSummaryChars);

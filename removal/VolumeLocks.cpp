@@ -17,6 +17,8 @@ bool VolumeIsEmptyOrGone(DWORD openError) {
         case ERROR_FILE_NOT_FOUND:
         case ERROR_PATH_NOT_FOUND:
         case ERROR_DEVICE_NOT_CONNECTED:
+        // BitLocker has not unlocked it: no file system is mounted.
+        case kFveLockedVolume:
             return true;
         default:
             return false;
@@ -37,8 +39,8 @@ WCHAR TestVolumeLocks(Platform& platform, const DriveRecord& record) {
         if (!volume) {
             const DWORD error = platform.GetLastError();
             if (error == ERROR_ACCESS_DENIED) return static_cast<WCHAR>(letter + 32);
-            // An empty card-reader slot or DVD drive, or a volume already
-            // gone, has nothing open on it.
+            // An empty card-reader slot or DVD drive, a volume BitLocker
+            // keeps locked, or one already gone, has nothing open on it.
             if (VolumeIsEmptyOrGone(error)) continue;
             // Any other volume that cannot be opened cannot be shown free
             // either, so it counts as refused and the user is asked.

@@ -10,9 +10,9 @@
 // the first that fails. Returns 0 when every volume was locked (or there are
 // none); the upper-case drive letter of a volume that refused the lock or
 // could not be opened; or that letter in lower case when opening it was
-// refused for lack of rights. A volume without media or already gone (not
-// ready, no media, not found, not connected) has nothing open on it and
-// passes. Nothing stays locked or open.
+// refused for lack of rights. A volume without media, locked by BitLocker or
+// already gone (not ready, no media, locked, not found, not connected) has
+// nothing open on it and passes. Nothing stays locked or open.
 WCHAR TestVolumeLocks(Platform& platform, const DriveRecord& record);
 
 // Opens each volume of the record exclusively and flushes its buffers; goes

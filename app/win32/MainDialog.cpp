@@ -403,6 +403,28 @@ void MainDialog::EndListUpdate() {
     }
 }
 
+bool MainDialog::PumpMessagesFor(DWORD milliseconds) {
+    const DWORD started = ::GetTickCount();
+    for (;;) {
+        MSG msg;
+        while (!m_ended && ::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT) {
+                // Left for the loop that runs the window, which then ends.
+                ::PostQuitMessage(static_cast<int>(msg.wParam));
+                return false;
+            }
+            if (!PreTranslateMessage(msg)) {
+                ::TranslateMessage(&msg);
+                ::DispatchMessageW(&msg);
+            }
+        }
+        if (m_ended || m_hWnd == nullptr) return false;
+        const DWORD used = ::GetTickCount() - started;
+        if (used >= milliseconds) return true;
+        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, milliseconds - used, QS_ALLINPUT);
+    }
+}
+
 void MainDialog::BeginWaitCursor() {
     HCURSOR previous = ::SetCursor(::LoadCursorW(nullptr, kWaitCursor));
     if (m_waitDepth++ == 0) m_restoreCursor = previous;

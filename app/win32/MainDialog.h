@@ -48,6 +48,7 @@ public:
     void EndWaitCursor() override;
     void BeginListUpdate() override;
     void EndListUpdate() override;
+    bool PumpMessagesFor(DWORD milliseconds) override;
 
 private:
     static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);

@@ -132,14 +132,18 @@ bool State::DeviceInUse(const SimMachine& m, size_t device) {
 
 void State::RemoveDeviceNow(SimMachine& m, size_t device) {
     SimDevice& d = m.devices_[device];
+    // Uninstalling a virtual disk's device leaves its image attached: the
+    // disk and its volumes come back at the next re-enumeration.
+    const bool comesBack = d.virtualDisk && !d.virtualDisk->detached;
     for (auto& v : m.volumes_) {
         if (!v.present || !VolumeOnDevice(m, v, d)) continue;
         v.present = false;
+        v.pending = comesBack;
         QueueVolumeChange(m, DBT_DEVICEREMOVECOMPLETE, v);
     }
     d.present = false;
-    d.pending = false;
-    d.removed = true;
+    d.pending = comesBack;
+    d.removed = !comesBack;
     QueueInterfaceChange(m, DBT_DEVICEREMOVECOMPLETE, d);
 }
 

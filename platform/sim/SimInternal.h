@@ -98,7 +98,9 @@ struct SimMachine::State {
         Snapshot,
         Thread,
         Token,
-        ServiceManager
+        ServiceManager,
+        Module,
+        VirtualDisk
     };
     struct OpenHandle {
         Kind kind = Kind::Device;
@@ -247,6 +249,12 @@ struct SimMachine::State {
     static bool ProcessRefuses(const SimMachine& m, const SimProcess& p);
     // CreateToolhelp32Snapshot of a process's modules (0: this process).
     static HANDLE ModuleSnapshot(SimMachine& m, DWORD processId);
+
+    // The virtual disk service: what GetProcAddress finds in a library the
+    // program loaded (null for any other name or module), and whether a
+    // module handle is such a library.
+    static FARPROC VirtualDiskProcedure(const SimMachine& m, HMODULE module, const char* name);
+    static bool IsLoadedLibrary(const SimMachine& m, HMODULE module);
 };
 
 namespace sim {

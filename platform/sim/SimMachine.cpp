@@ -507,6 +507,8 @@ std::string SimMachine::LeakReport() const {
                            : h.kind == State::Kind::Snapshot       ? "process snapshot"
                            : h.kind == State::Kind::Token          ? "token"
                            : h.kind == State::Kind::ServiceManager ? "service manager"
+                           : h.kind == State::Kind::Module         ? "library"
+                           : h.kind == State::Kind::VirtualDisk    ? "virtual disk"
                                                                    : "thread";
         report += "handle " + sim::Hex(value) + " (" + kind + " " + sim::Narrow(h.what) +
                   ") opened by call " + std::to_string(h.openedByCall) + "\n";
@@ -1036,7 +1038,10 @@ FARPROC SimMachine::GetProcAddress(HMODULE hModule, LPCSTR lpProcName) {
     if (hModule == kKernel32 && lpProcName &&
         std::string(lpProcName) == "GetFinalPathNameByHandleW" && !finalPathMissing)
         return sim::FinalPathProcedure();
-    SetLastError(hModule == kKernel32 || hModule == kOwnModule || hModule == kNtdll
+    if (FARPROC procedure = State::VirtualDiskProcedure(*this, hModule, lpProcName))
+        return procedure;
+    SetLastError(hModule == kKernel32 || hModule == kOwnModule || hModule == kNtdll ||
+                         State::IsLoadedLibrary(*this, hModule)
                      ? ERROR_PROC_NOT_FOUND
                      : ERROR_INVALID_HANDLE);
     return nullptr;
@@ -1183,6 +1188,7 @@ BOOL SimMachine::MessageBeep(UINT uType) {
 void SimMachine::Sleep(DWORD dwMilliseconds) {
     if (State::Enter(*this, "Sleep", [&] { return std::to_string(dwMilliseconds); })) return;
     sleeps.push_back(dwMilliseconds);
+    tickCount += dwMilliseconds;
 }
 
 void SimMachine::SHChangeNotify(LONG wEventId, UINT uFlags, LPCVOID dwItem1, LPCVOID dwItem2) {

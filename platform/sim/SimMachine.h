@@ -35,9 +35,13 @@
 //   handles, handle duplication and the process snapshot. The program's own
 //   process is ownProcessId ("Trayhop32.exe"); its open handles are in the
 //   table too.
+// - A device with a virtualDisk is a mounted image's disk: the virtual disk
+//   service (virtdisk.dll, loaded only by its full path in systemDirectory;
+//   any other LoadLibraryExW is a program error) detaches it for good, while
+//   uninstalling it brings it back at the next re-enumeration.
 // - CreateThread runs the thread to its end before it returns; waiting for
 //   the thread then succeeds at once. GetTickCount reads a clock that moves
-//   only by tickCountStep at each call.
+//   by tickCountStep at each call and by the time slept or waited.
 #pragma once
 
 #include "platform/Platform.h"
@@ -112,6 +116,16 @@ enum class SimRemovalOutcome {
     RemovedNeedsReboot,   // succeeds, install params carry DI_NEEDREBOOT; device stays until reboot
 };
 
+// A mounted ISO, VHD or VHDX behind a device on the File Backed Virtual bus.
+struct SimVirtualDisk {
+    // The image file, e.g. L"D:\\VMs\\build.vhdx": the service names it by
+    // the volume that holds it (the GUID path of D:) and the path below it.
+    // Its extension gives the storage type: .iso, .vhd, else VHDX.
+    std::wstring image;
+    DWORD detachError = 0;  // DetachVirtualDisk fails with this error
+    bool detached = false;  // set by the sim once detached (read-only for tests)
+};
+
 struct SimDevice {
     std::wstring instanceId;                 // e.g. L"IDE\\DISKX\\5&1", at most 200 characters
     std::wstring setupClass = L"DiskDrive";  // its class GUID comes from the class table
@@ -136,6 +150,10 @@ struct SimDevice {
     // A pending device that Windows attaches by itself this long after the
     // machine was loaded, as if it were plugged in then (AttachDueDevices).
     std::optional<DWORD> arrivesAfterMs;
+    // Backed by an image file: detaching it takes the device away for good;
+    // uninstalling the device leaves the image attached, and the disk comes
+    // back at the next re-enumeration.
+    std::optional<SimVirtualDisk> virtualDisk;
 };
 
 struct SimExtent {
@@ -170,6 +188,14 @@ struct SimVolume {
     std::map<DWORD, DWORD> ioctlErrors;  // volume requests (extents, lock, unlock) -> error
     bool present = true;
     bool pending = false;  // mounted by the next re-enumeration
+    // FSCTL_LOCK_VOLUME fails with ERROR_ACCESS_DENIED this many more times
+    // before it is granted: users such as the shell or an indexer close their
+    // handles when a lock is asked for, a moment too late for the first one.
+    DWORD lockRefusals = 0;
+    // BitLocker has not unlocked it: opens asking for access and
+    // GetVolumeInformationW fail with FVE_E_LOCKED_VOLUME; an open without
+    // access, the extents and the device number still answer.
+    bool bitLockerLocked = false;
 };
 
 // A file, folder or pipe another process has open.
@@ -413,6 +439,11 @@ public:
     SimHandleTable handleTable = SimHandleTable::Extended;
     DWORD tickCount = 5000;  // GetTickCount adds tickCountStep, then reads it
     DWORD tickCountStep = 0;
+    // The system folder (GetSystemDirectoryW); LoadLibraryExW loads only
+    // libraries given by their full path in it. virtdisk.dll is there unless
+    // the service is missing, as before Windows 7.
+    std::wstring systemDirectory = L"C:\\WINDOWS\\system32";
+    bool virtualDiskServiceMissing = false;
     // Called inside CreateThread before the thread runs (a test can change
     // the machine as if it happened while the thread ran).
     std::function<void()> threadStartHook;
@@ -671,6 +702,21 @@ public:
                                           DWORD cchBufferLength, PDWORD lpcchReturnLength) override;
     DWORD GetFinalPathNameByHandleW(FARPROC procedure, HANDLE hFile, LPWSTR lpszFilePath,
                                     DWORD cchFilePath, DWORD dwFlags) override;
+    // Libraries by full path and the virtual disk service (SimVirtualDisks.cpp).
+    UINT GetSystemDirectoryW(LPWSTR lpBuffer, UINT uSize) override;
+    HMODULE LoadLibraryExW(LPCWSTR lpLibFileName, HANDLE hFile, DWORD dwFlags) override;
+    BOOL FreeLibrary(HMODULE hLibModule) override;
+    DWORD GetStorageDependencyInformation(FARPROC procedure, HANDLE ObjectHandle,
+                                          GET_STORAGE_DEPENDENCY_FLAG Flags,
+                                          ULONG StorageDependencyInfoSize,
+                                          PSTORAGE_DEPENDENCY_INFO StorageDependencyInfo,
+                                          PULONG SizeUsed) override;
+    DWORD OpenVirtualDisk(FARPROC procedure, PVIRTUAL_STORAGE_TYPE VirtualStorageType,
+                          PCWSTR Path, VIRTUAL_DISK_ACCESS_MASK VirtualDiskAccessMask,
+                          OPEN_VIRTUAL_DISK_FLAG Flags, POPEN_VIRTUAL_DISK_PARAMETERS Parameters,
+                          HANDLE* Handle) override;
+    DWORD DetachVirtualDisk(FARPROC procedure, HANDLE VirtualDiskHandle,
+                            DETACH_VIRTUAL_DISK_FLAG Flags, ULONG ProviderSpecificFlags) override;
 
     struct State;  // the implementation's bookkeeping
 
@@ -705,6 +751,9 @@ private:
 //       "interfacePath": "auto" | "none" | "\\\\?\\...", "interfaceOrder": 0,
 //       "removal": "removed" | "declined" | "needsRestart" | "needsReboot",
 //       "removalError": 5, "setClassInstallParamsError": 0,
+//       "virtualDisk": { "image": "D:\\VMs\\build.vhdx", "detachError": 0 },
+//           (a mounted image: give the storage busType 15; the image's
+//            extension gives its type: .iso, .vhd, else VHDX)
 //       "storage": { "deviceType": 0, "deviceTypeModifier": 0, "removableMedia": false,
 //           "busType": 3, "vendor": "...", "product": "...", "revision": "...",
 //           "serial": "..." | null, "serialOffsetAllOnes": false, "rawDescriptor": [0, 1, ...],
@@ -721,7 +770,9 @@ private:
 //       "extentsError": 0, "noMedia": false, "device": "instance id", "filesOpen": false,
 //       "openAccessDenied": false, "openError": 0, "exclusiveOpenFails": false,
 //       "flushError": 0, "ioctlErrors": {}, "present": true, "pending": false,
-//       "serialNumber": "0x1DE50045" }],
+//       "serialNumber": "0x1DE50045",
+//       "lockRefusals": 0   (refuses the lock this many times, then grants it),
+//       "bitLockerLocked": false }],
 //   "processes": [{ "processId": 1234, "imageName": "notepad.exe", "accessDenied": false,
 //       "services": ["WSearch"], "protected": false, "needsDebugPrivilege": false,
 //       "files": [{ "letter": "E", "path": "\\Reports\\May.txt", "directory": false,
@@ -738,6 +789,7 @@ private:
 //   "edition": "32" | "64" | "missing" | "fails",
 //   "locateResult": 0, "reenumerateResult": 0, "htmlHelpFails": false,
 //   "removableVolumesWithoutExtents": false,
+//   "virtualDiskServiceMissing": false,   (no virtdisk.dll, as before Windows 7)
 //   "messageBoxAnswers": [1, 2]
 // }
 // A process's "services" are the services it hosts (the service manager

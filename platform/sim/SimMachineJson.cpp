@@ -254,13 +254,30 @@ void ReadStorage(const json& j, const std::string& path, SimStorage& st) {
     if (has("heldForWriting")) st.heldForWriting = Bool(at("heldForWriting"), p("heldForWriting"));
 }
 
+SimVirtualDisk ReadVirtualDisk(const json& j, const std::string& path) {
+    CheckObject(j, path, {"image", "detachError"});
+    SimVirtualDisk disk;
+    if (!j.contains("image")) Fail(Member(path, "image"), "missing");
+    disk.image = Text(j.at("image"), Member(path, "image"), 32767);
+    const std::wstring& image = disk.image;
+    if (image.size() < 4 || !std::iswalpha(static_cast<wint_t>(image[0])) || image[1] != L':' ||
+        image[2] != L'\\')
+        Fail(Member(path, "image"), "expected a file path such as D:\\VMs\\build.vhdx");
+    if (j.contains("detachError")) {
+        disk.detachError = Dword(j.at("detachError"), Member(path, "detachError"));
+        if (disk.detachError == 0) Fail(Member(path, "detachError"), "an error must not be 0");
+    }
+    return disk;
+}
+
 // The device; its interface path is left empty when it is to be derived
 // ("auto"), which the caller does with the machine's class table.
 SimDevice ReadDevice(const json& j, const std::string& path, bool& autoPath) {
     CheckObject(j, path,
                 {"instanceId", "class", "present", "pending", "friendlyName", "deviceDesc",
                  "hardwareIds", "compatibleIds", "interfacePath", "interfaceOrder", "removal",
-                 "removalError", "setClassInstallParamsError", "storage", "arrivesAfterMs"});
+                 "removalError", "setClassInstallParamsError", "storage", "arrivesAfterMs",
+                 "virtualDisk"});
     auto p = [&](const char* name) { return Member(path, name); };
     if (!j.contains("instanceId")) Fail(p("instanceId"), "missing");
     std::wstring id = Text(j.at("instanceId"), p("instanceId"), 200);
@@ -337,6 +354,7 @@ SimDevice ReadDevice(const json& j, const std::string& path, bool& autoPath) {
         d.pending = true;
         d.present = false;
     }
+    if (j.contains("virtualDisk")) d.virtualDisk = ReadVirtualDisk(j.at("virtualDisk"), p("virtualDisk"));
     return d;
 }
 
@@ -354,7 +372,8 @@ SimVolume ReadVolume(const json& j, const std::string& path, size_t index) {
         j, path,
         {"letter", "driveType", "guidPath", "mountPointError", "extents", "extentsError", "noMedia",
          "device", "filesOpen", "openAccessDenied", "openError", "exclusiveOpenFails", "flushError",
-         "ioctlErrors", "present", "pending", "serialNumber"});
+         "ioctlErrors", "present", "pending", "serialNumber", "lockRefusals",
+         "bitLockerLocked"});
     auto p = [&](const char* name) { return Member(path, name); };
     SimVolume v;
     if (j.contains("letter")) v.letter = Letter(j.at("letter"), p("letter"));
@@ -409,6 +428,9 @@ SimVolume ReadVolume(const json& j, const std::string& path, size_t index) {
     if (j.contains("present")) v.present = Bool(j.at("present"), p("present"));
     if (j.contains("pending")) v.pending = Bool(j.at("pending"), p("pending"));
     if (j.contains("serialNumber")) v.serialNumber = Dword(j.at("serialNumber"), p("serialNumber"));
+    if (j.contains("lockRefusals")) v.lockRefusals = Dword(j.at("lockRefusals"), p("lockRefusals"));
+    if (j.contains("bitLockerLocked"))
+        v.bitLockerLocked = Bool(j.at("bitLockerLocked"), p("bitLockerLocked"));
     return v;
 }
 
@@ -517,7 +539,7 @@ void ReadMachine(const json& j, SimMachine& m) {
                 {"devices", "volumes", "classes", "registry", "environment", "windows", "mutexes",
                  "edition", "locateResult", "reenumerateResult", "htmlHelpFails",
                  "removableVolumesWithoutExtents", "messageBoxAnswers", "comment", "processes",
-                 "ownProcessId", "handleTable", "ownSessionId"});
+                 "ownProcessId", "handleTable", "ownSessionId", "virtualDiskServiceMissing"});
     // Classes first: the devices' interface classes depend on them.
     if (j.contains("classes")) {
         const json& classes = j.at("classes");
@@ -649,6 +671,9 @@ void ReadMachine(const json& j, SimMachine& m) {
     if (j.contains("removableVolumesWithoutExtents"))
         m.removableVolumesWithoutExtents =
             Bool(j.at("removableVolumesWithoutExtents"), "removableVolumesWithoutExtents");
+    if (j.contains("virtualDiskServiceMissing"))
+        m.virtualDiskServiceMissing =
+            Bool(j.at("virtualDiskServiceMissing"), "virtualDiskServiceMissing");
     if (j.contains("messageBoxAnswers")) {
         const json& answers = Array(j.at("messageBoxAnswers"), "messageBoxAnswers");
         for (size_t i = 0; i < answers.size(); ++i)

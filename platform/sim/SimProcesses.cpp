@@ -335,8 +335,8 @@ BOOL SimMachine::GetVolumeInformationW(LPCWSTR lpRootPathName, LPWSTR lpVolumeNa
                                                           : ERROR_PATH_NOT_FOUND);
         return FALSE;
     }
-    if (volume->openError != 0) {
-        SetLastError(volume->openError);
+    if (volume->openError != 0 || volume->bitLockerLocked) {
+        SetLastError(volume->bitLockerLocked ? kFveLockedVolume : volume->openError);
         return FALSE;
     }
     if (lpVolumeNameBuffer && !sim::CopyWithNul(L"", lpVolumeNameBuffer, nVolumeNameSize)) {
@@ -378,6 +378,8 @@ NTSTATUS SimMachine::NtQuerySystemInformation(FARPROC procedure, ULONG SystemInf
     std::vector<Row> rows;
     std::uintptr_t object = 0x81000000u;
     for (const auto& [value, h] : state_->handles) {
+        // A loaded library is no handle.
+        if (h.kind == State::Kind::Module) continue;
         USHORT type = kTypeFile;
         switch (h.kind) {
             case State::Kind::Mutex:

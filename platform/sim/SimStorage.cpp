@@ -114,6 +114,13 @@ HANDLE SimMachine::CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD 
                     State::DeviceIsDisk(*this, devices_[i]))
                     device = i;
         }
+    } else if (StartsWithNoCase(rest, L"CdRom")) {
+        const std::wstring digits = rest.substr(5);
+        for (size_t i = 0; i < devices_.size(); ++i)
+            if (devices_[i].present && !digits.empty() &&
+                std::to_wstring(devices_[i].storage.deviceNumber) == digits &&
+                SameGuid(State::InterfaceClassOf(*this, devices_[i]), kGuidDevInterfaceCdrom))
+                device = i;
     } else if (StartsWithNoCase(rest, L"Volume{")) {
         for (size_t i = 0; i < volumes_.size(); ++i) {
             const std::wstring& guid = volumes_[i].guidPath;
@@ -139,6 +146,7 @@ HANDLE SimMachine::CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD 
         if (v.openError) return fail(v.openError);
         // Without a medium there is no file system to open for access.
         if (v.noMedia && AccessBits(dwDesiredAccess)) return fail(ERROR_NOT_READY);
+        if (v.bitLockerLocked && AccessBits(dwDesiredAccess)) return fail(kFveLockedVolume);
         if (v.openAccessDenied && AccessBits(dwDesiredAccess)) return fail(ERROR_ACCESS_DENIED);
         if (v.exclusiveOpenFails && dwShareMode == 0) return fail(ERROR_SHARING_VIOLATION);
         for (const auto& [value, other] : s.handles) {
@@ -244,6 +252,10 @@ BOOL SimMachine::DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID l
         }
         case FSCTL_LOCK_VOLUME: {
             if (!volume) return fail(ERROR_INVALID_FUNCTION);
+            if (volume->lockRefusals > 0) {
+                --volume->lockRefusals;
+                return fail(ERROR_ACCESS_DENIED);
+            }
             if (volume->filesOpen || handle.locked) return fail(ERROR_ACCESS_DENIED);
             if (volume->letter != 0 && VolumeHeldByProcess(volume->letter))
                 return fail(ERROR_ACCESS_DENIED);
@@ -411,6 +423,11 @@ BOOL SimMachine::CloseHandle(HANDLE hObject) {
     if (it == state_->handles.end()) {
         State::ProgramError(*this,
                             "CloseHandle on an unknown or closed handle " + HandleText(hObject));
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    if (it->second.kind == State::Kind::Module) {
+        State::ProgramError(*this, "CloseHandle on a library " + HandleText(hObject));
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }

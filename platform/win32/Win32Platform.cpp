@@ -494,4 +494,44 @@ DWORD Win32Platform::GetFinalPathNameByHandleW(FARPROC procedure, HANDLE hFile, 
     using Procedure = DWORD(WINAPI*)(HANDLE, LPWSTR, DWORD, DWORD);
     return reinterpret_cast<Procedure>(reinterpret_cast<void*>(procedure))(hFile, lpszFilePath,
                                                                            cchFilePath, dwFlags);
+UINT Win32Platform::GetSystemDirectoryW(LPWSTR lpBuffer, UINT uSize) {
+    return ::GetSystemDirectoryW(lpBuffer, uSize);
+}
+
+HMODULE Win32Platform::LoadLibraryExW(LPCWSTR lpLibFileName, HANDLE hFile, DWORD dwFlags) {
+    return ::LoadLibraryExW(lpLibFileName, hFile, dwFlags);
+}
+
+BOOL Win32Platform::FreeLibrary(HMODULE hLibModule) {
+    return ::FreeLibrary(hLibModule);
+}
+
+DWORD Win32Platform::GetStorageDependencyInformation(FARPROC procedure, HANDLE ObjectHandle,
+                                                     GET_STORAGE_DEPENDENCY_FLAG Flags,
+                                                     ULONG StorageDependencyInfoSize,
+                                                     PSTORAGE_DEPENDENCY_INFO StorageDependencyInfo,
+                                                     PULONG SizeUsed) {
+    using Procedure = DWORD(WINAPI*)(HANDLE, GET_STORAGE_DEPENDENCY_FLAG, ULONG,
+                                     PSTORAGE_DEPENDENCY_INFO, PULONG);
+    return reinterpret_cast<Procedure>(reinterpret_cast<void*>(procedure))(
+        ObjectHandle, Flags, StorageDependencyInfoSize, StorageDependencyInfo, SizeUsed);
+}
+
+DWORD Win32Platform::OpenVirtualDisk(FARPROC procedure, PVIRTUAL_STORAGE_TYPE VirtualStorageType,
+                                     PCWSTR Path, VIRTUAL_DISK_ACCESS_MASK VirtualDiskAccessMask,
+                                     OPEN_VIRTUAL_DISK_FLAG Flags,
+                                     POPEN_VIRTUAL_DISK_PARAMETERS Parameters, HANDLE* Handle) {
+    using Procedure = DWORD(WINAPI*)(PVIRTUAL_STORAGE_TYPE, PCWSTR, VIRTUAL_DISK_ACCESS_MASK,
+                                     OPEN_VIRTUAL_DISK_FLAG, POPEN_VIRTUAL_DISK_PARAMETERS,
+                                     HANDLE*);
+    return reinterpret_cast<Procedure>(reinterpret_cast<void*>(procedure))(
+        VirtualStorageType, Path, VirtualDiskAccessMask, Flags, Parameters, Handle);
+}
+
+DWORD Win32Platform::DetachVirtualDisk(FARPROC procedure, HANDLE VirtualDiskHandle,
+                                       DETACH_VIRTUAL_DISK_FLAG Flags,
+                                       ULONG ProviderSpecificFlags) {
+    using Procedure = DWORD(WINAPI*)(HANDLE, DETACH_VIRTUAL_DISK_FLAG, ULONG);
+    return reinterpret_cast<Procedure>(reinterpret_cast<void*>(procedure))(
+        VirtualDiskHandle, Flags, ProviderSpecificFlags);
 }

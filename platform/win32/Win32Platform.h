@@ -165,6 +165,21 @@ public:
                                           DWORD cchBufferLength, PDWORD lpcchReturnLength) override;
     DWORD GetFinalPathNameByHandleW(FARPROC procedure, HANDLE hFile, LPWSTR lpszFilePath,
                                     DWORD cchFilePath, DWORD dwFlags) override;
+    // Libraries by full path and the virtual disk service.
+    UINT GetSystemDirectoryW(LPWSTR lpBuffer, UINT uSize) override;
+    HMODULE LoadLibraryExW(LPCWSTR lpLibFileName, HANDLE hFile, DWORD dwFlags) override;
+    BOOL FreeLibrary(HMODULE hLibModule) override;
+    DWORD GetStorageDependencyInformation(FARPROC procedure, HANDLE ObjectHandle,
+                                          GET_STORAGE_DEPENDENCY_FLAG Flags,
+                                          ULONG StorageDependencyInfoSize,
+                                          PSTORAGE_DEPENDENCY_INFO StorageDependencyInfo,
+                                          PULONG SizeUsed) override;
+    DWORD OpenVirtualDisk(FARPROC procedure, PVIRTUAL_STORAGE_TYPE VirtualStorageType,
+                          PCWSTR Path, VIRTUAL_DISK_ACCESS_MASK VirtualDiskAccessMask,
+                          OPEN_VIRTUAL_DISK_FLAG Flags, POPEN_VIRTUAL_DISK_PARAMETERS Parameters,
+                          HANDLE* Handle) override;
+    DWORD DetachVirtualDisk(FARPROC procedure, HANDLE VirtualDiskHandle,
+                            DETACH_VIRTUAL_DISK_FLAG Flags, ULONG ProviderSpecificFlags) override;
 
 private:
     // hhctrl.ocx, loaded from the system folder on the first HtmlHelpW call:

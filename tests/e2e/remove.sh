@@ -3,8 +3,10 @@
 # (a system disk and three USB sticks, files open on the stick of G:, one
 # of them by Explorer, which the files-in-use question names), driven
 # from outside: two sticks removed at once with the summary read word for
-# word, then the stick with files in use: Cancel removes nothing, Try Again
-# asks again, Continue tries anyway and ends in the restart message.
+# word, then the stick with files in use: the lock is tried again for about
+# three seconds with the window answering and saying so, then Cancel removes
+# nothing, Try Again asks again, Continue tries anyway and ends in the
+# restart message.
 #
 #   remove.sh --wine-run PATH --arch win32 --prefix DIR --probe PROBE.exe --bin DIR
 #             --artefacts DIR --machines DIR
@@ -74,10 +76,23 @@ files_in_use_box() {
     expect_line "text id=2008 \" Unable to get an exclusive lock for device $sandisk\""
 }
 
-echo "== files in use: Cancel removes nothing"
+echo "== files in use: the lock is tried again for about 3 s, then Cancel removes nothing"
 drive tick --title "$title" --id $list --row 1 --state 1
+clicked=$(date +%s%N)
 drive click --title "$title" --id 2002
+# The status text exists only while the window waits between retries: read
+# through WM_GETTEXT, it shows the window answers messages meanwhile.
+e2e_until "text id=2008 \" Waiting for drive G: of device $sandisk to be released...\"" \
+    text --title "$title" --id 2008
+screenshot e2e-remove-waiting.png
 files_in_use_box
+asked=$(( ($(date +%s%N) - clicked) / 1000000 ))
+echo "the question came $asked ms after the click"
+if [ "$asked" -ge 2000 ] && [ "$asked" -le 9000 ]; then
+    echo "ok: asked once the retries were spent"
+else
+    fail "the question came $asked ms after the click, not after about 3 s of retries"
+fi
 screenshot e2e-remove-files-in-use.png
 drive answer --title "$title" --button 2
 e2e_until 'text id=2008 " Ready..."' text --title "$title" --id 2008

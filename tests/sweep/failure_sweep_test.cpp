@@ -95,6 +95,12 @@ std::vector<DWORD> ErrorsFor(const std::string& method) {
         {"Module32NextW", {ERROR_NO_MORE_FILES}},
         {"GetVolumePathNamesForVolumeNameW", {ERROR_FILE_NOT_FOUND, ERROR_MORE_DATA}},
         {"GetFinalPathNameByHandleW", {ERROR_INVALID_HANDLE, ERROR_NOT_ENOUGH_MEMORY}},
+        {"GetSystemDirectoryW", {ERROR_NOT_ENOUGH_MEMORY}},
+        {"LoadLibraryExW", {ERROR_MOD_NOT_FOUND, ERROR_ACCESS_DENIED}},
+        {"FreeLibrary", {ERROR_INVALID_HANDLE}},
+        {"GetStorageDependencyInformation", {ERROR_ACCESS_DENIED, ERROR_INSUFFICIENT_BUFFER}},
+        {"OpenVirtualDisk", {ERROR_ACCESS_DENIED, ERROR_FILE_NOT_FOUND}},
+        {"DetachVirtualDisk", {ERROR_ACCESS_DENIED, ERROR_SHARING_VIOLATION}},
     };
     auto it = table.find(method);
     return it != table.end() ? it->second : std::vector<DWORD>{ERROR_INVALID_PARAMETER};
@@ -104,7 +110,8 @@ std::vector<DWORD> ErrorsFor(const std::string& method) {
 // it either, and the program has no second way to.
 bool IsRelease(const std::string& method) {
     return method == "CloseHandle" || method == "RegCloseKey" ||
-           method == "SetupDiDestroyDeviceInfoList" || method == "CloseServiceHandle";
+           method == "SetupDiDestroyDeviceInfoList" || method == "CloseServiceHandle" ||
+           method == "FreeLibrary";
 }
 
 size_t LineCount(const std::string& text) {
@@ -133,6 +140,20 @@ std::vector<std::wstring> NamesInSummary(const std::wstring& text) {
 
 std::string Narrow(const std::wstring& text) {
     return std::string(text.begin(), text.end());
+}
+
+// The names listed under a heading of the removal box, up to the blank lines
+// that end the list; none when the heading is not there.
+std::vector<std::wstring> NamesUnder(const std::wstring& text, const std::wstring& heading) {
+    const size_t at = text.find(heading);
+    if (at == std::wstring::npos) return {};
+    const size_t start = at + heading.size();
+    const size_t end = text.find(L"\n\n", start);
+    std::vector<std::wstring> names;
+    std::wstringstream lines(text.substr(start, end - start));
+    for (std::wstring line; std::getline(lines, line);)
+        if (!line.empty()) names.push_back(line);
+    return names;
 }
 
 // One flow over its own machine. Prepare is not swept; Act is.
@@ -326,6 +347,74 @@ public:
     }
 };
 
+// Today's machine: a stick whose volume refuses its lock twice, a stick
+// BitLocker keeps locked, a mounted VHDX, an ISO's drive and a storage space,
+// all ticked, and a second VHDX left alone.
+class TodaysDevicesFlow : public WindowFlow {
+public:
+    void Prepare() override {
+        sim.SetEnvironmentVariable(L"SystemDrive", L"C:");
+        sim.SetRegString(HKEY_CURRENT_USER, L"Software\\Quenwell\\Trayhop32\\1.3", L"IgnoreCDROM",
+                         L"0");
+        sim.AddDevice(SimMachine::MakeDisk(L"IDE\\DISKBOOT\\5&1", L"Boot Disk", 0));
+        sim.AddVolume(SimMachine::MakeVolume(L'C', 0, 40000000000LL));
+        AddRemovable(L"USBSTOR\\DISK&VEN_A\\1", L"Stick A", 1, {L'E'});
+        sim.FindVolume(L'E')->lockRefusals = 2;
+        AddRemovable(L"USBSTOR\\DISK&VEN_L\\2", L"Locked Stick", 2, {L'F'});
+        sim.FindVolume(L'F')->bitLockerLocked = true;
+        AddImage(L"SCSI\\DISK&VEN_MSFT\\3", L"Msft Virtual Disk", 3, L'V', L"D:\\VMs\\build.vhdx");
+        AddImage(L"SCSI\\DISK&VEN_MSFT\\4", L"Other Virtual Disk", 4, L'U', L"D:\\VMs\\keep.vhdx");
+        SimDevice iso = SimMachine::MakeCdrom(L"SCSI\\CDROM&VEN_MSFT\\5", L"Msft Virtual DVD-ROM",
+                                              0, kBusTypeFileBackedVirtual);
+        iso.virtualDisk = SimVirtualDisk{L"D:\\setup.iso"};
+        sim.AddDevice(iso);
+        SimVolume isoVolume = SimMachine::MakeVolume(L'W', 0, 0, DRIVE_CDROM);
+        isoVolume.extents.clear();
+        isoVolume.deviceInstanceId = iso.instanceId;
+        sim.AddVolume(isoVolume);
+        idByLetter[L'W'] = iso.instanceId;
+        idByName[L"Msft Virtual DVD-ROM (setup.iso)"] = iso.instanceId;
+        sim.AddDevice(SimMachine::MakeDisk(L"STORAGE\\DISK\\6", L"Storage Space", 6, kBusTypeSpaces));
+        sim.AddVolume(SimMachine::MakeVolume(L'S', 6, 1000000000LL));
+        OpenWindow();
+        for (const wchar_t* name : {L"Stick A", L"Locked Stick", L"Msft Virtual Disk",
+                                    L"Msft Virtual DVD-ROM", L"Storage Space"})
+            if (int row = RowOf(name); row >= 0) view.SetItemChecked(row, true);
+    }
+    void Act() override { dlg->OnRemoveDevices(); }
+    void Check(std::vector<std::string>& problems) override {
+        CheckWindow(problems, true);
+        for (const SimMessageBox& box : sim.messageBoxes) {
+            for (const std::wstring& name : NamesInSummary(box.text))
+                if (virtualNames.count(name) != 0)
+                    problems.push_back("summary calls the virtual disk " + Narrow(name) +
+                                       " safe to pull");
+            for (const std::wstring& name :
+                 NamesUnder(box.text, L"detached from its image file:\n\n"))
+                if (idByName.count(name) == 0 || !Gone(idByName[name]))
+                    problems.push_back("box calls " + Narrow(name) + " detached; it is not");
+        }
+        for (const SimDevice& device : sim.Devices())
+            if (device.instanceId == L"SCSI\\DISK&VEN_MSFT\\4" && device.virtualDisk->detached)
+                problems.push_back("detached a virtual disk that was not ticked");
+    }
+
+private:
+    std::set<std::wstring> virtualNames;
+    void AddImage(const std::wstring& id, const std::wstring& name, DWORD number, wchar_t letter,
+                  const std::wstring& image) {
+        SimDevice disk = SimMachine::MakeDisk(id, name, number, kBusTypeFileBackedVirtual);
+        disk.virtualDisk = SimVirtualDisk{image};
+        sim.AddDevice(disk);
+        sim.AddVolume(SimMachine::MakeVolume(letter, number, 1000000000LL));
+        idByLetter[letter] = id;
+        const std::wstring shown = name + L" (" + image.substr(image.rfind(L'\\') + 1) + L")";
+        idByName[shown] = id;
+        virtualNames.insert(name);
+        virtualNames.insert(shown);
+    }
+};
+
 // Scan for devices with a stick ticked and a new disk waiting to be found.
 class ScanFlow : public WindowFlow {
 public:
@@ -429,6 +518,9 @@ TEST(FailureSweep, RemovalOfThreeDevices) {
 
 TEST(FailureSweep, ScanForDevices) {
     EXPECT_GT(Sweep<ScanFlow>("scan").callsSwept, 20u);
+}
+TEST(FailureSweep, RemovalOfTodaysDevices) {
+    EXPECT_GT(Sweep<TodaysDevicesFlow>("today's devices").callsSwept, 50u);
 }
 
 }  // namespace

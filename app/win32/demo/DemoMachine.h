@@ -28,6 +28,8 @@ public:
     int MessageBoxW(HWND hWnd, LPCWSTR lpText, LPCWSTR lpCaption, UINT uType) override;
     BOOL MessageBeep(UINT uType) override { return m_real.MessageBeep(uType); }
     void Sleep(DWORD dwMilliseconds) override { m_real.Sleep(dwMilliseconds); }
+    // The window's waits pass in real time, so the retries are timed by it.
+    DWORD GetTickCount() override { return m_real.GetTickCount(); }
     HWND HtmlHelpW(HWND hwndCaller, LPCWSTR pszFile, UINT uCommand, DWORD_PTR dwData) override {
         return m_real.HtmlHelpW(hwndCaller, pszFile, uCommand, dwData);
     }

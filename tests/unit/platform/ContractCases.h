@@ -310,6 +310,34 @@ TYPED_TEST_P(PlatformContract, AVolumeIsReadByItsGuidPathAndModulesByTheirPaths)
     EXPECT_EQ(0, CompareTextNoCase(module.szExePath, exe));
 }
 
+// The virtual disk service (Windows 7 on; Wine has it too) is loaded by its
+// full path in the system folder and has the three calls the removal uses.
+TYPED_TEST_P(PlatformContract, VirtualDiskServiceLoadsByFullPathFromTheSystemFolder) {
+    Platform& p = this->P();
+    WCHAR folder[MAX_PATH + 1] = {};
+    const UINT length = p.GetSystemDirectoryW(folder, MAX_PATH + 1);
+    ASSERT_GT(length, 2u);
+    ASSERT_LE(length, static_cast<UINT>(MAX_PATH));
+    WCHAR tooSmall[2] = {};
+    EXPECT_EQ(length + 1, p.GetSystemDirectoryW(tooSmall, 2)) << "the size needed, with its NUL";
+
+    const std::wstring here(folder, length);
+    UniqueModule service(p, p.LoadLibraryExW((here + L"\\virtdisk.dll").c_str(), nullptr,
+                                              LOAD_WITH_ALTERED_SEARCH_PATH));
+    ASSERT_TRUE(service);
+    for (const char* name :
+         {"GetStorageDependencyInformation", "OpenVirtualDisk", "DetachVirtualDisk"})
+        EXPECT_NE(nullptr, p.GetProcAddress(service.Get(), name)) << name;
+    p.SetLastError(0xdeadbeef);
+    EXPECT_EQ(nullptr, p.GetProcAddress(service.Get(), "NoSuchCall"));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_PROC_NOT_FOUND), p.GetLastError());
+
+    p.SetLastError(0xdeadbeef);
+    EXPECT_EQ(nullptr, p.LoadLibraryExW((here + L"\\no-such-library.dll").c_str(), nullptr,
+                                        LOAD_WITH_ALTERED_SEARCH_PATH));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_MOD_NOT_FOUND), p.GetLastError());
+}
+
 REGISTER_TYPED_TEST_SUITE_P(PlatformContract, HandleTableAndSnapshotShowThisProcess,
                             AVolumeIsReadByItsGuidPathAndModulesByTheirPaths,
                             StringValueSizeCountsTheTerminatorAndShortBufferGetsMoreData,
@@ -317,4 +345,5 @@ REGISTER_TYPED_TEST_SUITE_P(PlatformContract, HandleTableAndSnapshotShowThisProc
                             DwordValueRoundTripsAndReadOnlyKeyRefusesWrites,
                             EnvironmentLookupsReportRequiredSizes,
                             SecondCreateOfANamedMutexReportsAlreadyExists,
-                            LogicalDriveStringsFollowTheSizeProtocolInLetterOrder);
+                            LogicalDriveStringsFollowTheSizeProtocolInLetterOrder,
+                            VirtualDiskServiceLoadsByFullPathFromTheSystemFolder);

@@ -44,7 +44,8 @@ TEST(SimMachineFile, WorkstationLoadsWithItsDevicesVolumesAndRegistry) {
 }
 
 TEST(SimMachineFile, EveryExampleLoads) {
-    for (const char* name : {"workstation.json", "busy-server.json", "empty-wine.json"}) {
+    for (const char* name :
+         {"workstation.json", "busy-server.json", "empty-wine.json", "mounted-images.json"}) {
         SimMachine sim;
         std::string error;
         EXPECT_TRUE(LoadSimMachineFromFile(sim, MachinePath(name), error)) << error;
@@ -128,6 +129,22 @@ TEST(SimMachineFile, MalformedFilesAreRefusedNamingTheFileAndTheField) {
          "true}]}]}",
          "machine.json: processes[0].files[0].stall: unknown"},
         {"{\"handleTable\": \"huge\"}", "machine.json: handleTable: expected"},
+        {"{\"devices\": [{\"instanceId\": \"A\", \"virtualDisk\": {}}]}",
+         "machine.json: devices[0].virtualDisk.image: missing"},
+        {"{\"devices\": [{\"instanceId\": \"A\", \"virtualDisk\": {\"image\": \"build.vhdx\"}}]}",
+         "machine.json: devices[0].virtualDisk.image: expected a file path"},
+        {"{\"devices\": [{\"instanceId\": \"A\", \"virtualDisk\": {\"image\": \"D:\\\\a.iso\", "
+         "\"detachError\": 0}}]}",
+         "machine.json: devices[0].virtualDisk.detachError: an error must not be 0"},
+        {"{\"devices\": [{\"instanceId\": \"A\", \"virtualDisk\": {\"image\": \"D:\\\\a.iso\", "
+         "\"file\": 1}}]}",
+         "machine.json: devices[0].virtualDisk.file: unknown field"},
+        {"{\"volumes\": [{\"bitLockerLocked\": \"yes\"}]}",
+         "machine.json: volumes[0].bitLockerLocked: expected true or false"},
+        {"{\"volumes\": [{\"lockRefusals\": -2}]}",
+         "machine.json: volumes[0].lockRefusals: out of range"},
+        {"{\"virtualDiskServiceMissing\": 1}",
+         "machine.json: virtualDiskServiceMissing: expected true or false"},
         {"{\"devices\": [", "machine.json: not valid JSON"},
         {"[1, 2]", "machine.json: expected an object at the top"},
         {"", "machine.json: not valid JSON"},

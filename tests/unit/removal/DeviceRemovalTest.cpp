@@ -261,3 +261,25 @@ INSTANTIATE_TEST_SUITE_P(
                     true}));
 
 }  // namespace
+
+namespace {
+
+// Uninstalling a mounted image's disk leaves the image attached: the disk and
+// its volume come back at the next re-enumeration, as on Windows.
+TEST(VirtualDiskUninstall, TheDiskComesBackAtTheNextScan) {
+    SimMachine sim;
+    const wchar_t* id = L"SCSI\\DISK&VEN_MSFT&PROD_VIRTUAL_DISK\\1";
+    SimDevice vhd = SimMachine::MakeDisk(id, L"Msft Virtual Disk", 1, kBusTypeFileBackedVirtual);
+    vhd.virtualDisk = SimVirtualDisk{L"D:\\build.vhd"};
+    sim.AddDevice(vhd);
+    sim.AddVolume(SimMachine::MakeVolume(L'V', 1, 1000000));
+    EXPECT_EQ(RemoveDevice(sim, At(id).c_str()), RemoveOk);
+    EXPECT_EQ(sim.FindVolume(L'V'), nullptr);
+    DEVINST root = 0;
+    ASSERT_EQ(sim.CM_Locate_DevNodeW(&root, nullptr, CM_LOCATE_DEVNODE_NORMAL), CR_SUCCESS);
+    ASSERT_EQ(sim.CM_Reenumerate_DevNode(root, 0), CR_SUCCESS);
+    EXPECT_NE(sim.FindVolume(L'V'), nullptr);
+    EXPECT_TRUE(sim.Devices()[0].present);
+}
+
+}  // namespace

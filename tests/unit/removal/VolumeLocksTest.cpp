@@ -77,6 +77,10 @@ INSTANTIATE_TEST_SUITE_P(
         VolumeCase{"FPathNotFound", L"EFG",
                    [](SimMachine& m) { m.FindVolume(L'F')->openError = ERROR_PATH_NOT_FOUND; }, 0,
                    3, 4, true, 2},
+        // BitLocker keeps F: locked: no file system, nothing open on it.
+        VolumeCase{"FLockedByBitLocker", L"EFG",
+                   [](SimMachine& m) { m.FindVolume(L'F')->bitLockerLocked = true; }, 0, 3, 4,
+                   true, 2},
         VolumeCase{"FNotConnected", L"EFG",
                    [](SimMachine& m) { m.FindVolume(L'F')->openError = ERROR_DEVICE_NOT_CONNECTED; },
                    0, 3, 4, true, 2},

@@ -8,6 +8,7 @@
 #include "inventory/DriveRecord.h"
 #include "platform/sim/SimMachine.h"
 #include "removal/RemoveCommand.h"
+#include "tests/unit/inventory/InventoryMachines.h"
 #include "tests/unit/support/FakeMainView.h"
 
 #include <algorithm>
@@ -57,6 +58,11 @@ struct RemoveCommandTest : ::testing::Test {
         sim.AddVolume(SimMachine::MakeVolume(L'G', 3, 2000000000LL, DRIVE_REMOVABLE));
         dlg.emplace(app, view);
         view.Connect(*dlg);
+        // The window's waits take the machine's time with them.
+        view.onPump = [this](DWORD milliseconds) {
+            sim.tickCount += milliseconds;
+            return true;
+        };
         dlg->InitDriveTable();
         dlg->InitDriveList();
     }
@@ -188,6 +194,9 @@ TEST_P(FilesInUseAnswers, DecideTheDevice) {
     for (const auto& s : view.statusHistory)
         if (s == L" Trying to get an exclusive lock on device Stick A") ++tries;
     EXPECT_EQ(tries, c.lockTries);
+    // Every try, Try Again's included, waits out the retries before asking.
+    EXPECT_EQ(view.pumps.size(),
+              c.lockTries * (kLockRetryMilliseconds / kLockRetryIntervalMilliseconds));
     const bool cancelled = c.answers.back() == IDCANCEL;
     EXPECT_EQ(Builds() - buildsBefore, cancelled ? 0u : 2u);
     if (cancelled) {
@@ -203,6 +212,73 @@ INSTANTIATE_TEST_SUITE_P(
                       LockAnswerCase{"Cancel", {IDCANCEL}, 1, false, 1},
                       LockAnswerCase{"TryAgainThenCancel", {IDTRYAGAIN, IDCANCEL}, 2, false, 2}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// The shell or an indexer lets go of the volume a moment after the lock is
+// asked for: the lock is tried again while the window keeps painting.
+TEST_F(RemoveCommandTest, AVolumeThatLetsGoAfterTwoRefusalsGetsNoQuestion) {
+    sim.FindVolume(L'E')->lockRefusals = 2;
+    Tick(L"Stick A");
+    dlg->OnRemoveDevices();
+    EXPECT_TRUE(Gone(kStickOneId));
+    EXPECT_EQ(BoxTexts(), (std::vector<std::wstring>{
+                              L"The following device was successfully removed:    \n\nStick "
+                              L"A\n\n\nIt is safe to power it down and remove it."}));
+    EXPECT_EQ(view.pumps, (std::vector<DWORD>{300, 300}));
+    EXPECT_EQ(std::count(view.statusHistory.begin(), view.statusHistory.end(),
+                         L" Waiting for drive E: of device Stick A to be released..."),
+              1);
+}
+
+TEST_F(RemoveCommandTest, AVolumeThatStaysHeldIsAskedAboutOnceTheRetriesAreSpent) {
+    sim.FindVolume(L'E')->filesOpen = true;
+    Tick(L"Stick A");
+    const DWORD pressed = sim.tickCount;
+    DWORD askedAfter = 0;
+    sim.messageBoxHook = [&](const SimMessageBox&) {
+        askedAfter = sim.tickCount - pressed;
+        return IDCANCEL;
+    };
+    dlg->OnRemoveDevices();
+    ASSERT_EQ(sim.messageBoxes.size(), 1u);
+    EXPECT_EQ(sim.messageBoxes[0].text, FilesInUse(L'E', L"Stick A"));
+    EXPECT_GT(askedAfter, kLockRetryMilliseconds - kLockRetryIntervalMilliseconds);
+    EXPECT_LE(askedAfter, kLockRetryMilliseconds);
+    for (DWORD wait : view.pumps) EXPECT_TRUE(wait >= 200 && wait <= 500) << wait;
+}
+
+// Closing the window while the lock is tried again ends the command as
+// Cancel would: nothing is removed and no question is left to answer.
+TEST_F(RemoveCommandTest, ClosingTheWindowWhileWaitingStopsTheCommand) {
+    sim.FindVolume(L'E')->lockRefusals = 5;
+    Tick(L"Stick A");
+    Tick(L"Stick B");
+    view.onPump = [](DWORD) { return false; };
+    const size_t buildsBefore = Builds();
+    dlg->OnRemoveDevices();
+    EXPECT_TRUE(sim.messageBoxes.empty());
+    EXPECT_FALSE(Gone(kStickOneId));
+    EXPECT_FALSE(Gone(kStickTwoId));
+    EXPECT_EQ(view.pumps.size(), 1u);
+    EXPECT_EQ(Builds(), buildsBefore);
+}
+
+// A stick whose volume BitLocker has not unlocked: every open that asks for
+// access is refused, so nothing can be open on it and it goes like an empty
+// card reader, its letter still announced as gone.
+TEST_F(RemoveCommandTest, ABitLockerLockedStickIsRemovedWithoutAQuestion) {
+    sim.FindVolume(L'E')->bitLockerLocked = true;
+    dlg->RefreshDriveList();
+    EXPECT_EQ(view.Text(RowOf(L"Stick A"), 2), L"E:");
+    Tick(L"Stick A");
+    dlg->OnRemoveDevices();
+    EXPECT_TRUE(Gone(kStickOneId));
+    EXPECT_EQ(BoxTexts(), (std::vector<std::wstring>{
+                              L"The following device was successfully removed:    \n\nStick "
+                              L"A\n\n\nIt is safe to power it down and remove it."}));
+    EXPECT_TRUE(view.pumps.empty());
+    EXPECT_EQ(sim.CallCount("FlushFileBuffers"), 0u);
+    EXPECT_EQ(NoticePaths(), (std::vector<std::wstring>{L"E:\\"}));
+}
 
 TEST_F(RemoveCommandTest, TryAgainSucceedsOnceTheFilesAreClosed) {
     sim.FindVolume(L'E')->filesOpen = true;
@@ -276,6 +352,7 @@ TEST_F(RemoveCommandTest, BootDeviceQuestionSkipsOnOkAndStopsOnCancel) {
     Tick(L"Stick A");
     sim.messageBoxAnswers = {IDOK};
     dlg->OnRemoveDevices();
+    EXPECT_TRUE(view.pumps.empty()) << "the boot device never lets go: asked at once";
     ASSERT_EQ(sim.messageBoxes.size(), 2u);
     EXPECT_EQ(sim.messageBoxes[0].flags, static_cast<UINT>(MB_OKCANCEL | MB_ICONQUESTION));
     EXPECT_EQ(sim.messageBoxes[0].text,
@@ -400,6 +477,143 @@ TEST_F(RemoveCommandTest, DeviceChangesInsideTheQuestionsWaitForTheCommandsOwnRe
     EXPECT_FALSE(Listed(L"Stick A"));
 }
 
+// Mounted images beside the sticks: a VHDX with V:, an ISO's drive with W:
+// (both on the File Backed Virtual bus) and a storage space with S:.
+struct VirtualDiskRemovalTest : RemoveCommandTest {
+    static constexpr const wchar_t* kVhdxId = L"SCSI\\DISK&VEN_MSFT&PROD_VIRTUAL_DISK\\2&1f4adffe&0&000001";
+    static constexpr const wchar_t* kIsoId = L"SCSI\\CDROM&VEN_MSFT&PROD_VIRTUAL_DVD-ROM\\2&1f4adffe&0&000002";
+    static constexpr const wchar_t* kSpaceId = L"STORAGE\\DISK\\{5E1D0C00-0000-0000-0000-100000000000}";
+
+    VirtualDiskRemovalTest() {
+        inventory_test::SetOption(sim, L"IgnoreCDROM", L"0");
+        SimDevice vhdx = SimMachine::MakeDisk(kVhdxId, L"Msft Virtual Disk", 4,
+                                              kBusTypeFileBackedVirtual, 20000000000ULL);
+        vhdx.virtualDisk = SimVirtualDisk{L"D:\\VMs\\build.vhdx"};
+        sim.AddDevice(vhdx);
+        sim.AddVolume(SimMachine::MakeVolume(L'V', 4, 20000000000LL));
+        SimDevice iso =
+            SimMachine::MakeCdrom(kIsoId, L"Msft Virtual DVD-ROM", 0, kBusTypeFileBackedVirtual);
+        iso.virtualDisk = SimVirtualDisk{L"D:\\Images\\setup.iso"};
+        sim.AddDevice(iso);
+        SimVolume isoVolume = SimMachine::MakeVolume(L'W', 0, 0, DRIVE_CDROM);
+        isoVolume.extents.clear();
+        isoVolume.extentsError = ERROR_INVALID_FUNCTION;
+        isoVolume.deviceInstanceId = kIsoId;
+        sim.AddVolume(isoVolume);
+        sim.AddDevice(SimMachine::MakeDisk(kSpaceId, L"Storage Space", 5, kBusTypeSpaces));
+        sim.AddVolume(SimMachine::MakeVolume(L'S', 5, 1000000000LL));
+        dlg->RefreshDriveList();
+    }
+    void TearDown() override {
+        RemoveCommandTest::TearDown();
+        EXPECT_TRUE(sim.ProgramErrors().empty()) << sim.ProgramErrors().front();
+    }
+    // Whether the image behind the device was detached (a detached device is
+    // no longer found by its identifier).
+    bool Detached(const std::wstring& id) const {
+        for (const SimDevice& device : sim.Devices())
+            if (device.instanceId == id) return device.virtualDisk->detached;
+        return false;
+    }
+};
+
+TEST_F(VirtualDiskRemovalTest, AMountedVhdxIsDetachedAndNeverCalledSafeToPull) {
+    Tick(L"Msft Virtual Disk");
+    Tick(L"Stick A");
+    dlg->OnRemoveDevices();
+
+    ASSERT_EQ(sim.messageBoxes.size(), 1u);
+    EXPECT_EQ(sim.messageBoxes[0].text,
+              L"The following device was successfully removed:    \n\nStick A\n\n\nIt is safe to "
+              L"power it down and remove it.\n\n\nThe following virtual disk was detached from its "
+              L"image file:\n\nMsft Virtual Disk (build.vhdx)\n\nIt is not a device to unplug; its "
+              L"image file is no longer in use.");
+    EXPECT_EQ(sim.messageBoxes[0].flags, static_cast<UINT>(MB_OK | MB_ICONINFORMATION));
+    EXPECT_TRUE(Detached(kVhdxId));
+    EXPECT_EQ(sim.CallCount("SetupDiCallClassInstaller"), 1u) << "only the stick is uninstalled";
+    EXPECT_EQ(NoticePaths(), (std::vector<std::wstring>{L"E:\\", L"V:\\"}));
+    // Gone for good: a scan does not bring it back.
+    dlg->OnScanForDevices();
+    sim.PumpMessages();
+    EXPECT_FALSE(Listed(L"Msft Virtual Disk"));
+}
+
+TEST_F(VirtualDiskRemovalTest, AMountedIsoAloneIsReportedOnlyAsDetached) {
+    Tick(L"Msft Virtual DVD-ROM");
+    dlg->OnRemoveDevices();
+    EXPECT_EQ(BoxTexts(), (std::vector<std::wstring>{
+                              L"The following virtual disk was detached from its image "
+                              L"file:\n\nMsft Virtual DVD-ROM (setup.iso)\n\nIt is not a device to "
+                              L"unplug; its image file is no longer in use."}));
+    EXPECT_FALSE(Listed(L"Msft Virtual DVD-ROM"));
+    EXPECT_EQ(NoticePaths(), (std::vector<std::wstring>{L"W:\\"}));
+}
+
+// Where the image cannot be detached the device is named with the reason,
+// left in the system untouched, and never reported as gone.
+struct NotDetachedCase {
+    const char* name;
+    void (*fault)(SimMachine&);
+    const wchar_t* reason;
+};
+
+class ImagesNotDetached : public VirtualDiskRemovalTest,
+                          public ::testing::WithParamInterface<NotDetachedCase> {};
+
+TEST_P(ImagesNotDetached, AreNamedWithTheReasonAndLeftAttached) {
+    GetParam().fault(sim);
+    Tick(L"Msft Virtual Disk");
+    dlg->OnRemoveDevices();
+    EXPECT_EQ(BoxTexts(), (std::vector<std::wstring>{
+                              std::wstring(L"The following virtual disk could not be "
+                                           L"detached:\n\nMsft Virtual Disk") +
+                              GetParam().reason +
+                              L"\n\nIt is still attached. Eject it in Explorer or detach it in "
+                              L"Disk Management."}));
+    EXPECT_EQ(sim.messageBoxes[0].flags, static_cast<UINT>(MB_OK | MB_ICONEXCLAMATION));
+    EXPECT_TRUE(Listed(L"Msft Virtual Disk"));
+    EXPECT_FALSE(Detached(kVhdxId));
+    EXPECT_EQ(sim.CallCount("SetupDiCallClassInstaller"), 0u);
+    EXPECT_TRUE(sim.shellNotices.empty());
+    EXPECT_NE(std::find(view.statusHistory.begin(), view.statusHistory.end(),
+                        L" Unable to detach virtual disk Msft Virtual Disk"),
+              view.statusHistory.end());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    RemoveCommand, ImagesNotDetached,
+    ::testing::Values(
+        NotDetachedCase{"DetachFails",
+                        [](SimMachine& m) {
+                            m.FindDevice(VirtualDiskRemovalTest::kVhdxId)->virtualDisk->detachError =
+                                ERROR_SHARING_VIOLATION;
+                        },
+                        L" (build.vhdx): The process cannot access the file because it is being "
+                        L"used by another process."},
+        NotDetachedCase{"NoVirtualDiskService",
+                        [](SimMachine& m) { m.virtualDiskServiceMissing = true; },
+                        L": this version of Windows has no virtual disk service"},
+        NotDetachedCase{"ImageNotFound",
+                        [](SimMachine& m) {
+                            m.FailMethod("GetStorageDependencyInformation", 1, ERROR_ACCESS_DENIED);
+                        },
+                        L": Access is denied."}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(VirtualDiskRemovalTest, AStorageSpaceIsLeftInPlaceWithoutALockTest) {
+    sim.FindVolume(L'S')->filesOpen = true;
+    Tick(L"Storage Space");
+    dlg->OnRemoveDevices();
+    EXPECT_EQ(BoxTexts(), (std::vector<std::wstring>{
+                              L"The following Storage Spaces virtual disk was left in "
+                              L"place:\n\nStorage Space\n\nA storage space is not a device to "
+                              L"unplug. Take it offline in Storage Spaces before you remove the "
+                              L"drives of its pool."}));
+    EXPECT_TRUE(Listed(L"Storage Space"));
+    EXPECT_EQ(sim.CallCount("SetupDiCallClassInstaller"), 0u);
+    EXPECT_TRUE(view.pumps.empty());
+}
+
 TEST(RemovalPattern, NamesExactlyTheDevice) {
     EXPECT_EQ(RemovalPatternFor(L"USBSTOR\\DISK&VEN_A\\1"), L"@USBSTOR\\DISK&VEN_A\\1");
     EXPECT_EQ(RemovalPatternFor(L"?"), L"@?");
@@ -444,6 +658,28 @@ TEST(RemovalSummary, LongListsEndWithACountInsteadOfDroppingNames) {
     const size_t hidden = static_cast<size_t>(std::stoi(text.substr(more + 5)));
     EXPECT_EQ(shown + hidden, names.size()) << "every name is either shown or counted";
     EXPECT_EQ(text.substr(text.size() - 48), L"\n\nIt is safe to power them down and remove them.");
+}
+
+// With many virtual disks as well, the box still fits the screen and keeps
+// both parts: the virtual disks never crowd out the drives to pull.
+TEST(RemovalSummary, ManyDrivesAndVirtualDisksTogetherStayWithinTheLimit) {
+    RemovalReport report;
+    for (int i = 0; i < 150; ++i) {
+        DeviceResult removed;
+        removed.deviceName = L"Removable Flash Disk Number " + std::to_wstring(i);
+        removed.outcome = DeviceOutcome::Removed;
+        report.devices.push_back(removed);
+        DeviceResult image;
+        image.deviceName = L"Msft Virtual Disk";
+        image.image = L"\\\\?\\Volume{1}\\VMs\\disk" + std::to_wstring(i) + L".vhdx";
+        image.outcome = DeviceOutcome::Detached;
+        report.devices.push_back(image);
+    }
+    const std::wstring text = ComposeRemovalReport(report, [](DWORD) { return L"?"; });
+    EXPECT_LE(text.size(), kRemovalSummaryChars);
+    EXPECT_EQ(text.rfind(L"The following devices were successfully removed:", 0), 0u);
+    EXPECT_NE(text.find(L"\n\n\nThe following virtual disks were detached"), std::wstring::npos);
+    EXPECT_NE(text.find(L"Msft Virtual Disk (disk0.vhdx)\n"), std::wstring::npos);
 }
 
 TEST_F(RemoveCommandTest, MoreThanAHundredTickedDrivesAreAllRemoved) {

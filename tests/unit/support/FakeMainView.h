@@ -85,6 +85,10 @@ public:
         if (updateDepth++ == 0) ++listUpdates;
     }
     void EndListUpdate() override { --updateDepth; }
+    bool PumpMessagesFor(DWORD milliseconds) override {
+        pumps.push_back(milliseconds);
+        return onPump ? onPump(milliseconds) : true;
+    }
 
     // What a user does with the mouse: a click selects one row and focuses it
     // (the previous selection goes); each row whose state changes notifies.
@@ -127,6 +131,10 @@ public:
     // As Windows' list does and Wine's does not: a new row notifies.
     bool notifyOnInsert = false;
     int refusedTicks = 0;
+    // Each wait of a command, in milliseconds; onPump runs inside it (a test
+    // moves the machine's clock there) and answers whether the window lives.
+    std::vector<DWORD> pumps;
+    std::function<bool(DWORD)> onPump;
     std::function<void(int)> onItemChanged;
     std::function<bool()> onTickChanging;
 
