@@ -8,6 +8,7 @@
 #include "app/Trayhop32Dlg.h"
 #include "inventory/DriveRecord.h"
 #include "removal/RemovalFlow.h"
+#include "removal/RemovalLock.h"
 #include "removal/VolumeHolders.h"
 #include "removal/VolumeLocks.h"
 
@@ -163,8 +164,12 @@ void CTrayhop32Dlg::OnRemoveDevices() {
     if (RefuseWhileBusy()) return;
     FlagScope command(m_bCommandInProgress);
     Platform& platform = m_app.GetPlatform();
-    const int rows = m_view.GetItemCount();
     WaitCursor wait(&m_view);
+    // A console program's removal or scan ends first. Without the lock (it
+    // could not be made) the window still goes on, as it did before.
+    RemovalLock machineLock(platform);
+    machineLock.AcquireWhenFree();
+    const int rows = m_view.GetItemCount();
     m_view.SetStatusText(L" Removing selected drives, please wait...");
 
     // Every ticked row is taken: the list has no fixed size, so nothing is

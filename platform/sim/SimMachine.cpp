@@ -488,7 +488,7 @@ std::string SimMachine::LeakReport() const {
     for (const auto& [value, k] : state_->keys)
         report += "registry key " + sim::Hex(value) + " (" + sim::Narrow(k.path) +
                   ") opened by call " + std::to_string(k.openedByCall) + "\n";
-    return report;
+    return report + ConsoleLeaks();
 }
 
 // ---- Call log and faults ------------------------------------------------------
@@ -895,6 +895,7 @@ HANDLE SimMachine::CreateMutexW(LPSECURITY_ATTRIBUTES lpMutexAttributes, BOOL bI
     handle.what = name;
     handle.openedByCall = callCount_;
     state_->handles[value] = handle;
+    if (bInitialOwner && !existed && !name.empty()) WaitForMutex(value, name, 0);
     SetLastError(existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
     return reinterpret_cast<HANDLE>(value);
 }

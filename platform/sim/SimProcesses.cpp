@@ -515,6 +515,8 @@ DWORD SimMachine::WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
         SetLastError(ERROR_INVALID_HANDLE);
         return WAIT_FAILED;
     }
+    if (it->second.kind == State::Kind::Mutex && !it->second.what.empty())
+        return WaitForMutex(it->first, it->second.what, dwMilliseconds);
     if (it->second.kind == State::Kind::Process) {
         // A process is signalled once it has ended.
         const SimProcess* p = FindProcess(it->second.processId);

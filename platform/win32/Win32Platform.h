@@ -143,6 +143,22 @@ public:
     void SHChangeNotify(LONG wEventId, UINT uFlags, LPCVOID dwItem1, LPCVOID dwItem2) override;
     HWND HtmlHelpW(HWND hwndCaller, LPCWSTR pszFile, UINT uCommand, DWORD_PTR dwData) override;
 
+    // The console program.
+    HANDLE GetStdHandle(DWORD nStdHandle) override;
+    BOOL GetConsoleMode(HANDLE hConsoleHandle, LPDWORD lpMode) override;
+    BOOL WriteConsoleW(HANDLE hConsoleOutput, const VOID* lpBuffer, DWORD nNumberOfCharsToWrite,
+                       LPDWORD lpNumberOfCharsWritten, LPVOID lpReserved) override;
+    BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
+                   LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED lpOverlapped) override;
+    BOOL ReleaseMutex(HANDLE hMutex) override;
+    BOOL AllocateAndInitializeSid(PSID_IDENTIFIER_AUTHORITY pIdentifierAuthority,
+                                  BYTE nSubAuthorityCount, DWORD nSubAuthority0,
+                                  DWORD nSubAuthority1, DWORD nSubAuthority2, DWORD nSubAuthority3,
+                                  DWORD nSubAuthority4, DWORD nSubAuthority5, DWORD nSubAuthority6,
+                                  DWORD nSubAuthority7, PSID* pSid) override;
+    BOOL CheckTokenMembership(HANDLE TokenHandle, PSID SidToCheck, PBOOL IsMember) override;
+    PVOID FreeSid(PSID pSid) override;
+
 private:
     // hhctrl.ocx, loaded from the system folder on the first HtmlHelpW call:
     // it has no import library in MinGW, and most runs never open Help.
