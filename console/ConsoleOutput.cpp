@@ -32,12 +32,16 @@ std::string EncodeUtf8(const std::wstring& text) {
     std::string out;
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size(); ++i) {
-        const std::uint32_t c = static_cast<std::uint32_t>(text[i]) & 0xFFFFu;
-        if (sizeof(wchar_t) > 2 && static_cast<std::uint32_t>(text[i]) > 0xFFFF) {
+        if constexpr (sizeof(wchar_t) > 2) {
             // The host build's wchar_t holds a whole code point.
             const std::uint32_t whole = static_cast<std::uint32_t>(text[i]);
-            Append(out, whole <= 0x10FFFF ? whole : 0xFFFD);
-        } else if (IsHighSurrogate(static_cast<wchar_t>(c)) && i + 1 < text.size() &&
+            if (whole > 0xFFFF) {
+                Append(out, whole <= 0x10FFFF ? whole : 0xFFFD);
+                continue;
+            }
+        }
+        const std::uint32_t c = static_cast<std::uint32_t>(text[i]) & 0xFFFFu;
+        if (IsHighSurrogate(static_cast<wchar_t>(c)) && i + 1 < text.size() &&
                    IsLowSurrogate(text[i + 1])) {
             const std::uint32_t low = static_cast<std::uint32_t>(text[i + 1]) & 0xFFFFu;
             Append(out, 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00));

@@ -46,6 +46,18 @@ bool RunsAsAdministrator(Platform& platform) {
     return asked && member;
 }
 
+// The boot device and the page-file devices are never removed from a
+// script, whatever the lock test says: the window asks its user about them,
+// and a script has no one to ask.
+std::wstring SystemDeviceRefusal(const DriveRecord& record) {
+    const std::wstring name = record.deviceName;
+    if (record.isBootDrive)
+        return L"This device is the current boot device: " + name +
+               L". It can not be removed while the system is running.\n";
+    return L"This device has an active system page file: " + name +
+           L". It can not be removed while the system is running.\n";
+}
+
 // Answers the removal flow's questions from the options and says on stderr
 // why a device is refused.
 class ConsoleRemovalHost : public RemovalHost {
@@ -67,13 +79,9 @@ public:
                             L"removed.\n");
                 return LockAnswer::Stop;
             case LockRefusal::BootDevice:
-                output_.Err(L"This device is the current boot device: " + name +
-                            L". It can not be removed while the system is running.\n");
-                return LockAnswer::Skip;
             case LockRefusal::PageFile:
-                output_.Err(L"This device has an active system page file on drive " + drive +
-                            L" " + name + L". It can not be removed while the system is "
-                            L"running.\n");
+                // Refused before the flow (RefuseSystemDevices); kept for safety.
+                output_.Err(SystemDeviceRefusal(record));
                 return LockAnswer::Skip;
             case LockRefusal::FilesInUse:
                 break;
@@ -258,8 +266,26 @@ private:
         for (int i = 0; i < app_.m_driveTable.Count(); ++i)
             if (named.count(&app_.m_driveTable.At(i)) != 0) chosen.push_back(&app_.m_driveTable.At(i));
 
+        std::vector<const DriveRecord*> removable;
+        std::vector<DeviceResult> refused;
+        for (const DriveRecord* record : chosen) {
+            if (!record->isBootDrive && !record->hasPageFile) {
+                removable.push_back(record);
+                continue;
+            }
+            output_.Err(SystemDeviceRefusal(*record));
+            DeviceResult result;
+            result.deviceName = record->deviceName;
+            result.deviceInstanceId = record->deviceInstanceId;
+            result.outcome = DeviceOutcome::Skipped;
+            result.refused = true;
+            result.refusal = record->isBootDrive ? LockRefusal::BootDevice : LockRefusal::PageFile;
+            refused.push_back(result);
+        }
+
         ConsoleRemovalHost host(platform_, output_, line);
-        const RemovalReport report = RunRemoval(platform_, host, chosen);
+        RemovalReport report = RunRemoval(platform_, host, removable);
+        report.devices.insert(report.devices.begin(), refused.begin(), refused.end());
         return Report(report);
     }
 

@@ -4,8 +4,10 @@
 #include "platform/sim/SimInternal.h"
 
 #include <chrono>
-#include <condition_variable>
 #include <mutex>
+#if defined(_GLIBCXX_HAS_GTHREADS)
+#include <condition_variable>
+#endif
 
 using sim::FromPtr;
 
@@ -23,6 +25,33 @@ std::string HandleText(HANDLE h) {
     return sim::Hex(reinterpret_cast<std::uintptr_t>(h));
 }
 
+#if defined(_GLIBCXX_HAS_GTHREADS)
+using SimLock = std::mutex;
+using SimCondition = std::condition_variable;
+#else
+// The win32 thread model's runtime (the demo exes) has no std::mutex; it
+// never runs a second thread on the machine, so the lock is a formality.
+struct SimLock {
+    void lock() {}
+    void unlock() {}
+};
+struct SimCondition {
+    void notify_all() {}
+};
+#endif
+
+// Holds a SimLock for the life of the guard.
+class Guard {
+public:
+    explicit Guard(SimLock& lock) : lock_(lock) { lock_.lock(); }
+    Guard(const Guard&) = delete;
+    Guard& operator=(const Guard&) = delete;
+    ~Guard() { lock_.unlock(); }
+
+private:
+    SimLock& lock_;
+};
+
 struct SimSid {
     SID_IDENTIFIER_AUTHORITY authority{};
     std::vector<DWORD> subAuthorities;
@@ -39,8 +68,8 @@ struct SimMachine::ConsoleState {
     };
     // Guards `owners`, `blocked` and `waitersMayRun`: a blocked waiter reads
     // them from its own thread.
-    mutable std::mutex lock;
-    std::condition_variable changed;
+    mutable SimLock lock;
+    SimCondition changed;
     std::map<std::wstring, Owner> owners;
     size_t blocked = 0;
     bool waitersMayRun = false;
@@ -54,7 +83,7 @@ SimMachine::ConsoleState& SimMachine::Console() const {
 
 void SimMachine::HoldMutexElsewhere(const std::wstring& name) {
     ConsoleState& c = Console();
-    std::lock_guard guard(c.lock);
+    Guard guard(c.lock);
     c.owners[name] = ConsoleState::Owner{kElsewhere, 1, false};
     state_->mutexes[name] += 1;
 }
@@ -62,7 +91,7 @@ void SimMachine::HoldMutexElsewhere(const std::wstring& name) {
 void SimMachine::ReleaseMutexElsewhere(const std::wstring& name) {
     ConsoleState& c = Console();
     {
-        std::lock_guard guard(c.lock);
+        Guard guard(c.lock);
         auto it = c.owners.find(name);
         if (it == c.owners.end() || it->second.handle != kElsewhere) return;
         it->second = ConsoleState::Owner{};
@@ -74,7 +103,7 @@ void SimMachine::ReleaseMutexElsewhere(const std::wstring& name) {
 
 bool SimMachine::MutexOwned(const std::wstring& name) const {
     ConsoleState& c = Console();
-    std::lock_guard guard(c.lock);
+    Guard guard(c.lock);
     auto it = c.owners.find(name);
     return it != c.owners.end() && it->second.handle != 0;
 }
@@ -82,7 +111,7 @@ bool SimMachine::MutexOwned(const std::wstring& name) const {
 void SimMachine::LetWaitersRun() {
     ConsoleState& c = Console();
     {
-        std::lock_guard guard(c.lock);
+        Guard guard(c.lock);
         c.waitersMayRun = true;
     }
     c.changed.notify_all();
@@ -90,7 +119,7 @@ void SimMachine::LetWaitersRun() {
 
 size_t SimMachine::BlockedWaiters() const {
     ConsoleState& c = Console();
-    std::lock_guard guard(c.lock);
+    Guard guard(c.lock);
     return c.blocked;
 }
 
@@ -104,7 +133,7 @@ DWORD SimMachine::WaitForMutex(std::uintptr_t handle, const std::wstring& name,
     };
     std::uintptr_t ownerHandle = 0;
     {
-        std::lock_guard guard(c.lock);
+        Guard guard(c.lock);
         ConsoleState::Owner& owner = c.owners[name];
         if (owner.handle == 0) return take(owner);
         if (owner.handle == handle) {
@@ -115,10 +144,11 @@ DWORD SimMachine::WaitForMutex(std::uintptr_t handle, const std::wstring& name,
     }
     if (mutexWaitHook) {
         mutexWaitHook(name);
-        std::lock_guard guard(c.lock);
+        Guard guard(c.lock);
         ConsoleState::Owner& owner = c.owners[name];
         if (owner.handle == 0) return take(owner);
     }
+#if defined(_GLIBCXX_HAS_GTHREADS)
     if (mutexWaitsBlock && ownerHandle != kElsewhere) {
         std::unique_lock guard(c.lock);
         ++c.blocked;
@@ -131,6 +161,9 @@ DWORD SimMachine::WaitForMutex(std::uintptr_t handle, const std::wstring& name,
         if (free) return take(c.owners[name]);
         return WAIT_TIMEOUT;
     }
+#else
+    (void)ownerHandle;
+#endif
     if (milliseconds != INFINITE) tickCount += milliseconds;
     return WAIT_TIMEOUT;
 }
@@ -139,7 +172,7 @@ void SimMachine::MutexHandleClosed(std::uintptr_t handle) {
     if (!console_) return;
     ConsoleState& c = *console_;
     {
-        std::lock_guard guard(c.lock);
+        Guard guard(c.lock);
         for (auto& [name, owner] : c.owners)
             if (owner.handle == handle) owner = ConsoleState::Owner{0, 0, true};
     }
@@ -247,7 +280,7 @@ BOOL SimMachine::ReleaseMutex(HANDLE hMutex) {
     }
     ConsoleState& c = Console();
     {
-        std::lock_guard guard(c.lock);
+        Guard guard(c.lock);
         ConsoleState::Owner& owner = c.owners[it->second.what];
         if (owner.handle != it->first) {
             SetLastError(ERROR_NOT_OWNER);

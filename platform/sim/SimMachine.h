@@ -161,6 +161,7 @@ struct SimVolume {
     std::map<DWORD, DWORD> ioctlErrors;  // volume requests (extents, lock, unlock) -> error
     bool present = true;
     bool pending = false;  // mounted by the next re-enumeration
+    std::wstring label;    // GetVolumeInformationW's volume label
 };
 
 // A file, folder or pipe another process has open.
@@ -671,7 +672,7 @@ private:
 //       "extentsError": 0, "noMedia": false, "device": "instance id", "filesOpen": false,
 //       "openAccessDenied": false, "openError": 0, "exclusiveOpenFails": false,
 //       "flushError": 0, "ioctlErrors": {}, "present": true, "pending": false,
-//       "serialNumber": "0x1DE50045" }],
+//       "serialNumber": "0x1DE50045", "label": "BACKUP" }],
 //   "processes": [{ "processId": 1234, "imageName": "notepad.exe", "accessDenied": false,
 //       "files": [{ "letter": "E", "path": "\\Reports\\May.txt", "directory": false,
 //                   "pipe": false }] }],

@@ -345,7 +345,7 @@ SimVolume ReadVolume(const json& j, const std::string& path, size_t index) {
         j, path,
         {"letter", "driveType", "guidPath", "mountPointError", "extents", "extentsError", "noMedia",
          "device", "filesOpen", "openAccessDenied", "openError", "exclusiveOpenFails", "flushError",
-         "ioctlErrors", "present", "pending", "serialNumber"});
+         "ioctlErrors", "present", "pending", "serialNumber", "label"});
     auto p = [&](const char* name) { return Member(path, name); };
     SimVolume v;
     if (j.contains("letter")) v.letter = Letter(j.at("letter"), p("letter"));
@@ -400,6 +400,8 @@ SimVolume ReadVolume(const json& j, const std::string& path, size_t index) {
     if (j.contains("present")) v.present = Bool(j.at("present"), p("present"));
     if (j.contains("pending")) v.pending = Bool(j.at("pending"), p("pending"));
     if (j.contains("serialNumber")) v.serialNumber = Dword(j.at("serialNumber"), p("serialNumber"));
+    // A label longer than Windows allows (32 characters on NTFS) is refused.
+    if (j.contains("label")) v.label = Text(j.at("label"), p("label"), 32);
     return v;
 }
 

@@ -301,20 +301,23 @@ BOOL SimMachine::GetVolumeInformationW(LPCWSTR lpRootPathName, LPWSTR lpVolumeNa
     }
     const std::wstring root = sim::FromPtr(lpRootPathName);
     const SimVolume* volume = nullptr;
-    for (const auto& v : volumes_)
+    for (const auto& v : volumes_) {
         if (v.present && v.letter != 0 && root.size() == 3 && root[1] == L':' && root[2] == L'\\' &&
             std::towupper(static_cast<wint_t>(root[0])) == static_cast<wint_t>(v.letter))
             volume = &v;
+        // A volume is also asked by its GUID path, which ends in a backslash too.
+        if (v.present && !v.guidPath.empty() && sim::EqualNoCase(root, v.guidPath)) volume = &v;
+    }
     if (volume == nullptr) {
         SetLastError(root.empty() || root.back() != L'\\' ? ERROR_INVALID_NAME
                                                           : ERROR_PATH_NOT_FOUND);
         return FALSE;
     }
-    if (volume->openError != 0) {
-        SetLastError(volume->openError);
+    if (volume->openError != 0 || volume->noMedia) {
+        SetLastError(volume->noMedia ? ERROR_NOT_READY : volume->openError);
         return FALSE;
     }
-    if (lpVolumeNameBuffer && !sim::CopyWithNul(L"", lpVolumeNameBuffer, nVolumeNameSize)) {
+    if (lpVolumeNameBuffer && !sim::CopyWithNul(volume->label, lpVolumeNameBuffer, nVolumeNameSize)) {
         SetLastError(ERROR_BAD_LENGTH);
         return FALSE;
     }

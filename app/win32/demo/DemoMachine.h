@@ -19,6 +19,8 @@ public:
     // environment variable TRAYHOP32_DEMO_MACHINE, else the built-in demo
     // workstation. False with a message on a faulty file.
     bool Load(HINSTANCE instance, std::wstring& error);
+    // The machine file at `path`, or the built-in workstation when it is empty.
+    bool LoadFrom(HINSTANCE instance, const std::wstring& path, std::wstring& error);
 
     // Posts the queued simulated device changes to this window.
     void DeliverDeviceChangesTo(HWND window);
@@ -38,6 +40,9 @@ public:
     }
     // The procedure handed out is the simulation's: the real one is looked up.
     BOOL SetDefaultDllDirectories(FARPROC procedure, DWORD DirectoryFlags) override;
+
+protected:
+    Platform& Real() { return m_real; }
 
 private:
     Platform& m_real;
