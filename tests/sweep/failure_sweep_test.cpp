@@ -8,6 +8,8 @@
 
 #include "app/Trayhop32App.h"
 #include "app/Trayhop32Dlg.h"
+#include "console/ConsoleProgram.h"
+#include "removal/RemovalLock.h"
 #include "platform/sim/SimMachine.h"
 #include "tests/unit/inventory/InventoryMachines.h"
 #include "tests/unit/support/FakeMainView.h"
@@ -84,6 +86,13 @@ std::vector<DWORD> ErrorsFor(const std::string& method) {
         {"NtQueryVolumeInformationFile", {0xC0000008 /* invalid handle */}},
         {"CreateThread", {ERROR_NOT_ENOUGH_MEMORY}},
         {"WaitForSingleObject", {ERROR_INVALID_HANDLE}},
+        {"GetStdHandle", {ERROR_INVALID_HANDLE}},
+        {"GetConsoleMode", {ERROR_INVALID_HANDLE}},
+        {"WriteConsoleW", {ERROR_NOT_ENOUGH_MEMORY}},
+        {"WriteFile", {ERROR_NO_DATA}},
+        {"ReleaseMutex", {ERROR_NOT_OWNER}},
+        {"AllocateAndInitializeSid", {ERROR_NOT_ENOUGH_MEMORY}},
+        {"CheckTokenMembership", {ERROR_ACCESS_DENIED}},
     };
     auto it = table.find(method);
     return it != table.end() ? it->second : std::vector<DWORD>{ERROR_INVALID_PARAMETER};
@@ -93,7 +102,7 @@ std::vector<DWORD> ErrorsFor(const std::string& method) {
 // it either, and the program has no second way to.
 bool IsRelease(const std::string& method) {
     return method == "CloseHandle" || method == "RegCloseKey" ||
-           method == "SetupDiDestroyDeviceInfoList";
+           method == "SetupDiDestroyDeviceInfoList" || method == "FreeSid";
 }
 
 size_t LineCount(const std::string& text) {
@@ -317,6 +326,41 @@ public:
     void Check(std::vector<std::string>& problems) override { CheckWindow(problems, true); }
 };
 
+// The console program removing a held stick by its letter, forced, and two
+// more by their label; its output goes to a redirected file.
+class ConsoleFlow : public Flow {
+public:
+    void Prepare() override {
+        sim.SetEnvironmentVariable(L"SystemDrive", L"C:");
+        sim.AddDevice(SimMachine::MakeDisk(L"IDE\\DISKBOOT\\5&1", L"Boot Disk", 0));
+        sim.AddVolume(SimMachine::MakeVolume(L'C', 0, 40000000000LL));
+        AddRemovable(L"USBSTOR\\DISK&VEN_A\\1", L"Stick A", 1, {L'E'});
+        AddRemovable(L"USBSTOR\\DISK&VEN_B\\2", L"Stick B", 2, {L'F'});
+        AddRemovable(L"USBSTOR\\DISK&VEN_C\\3", L"Stick C", 3, {L'H'});
+        sim.FindVolume(L'F')->label = L"BACKUP";
+        sim.FindVolume(L'H')->label = L"BACKUP";
+        sim.AddProcess({2000, L"notepad.exe", {{L'E', L"\\May.txt", false, false}}, false});
+        sim.standardOutput.console = false;
+    }
+    void Act() override {
+        code = RunConsoleProgram(sim, {L"remove", L"E:", L"--label", L"BACKUP", L"--force"},
+                                 L"Trayhop32Cmd");
+    }
+    void Check(std::vector<std::string>& problems) override {
+        if (code < 0 || code > 8) problems.push_back("exit code " + std::to_string(code));
+        if (sim.MutexOwned(kRemovalLockName)) problems.push_back("the lock was kept");
+        const std::string& out = sim.standardOutput.bytes;
+        for (const auto& [name, id] : idByName) {
+            const bool claimed = out.find("Removed " + Narrow(name) + ".") != std::string::npos;
+            if (claimed && !Gone(id)) problems.push_back("stdout calls " + Narrow(name) + " removed");
+            if (code == 0 && !Gone(id)) problems.push_back("code 0 with " + Narrow(name) + " there");
+        }
+        CheckHonestReport(problems);
+    }
+
+    int code = -1;
+};
+
 struct SweepResult {
     size_t callsSwept = 0;
     size_t runs = 0;
@@ -386,5 +430,9 @@ TEST(FailureSweep, RemovalOfThreeDevices) {
 }
 
 TEST(FailureSweep, ScanForDevices) { EXPECT_GT(Sweep<ScanFlow>("scan").callsSwept, 20u); }
+
+TEST(FailureSweep, ConsoleRemoval) {
+    EXPECT_GT(Sweep<ConsoleFlow>("console removal").callsSwept, 50u);
+}
 
 }  // namespace
