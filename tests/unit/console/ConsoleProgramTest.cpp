@@ -14,6 +14,7 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <filesystem>
 #include <functional>
 #include <set>
 #include <string>
@@ -325,6 +326,68 @@ TEST_F(ConsoleProgramTest, HelpDocumentsEveryExitCode) {
         EXPECT_NE(Out().find(L"\n  " + std::to_wstring(code) + L"  "), std::wstring::npos) << code;
     EXPECT_EQ(Command({L"--version"}), kExitOk);
     EXPECT_EQ(Out(), L"Trayhop32Cmd 1.3.7567.0\n");
+}
+
+}  // namespace
+
+namespace {
+
+std::filesystem::path MachinesFolder() {
+    return std::filesystem::path(__FILE__).parent_path() / ".." / ".." / "machines";
+}
+
+// Every machine file the project keeps: list --json gives one object per row
+// the window would show, and parses back.
+TEST(ConsoleOverMachineFiles, ListJsonParsesOnEveryKeptMachine) {
+    for (const auto& entry : std::filesystem::directory_iterator(MachinesFolder())) {
+        if (entry.path().extension() != ".json") continue;
+        SCOPED_TRACE(entry.path().filename().string());
+        ConsoleBoxes<SimMachine> sim;
+        std::string error;
+        if (!LoadSimMachineFromFile(sim, entry.path().string(), error)) continue;  // a bad-file case
+        sim.standardOutput.console = false;
+        const int code = RunConsoleProgram(sim, {L"list", L"--json"}, L"Trayhop32Cmd");
+        // The busy server is a 64-bit one whose registry refuses writes.
+        if (code == kExitCannotRun) {
+            EXPECT_FALSE(sim.standardError.bytes.empty() && sim.standardError.text.empty());
+            continue;
+        }
+        ASSERT_EQ(code, kExitOk);
+        const nlohmann::json list = nlohmann::json::parse(sim.standardOutput.bytes);
+        EXPECT_TRUE(list.is_array());
+        EXPECT_EQ("", sim.LeakReport());
+    }
+}
+
+// The demo workstation: the held stick G: is refused naming its holders,
+// forced it asks for a restart, the free stick F: goes.
+TEST(ConsoleOverMachineFiles, DemoWorkstationAnswersAsTheReadmeShows) {
+    struct Step {
+        std::vector<std::wstring> args;
+        int code;
+        const wchar_t* says;
+    };
+    const Step steps[] = {
+        {{L"remove", L"G:"}, kExitRefused, L"explorer.exe (1704)\nWINWORD.EXE (2316)"},
+        {{L"remove", L"g", L"--force"}, kExitRestart, L"reboot"},
+        {{L"remove", L"F:"}, kExitOk, L"Removed SanDisk Cruzer Micro USB Device."},
+        {{L"remove", L"C:"}, kExitRefused, L"current boot device"},
+        {{L"remove", L"J:"}, kExitOk, L"Removed Generic USB SD Reader USB Device."},
+    };
+    ConsoleBoxes<SimMachine> sim;
+    std::string error;
+    ASSERT_TRUE(LoadSimMachineFromFile(sim, (MachinesFolder() / "demo-workstation.json").string(),
+                                       error))
+        << error;
+    for (const Step& step : steps) {
+        SCOPED_TRACE(Narrow(step.args[1]));
+        sim.standardOutput.text.clear();
+        sim.standardError.text.clear();
+        EXPECT_EQ(RunConsoleProgram(sim, step.args, L"Trayhop32Cmd"), step.code);
+        const std::wstring all = sim.standardOutput.text + sim.standardError.text;
+        EXPECT_NE(all.find(step.says), std::wstring::npos) << Narrow(all);
+    }
+    EXPECT_EQ("", sim.LeakReport());
 }
 
 }  // namespace
