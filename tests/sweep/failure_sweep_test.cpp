@@ -157,6 +157,12 @@ protected:
         }
         idByName[name] = id;
     }
+    // Disk 0 holds C:, the system drive.
+    void AddBootDisk() {
+        sim.SetEnvironmentVariable(L"SystemDrive", L"C:");
+        sim.AddDevice(SimMachine::MakeDisk(L"IDE\\DISKBOOT\\5&1", L"Boot Disk", 0));
+        sim.AddVolume(SimMachine::MakeVolume(L'C', 0, 40000000000LL));
+    }
     bool Gone(const std::wstring& id) { return sim.FindDevice(id) == nullptr; }
     // Told removed (summary or shell) only when the machine no longer has it.
     void CheckHonestReport(std::vector<std::string>& problems) {
@@ -266,9 +272,7 @@ public:
 class RemovalFlow : public WindowFlow {
 public:
     void Prepare() override {
-        sim.SetEnvironmentVariable(L"SystemDrive", L"C:");
-        sim.AddDevice(SimMachine::MakeDisk(L"IDE\\DISKBOOT\\5&1", L"Boot Disk", 0));
-        sim.AddVolume(SimMachine::MakeVolume(L'C', 0, 40000000000LL));
+        AddBootDisk();
         idByLetter[L'C'] = L"IDE\\DISKBOOT\\5&1";
         AddRemovable(L"USBSTOR\\DISK&VEN_A\\1", L"Stick A", 1, {L'E'});
         AddRemovable(L"USBSTOR\\DISK&VEN_B\\2", L"Stick B", 2, {L'F', L'G'});
@@ -302,9 +306,7 @@ public:
 class ScanFlow : public WindowFlow {
 public:
     void Prepare() override {
-        sim.SetEnvironmentVariable(L"SystemDrive", L"C:");
-        sim.AddDevice(SimMachine::MakeDisk(L"IDE\\DISKBOOT\\5&1", L"Boot Disk", 0));
-        sim.AddVolume(SimMachine::MakeVolume(L'C', 0, 40000000000LL));
+        AddBootDisk();
         AddRemovable(L"USBSTOR\\DISK&VEN_A\\1", L"Stick A", 1, {L'E'});
         SimDevice fresh = SimMachine::MakeDisk(L"USBSTOR\\DISK&VEN_N\\9", L"New Disk", 2,
                                                BusTypeUsb, 8000000000ULL);
@@ -331,9 +333,7 @@ public:
 class ConsoleFlow : public Flow {
 public:
     void Prepare() override {
-        sim.SetEnvironmentVariable(L"SystemDrive", L"C:");
-        sim.AddDevice(SimMachine::MakeDisk(L"IDE\\DISKBOOT\\5&1", L"Boot Disk", 0));
-        sim.AddVolume(SimMachine::MakeVolume(L'C', 0, 40000000000LL));
+        AddBootDisk();
         AddRemovable(L"USBSTOR\\DISK&VEN_A\\1", L"Stick A", 1, {L'E'});
         AddRemovable(L"USBSTOR\\DISK&VEN_B\\2", L"Stick B", 2, {L'F'});
         AddRemovable(L"USBSTOR\\DISK&VEN_C\\3", L"Stick C", 3, {L'H'});
