@@ -10,7 +10,9 @@ bool Is(const std::wstring& arg, const wchar_t* word) {
     return CompareTextNoCase(arg.c_str(), word) == 0 && arg.find(L'\0') == std::wstring::npos;
 }
 
-bool IsAsciiLetter(wchar_t c) { return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z'); }
+bool IsAsciiLetter(wchar_t c) {
+    return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z');
+}
 
 wchar_t UpperLetter(wchar_t c) {
     return c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - (L'a' - L'A')) : c;
@@ -136,7 +138,8 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::wstring>& args) {
             return std::nullopt;
         };
         const bool takesValue = Is(arg, L"--wait") || Is(arg, L"--label");
-        if (attached && !takesValue) return refuse(L"the option " + Shown(arg) + L" takes no value");
+        if (attached && !takesValue)
+            return refuse(L"the option " + Shown(arg) + L" takes no value");
 
         if (list && Is(arg, L"--all")) {
             line.all = true;
@@ -178,8 +181,9 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::wstring>& args) {
         }
     }
     if (remove && line.selectors.empty())
-        return refuse(L"remove needs at least one selector: a drive letter, a mount point, a "
-                      L"volume GUID path, an instance identifier or --label NAME");
+        return refuse(
+            L"remove needs at least one selector: a drive letter, a mount point, a "
+            L"volume GUID path, an instance identifier or --label NAME");
     parsed.line = std::move(line);
     return parsed;
 }

@@ -5,8 +5,12 @@ namespace {
 // WriteConsoleW takes at most about 64 KB at once on older Windows.
 constexpr std::size_t kConsoleChunkChars = 8192;
 
-bool IsHighSurrogate(wchar_t c) { return c >= 0xD800 && c <= 0xDBFF; }
-bool IsLowSurrogate(wchar_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+bool IsHighSurrogate(wchar_t c) {
+    return c >= 0xD800 && c <= 0xDBFF;
+}
+bool IsLowSurrogate(wchar_t c) {
+    return c >= 0xDC00 && c <= 0xDFFF;
+}
 
 void Append(std::string& out, std::uint32_t code) {
     if (code < 0x80) {
@@ -42,7 +46,7 @@ std::string EncodeUtf8(const std::wstring& text) {
         }
         const std::uint32_t c = static_cast<std::uint32_t>(text[i]) & 0xFFFFu;
         if (IsHighSurrogate(static_cast<wchar_t>(c)) && i + 1 < text.size() &&
-                   IsLowSurrogate(text[i + 1])) {
+            IsLowSurrogate(text[i + 1])) {
             const std::uint32_t low = static_cast<std::uint32_t>(text[i + 1]) & 0xFFFFu;
             Append(out, 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00));
             ++i;
@@ -60,7 +64,9 @@ void ConsoleOutput::Out(const std::wstring& text) {
     if (!quiet) Write(STD_OUTPUT_HANDLE, text);
 }
 
-void ConsoleOutput::Err(const std::wstring& text) { Write(STD_ERROR_HANDLE, text); }
+void ConsoleOutput::Err(const std::wstring& text) {
+    Write(STD_ERROR_HANDLE, text);
+}
 
 void ConsoleOutput::Write(DWORD which, const std::wstring& text) {
     HANDLE handle = platform_.GetStdHandle(which);

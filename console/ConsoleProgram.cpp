@@ -21,12 +21,16 @@ namespace {
 constexpr const wchar_t* kVersion = L"1.3.7567.0";
 
 std::wstring Usage(const std::wstring& name) {
-    return L"Usage:\n"
-           L"  " + name + L" list [--all] [--json]\n"
-           L"  " + name + L" remove SELECTOR... [--label NAME] [--wait SECONDS] [--force] [--quiet]\n"
-           L"  " + name + L" scan [--quiet]\n"
-           L"  " + name + L" help | --help | /?\n"
-           L"  " + name + L" --version\n";
+    static const wchar_t* const kForms[] = {
+        L"list [--all] [--json]",
+        L"remove SELECTOR... [--label NAME] [--wait SECONDS] [--force] [--quiet]",
+        L"scan [--quiet]",
+        L"help | --help | /?",
+        L"--version",
+    };
+    std::wstring text = L"Usage:\n";
+    for (const wchar_t* form : kForms) text += L"  " + name + L" " + form + L"\n";
+    return text;
 }
 
 // Windows' own rule for "is this an administrator": membership of the
@@ -63,7 +67,9 @@ std::wstring SystemDeviceRefusal(const DriveRecord& record) {
 class ConsoleRemovalHost : public RemovalHost {
 public:
     ConsoleRemovalHost(Platform& platform, ConsoleOutput& output, const CommandLine& line)
-        : platform_(platform), output_(output), force_(line.force),
+        : platform_(platform),
+          output_(output),
+          force_(line.force),
           waitMilliseconds_(line.waitSeconds ? *line.waitSeconds * 1000 : 0) {}
 
     void ShowStatus(const std::wstring&) override {}
@@ -156,7 +162,8 @@ public:
         if (line.command == ConsoleCommand::List) return List(line);
 
         if (!RunsAsAdministrator(platform_)) {
-            output_.Err(name_ + L" " + (line.command == ConsoleCommand::Scan ? L"scan" : L"remove") +
+            output_.Err(name_ + L" " +
+                        (line.command == ConsoleCommand::Scan ? L"scan" : L"remove") +
                         L" needs administrator rights: run it from an elevated command prompt "
                         L"(Run as administrator).\n");
             return kExitNotElevated;
@@ -174,8 +181,9 @@ private:
 
     int CheckPlatform() {
         if (kRefusesWindows64 && app_.IsWindows64()) {
-            output_.Err(L"The 32-bit version of Trayhop does not run on 64-bit versions of "
-                        L"Windows. Please use Trayhop64Cmd.exe.\n");
+            output_.Err(
+                L"The 32-bit version of Trayhop does not run on 64-bit versions of "
+                L"Windows. Please use Trayhop64Cmd.exe.\n");
             return kExitCannotRun;
         }
         if (!app_.CanWriteUserKey()) {
@@ -193,9 +201,11 @@ private:
             case LockWait::Acquired:
                 return kExitOk;
             case LockWait::TimedOut:
-                output_.Err(L"Another removal or scan (from " TRAYHOP_PROGRAM_NAME
-                            L" or a console program) is still running after " +
-                            std::to_wstring(seconds) + L" s; nothing was done.\n");
+                output_.Err(
+                    L"Another removal or scan "
+                    L"(from"
+                    L" " TRAYHOP_PROGRAM_NAME L" or a console program) is still running after " +
+                    std::to_wstring(seconds) + L" s; nothing was done.\n");
                 return kExitBusy;
             case LockWait::Failed:
                 break;
@@ -207,7 +217,7 @@ private:
         return kExitCannotRun;
     }
 
-    std::vector<ListedDevice> Listed(const ListOptions& options) {
+    std::vector<ListedDevice> Listed(const ListOptions& options) const {
         std::vector<ListedDevice> devices;
         const DriveTable& table = app_.m_driveTable;
         for (int i = 0; i < table.Count(); ++i) {
@@ -264,7 +274,8 @@ private:
         // In the order of the list, as the window takes its ticked rows.
         std::vector<const DriveRecord*> chosen;
         for (int i = 0; i < app_.m_driveTable.Count(); ++i)
-            if (named.count(&app_.m_driveTable.At(i)) != 0) chosen.push_back(&app_.m_driveTable.At(i));
+            if (named.contains(&app_.m_driveTable.At(i)))
+                chosen.push_back(&app_.m_driveTable.At(i));
 
         std::vector<const DriveRecord*> removable;
         std::vector<DeviceResult> refused;

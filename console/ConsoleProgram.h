@@ -10,15 +10,15 @@
 
 // The exit codes, documented in `help` and the README.
 enum ConsoleExitCode : int {
-    kExitOk = 0,             // every selected device removed; list or scan done
-    kExitUsage = 1,          // unknown command or option, missing or malformed selector
-    kExitNoMatch = 2,        // a selector matched no listed device; nothing removed
-    kExitRefused = 3,        // files in use, boot device, page file, no rights on a volume
-    kExitRemoveFailed = 4,   // the device installer could not remove a device (or scan)
-    kExitRestart = 5,        // removed, but Windows asks for a restart
-    kExitNotElevated = 6,    // remove or scan without administrator rights
-    kExitBusy = 7,           // another removal or scan did not end in time
-    kExitCannotRun = 8,      // wrong edition for this Windows, or the platform checks fail
+    kExitOk = 0,            // every selected device removed; list or scan done
+    kExitUsage = 1,         // unknown command or option, missing or malformed selector
+    kExitNoMatch = 2,       // a selector matched no listed device; nothing removed
+    kExitRefused = 3,       // files in use, boot device, page file, no rights on a volume
+    kExitRemoveFailed = 4,  // the device installer could not remove a device (or scan)
+    kExitRestart = 5,       // removed, but Windows asks for a restart
+    kExitNotElevated = 6,   // remove or scan without administrator rights
+    kExitBusy = 7,          // another removal or scan did not end in time
+    kExitCannotRun = 8,     // wrong edition for this Windows, or the platform checks fail
 };
 
 // How long remove and scan wait for another removal or scan without --wait.

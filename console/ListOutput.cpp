@@ -30,8 +30,7 @@ std::wstring ListTable(const std::vector<ListedDevice>& devices) {
         return text + L"\n";
     };
     std::wstring table = line([](int c) { return std::wstring(kHeaders[c]); });
-    for (const ListedDevice& device : devices)
-        table += line([&](int c) { return device.row[c]; });
+    for (const ListedDevice& device : devices) table += line([&](int c) { return device.row[c]; });
     return table;
 }
 

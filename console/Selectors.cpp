@@ -26,7 +26,8 @@ bool HasVolume(const DriveRecord& record, const std::wstring& volumeName) {
 // trailing backslash); empty when the folder is no mount point.
 std::wstring VolumeAt(Platform& platform, const std::wstring& mountPoint) {
     WCHAR volume[kMountPointVolumeChars] = {};
-    if (!platform.GetVolumeNameForVolumeMountPointW(mountPoint.c_str(), volume, kMountPointVolumeChars))
+    if (!platform.GetVolumeNameForVolumeMountPointW(mountPoint.c_str(), volume,
+                                                    kMountPointVolumeChars))
         return std::wstring();
     volume[kMountPointVolumeChars - 1] = L'\0';
     std::wstring name(volume);
@@ -70,8 +71,8 @@ bool SelectorNames(Platform& platform, const DriveRecord& record, const Selector
     return false;
 }
 
-SelectorMatch MatchSelector(Platform& platform, const DriveTable& table,
-                            const ListOptions& options, const Selector& selector) {
+SelectorMatch MatchSelector(Platform& platform, const DriveTable& table, const ListOptions& options,
+                            const Selector& selector) {
     SelectorMatch match;
     // A mount point is asked of Windows once, not once per device.
     Selector resolved = selector;
@@ -83,8 +84,10 @@ SelectorMatch MatchSelector(Platform& platform, const DriveTable& table,
     for (int i = 0; i < table.Count(); ++i) {
         const DriveRecord& record = table.At(i);
         if (!SelectorNames(platform, record, resolved)) continue;
-        if (ListRowFor(record, options)) match.listed.push_back(&record);
-        else ++match.hidden;
+        if (ListRowFor(record, options))
+            match.listed.push_back(&record);
+        else
+            ++match.hidden;
     }
     return match;
 }

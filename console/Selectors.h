@@ -17,8 +17,8 @@ struct SelectorMatch {
     int hidden = 0;
 };
 
-SelectorMatch MatchSelector(Platform& platform, const DriveTable& table,
-                            const ListOptions& options, const Selector& selector);
+SelectorMatch MatchSelector(Platform& platform, const DriveTable& table, const ListOptions& options,
+                            const Selector& selector);
 
 // True when the record is the one the selector names, whether listed or not.
 bool SelectorNames(Platform& platform, const DriveRecord& record, const Selector& selector);

@@ -153,7 +153,8 @@ DWORD SimMachine::WaitForMutex(std::uintptr_t handle, const std::wstring& name,
         std::unique_lock guard(c.lock);
         ++c.blocked;
         c.changed.notify_all();
-        const DWORD limit = milliseconds < kLongestBlockingWait ? milliseconds : kLongestBlockingWait;
+        const DWORD limit =
+            milliseconds < kLongestBlockingWait ? milliseconds : kLongestBlockingWait;
         const bool free = c.changed.wait_for(guard, std::chrono::milliseconds(limit), [&] {
             return c.waitersMayRun && c.owners[name].handle == 0;
         });
@@ -210,7 +211,8 @@ SimMachine::StdStream* StreamOf(SimMachine& m, HANDLE handle) {
 }  // namespace
 
 BOOL SimMachine::GetConsoleMode(HANDLE hConsoleHandle, LPDWORD lpMode) {
-    if (auto e = State::Enter(*this, "GetConsoleMode", [&] { return HandleText(hConsoleHandle); })) {
+    if (auto e =
+            State::Enter(*this, "GetConsoleMode", [&] { return HandleText(hConsoleHandle); })) {
         SetLastError(*e);
         return FALSE;
     }
@@ -321,8 +323,8 @@ BOOL SimMachine::AllocateAndInitializeSid(PSID_IDENTIFIER_AUTHORITY pIdentifierA
 }
 
 BOOL SimMachine::CheckTokenMembership(HANDLE TokenHandle, PSID SidToCheck, PBOOL IsMember) {
-    if (auto e = State::Enter(*this, "CheckTokenMembership",
-                              [&] { return HandleText(TokenHandle); })) {
+    if (auto e =
+            State::Enter(*this, "CheckTokenMembership", [&] { return HandleText(TokenHandle); })) {
         SetLastError(*e);
         return FALSE;
     }

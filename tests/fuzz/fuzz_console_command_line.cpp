@@ -57,8 +57,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<std::wstring> args(1);
     for (size_t i = 0; i + 1 < size; i += 2) {
         const wchar_t c = static_cast<wchar_t>(data[i] | (data[i + 1] << 8));
-        if (c == 0xFFFF) args.emplace_back();
-        else args.back() += c;
+        if (c == 0xFFFF)
+            args.emplace_back();
+        else
+            args.back() += c;
     }
     if (size < 2) args.clear();
 

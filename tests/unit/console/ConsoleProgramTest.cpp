@@ -100,7 +100,9 @@ struct ConsoleProgramTest : ::testing::Test, ConsoleWorld {
     void TearDown() override { Check(); }
 };
 
-std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
+std::string Narrow(const std::wstring& text) {
+    return std::string(text.begin(), text.end());
+}
 
 TEST(ConsoleExitCodes, EachCodeWhereTheIssueSaysIt) {
     struct Case {
@@ -114,39 +116,90 @@ TEST(ConsoleExitCodes, EachCodeWhereTheIssueSaysIt) {
     const Case cases[] = {
         {"plain removal", nullptr, {L"remove", L"E:"}, kExitOk, {kStickAId}, L""},
         {"bad option", nullptr, {L"remove", L"E:", L"--now"}, kExitUsage, {}, L"Usage:"},
-        {"a letter matching nothing", nullptr, {L"remove", L"E:", L"Z:"}, kExitNoMatch, {},
+        {"a letter matching nothing",
+         nullptr,
+         {L"remove", L"E:", L"Z:"},
+         kExitNoMatch,
+         {},
          L"No listed device matches \"Z:\""},
-        {"files in use", [](auto& m) { m.FindVolume(L'E')->filesOpen = true; },
-         {L"remove", L"E:"}, kExitRefused, {}, L"Files are in use on drive E: of device Stick A"},
-        {"the boot device, even forced", nullptr, {L"remove", L"C:", L"--force"}, kExitRefused,
-         {}, L"current boot device: Boot Disk"},
-        {"a page file, even forced and free", nullptr,
-         {L"remove", L"D:", L"--force"}, kExitRefused, {}, L"active system page file: Data Disk"},
+        {"files in use",
+         [](auto& m) { m.FindVolume(L'E')->filesOpen = true; },
+         {L"remove", L"E:"},
+         kExitRefused,
+         {},
+         L"Files are in use on drive E: of device Stick A"},
+        {"the boot device, even forced",
+         nullptr,
+         {L"remove", L"C:", L"--force"},
+         kExitRefused,
+         {},
+         L"current boot device: Boot Disk"},
+        {"a page file, even forced and free",
+         nullptr,
+         {L"remove", L"D:", L"--force"},
+         kExitRefused,
+         {},
+         L"active system page file: Data Disk"},
         {"no rights on a volume stops all",
-         [](auto& m) { m.FindVolume(L'F')->openAccessDenied = true; }, {L"remove", L"E:", L"F:"},
-         kExitRefused, {}, L"Access denied on drive F:"},
+         [](auto& m) { m.FindVolume(L'F')->openAccessDenied = true; },
+         {L"remove", L"E:", L"F:"},
+         kExitRefused,
+         {},
+         L"Access denied on drive F:"},
         {"the installer declines",
          [](auto& m) { m.FindDevice(kStickAId)->removal = SimRemovalOutcome::Declined; },
-         {L"remove", L"E:"}, kExitRemoveFailed, {}, L"Unable to remove device Stick A"},
+         {L"remove", L"E:"},
+         kExitRemoveFailed,
+         {},
+         L"Unable to remove device Stick A"},
         {"a restart asked for",
          [](auto& m) { m.FindDevice(kStickAId)->removal = SimRemovalOutcome::RemovedNeedsReboot; },
-         {L"remove", L"E:"}, kExitRestart, {}, L"reboot"},
-        {"forced past files in use", [](auto& m) { m.FindVolume(L'E')->filesOpen = true; },
-         {L"remove", L"E:", L"--force"}, kExitRestart, {}, L"Removing it anyway"},
-        {"not elevated", [](auto& m) { m.runsElevated = false; }, {L"remove", L"E:"},
-         kExitNotElevated, {}, L"elevated command prompt"},
-        {"scan not elevated", [](auto& m) { m.runsElevated = false; }, {L"scan"},
-         kExitNotElevated, {}, L"elevated"},
-        {"busy for the whole wait", [](auto& m) { m.HoldMutexElsewhere(kRemovalLockName); },
-         {L"remove", L"E:", L"--wait", L"3"}, kExitBusy, {}, L"after 3 s"},
+         {L"remove", L"E:"},
+         kExitRestart,
+         {},
+         L"reboot"},
+        {"forced past files in use",
+         [](auto& m) { m.FindVolume(L'E')->filesOpen = true; },
+         {L"remove", L"E:", L"--force"},
+         kExitRestart,
+         {},
+         L"Removing it anyway"},
+        {"not elevated",
+         [](auto& m) { m.runsElevated = false; },
+         {L"remove", L"E:"},
+         kExitNotElevated,
+         {},
+         L"elevated command prompt"},
+        {"scan not elevated",
+         [](auto& m) { m.runsElevated = false; },
+         {L"scan"},
+         kExitNotElevated,
+         {},
+         L"elevated"},
+        {"busy for the whole wait",
+         [](auto& m) { m.HoldMutexElsewhere(kRemovalLockName); },
+         {L"remove", L"E:", L"--wait", L"3"},
+         kExitBusy,
+         {},
+         L"after 3 s"},
         {"the registry refuses writes",
          [](auto& m) { m.SetRegKeyRefusesWrites(HKEY_CURRENT_USER, inventory_test::kOptionsKey); },
-         {L"list"}, kExitCannotRun, {}, L"registry privileges"},
+         {L"list"},
+         kExitCannotRun,
+         {},
+         L"registry privileges"},
         {"the highest of several outcomes",
          [](auto& m) { m.FindDevice(kStickBId)->removal = SimRemovalOutcome::Declined; },
-         {L"remove", L"C:", L"E:", L"F:"}, kExitRemoveFailed, {kStickAId}, L"boot device"},
-        {"the scan fails", [](auto& m) { m.reenumerateResult = CR_FAILURE; }, {L"scan"},
-         kExitRemoveFailed, {}, L"re-enumerate"},
+         {L"remove", L"C:", L"E:", L"F:"},
+         kExitRemoveFailed,
+         {kStickAId},
+         L"boot device"},
+        {"the scan fails",
+         [](auto& m) { m.reenumerateResult = CR_FAILURE; },
+         {L"scan"},
+         kExitRemoveFailed,
+         {},
+         L"re-enumerate"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.situation);
@@ -182,7 +235,10 @@ TEST_F(ConsoleProgramTest, TheLockWaitsThirtySecondsWithoutWait) {
 
 TEST(ConsoleSelectors, EachFormNamesItsDeviceAndNoOther) {
     ConsoleWorld probe;
-    const std::vector<std::wstring> forms = {L"f", L"F:", L"f:\\", L"C:\\Mount\\Backup",
+    const std::vector<std::wstring> forms = {L"f",
+                                             L"F:",
+                                             L"f:\\",
+                                             L"C:\\Mount\\Backup",
                                              probe.sim.FindVolume(L'G')->guidPath,
                                              L"usbstor\\disk&ven_b\\2"};
     for (const std::wstring& form : forms) {
@@ -197,8 +253,9 @@ TEST(ConsoleSelectors, EachFormNamesItsDeviceAndNoOther) {
 }
 
 TEST_F(ConsoleProgramTest, StrangeSelectorsRemoveNothing) {
-    const std::wstring strange[] = {L"*", L"USBSTOR\\*", L"E*", L"\\\\?\\Volume{*}\\",
-                                    std::wstring(32000, L'E'), L"\\\\?\\E:", L"C:\\NoMount"};
+    const std::wstring strange[] = {
+        L"*",         L"USBSTOR\\*", L"E*", L"\\\\?\\Volume{*}\\", std::wstring(32000, L'E'),
+        L"\\\\?\\E:", L"C:\\NoMount"};
     for (const std::wstring& selector : strange) {
         EXPECT_EQ(Command({L"remove", selector}), kExitNoMatch) << Narrow(selector.substr(0, 20));
         EXPECT_EQ(Command({L"remove", std::wstring(L"E:\0", 3)}), kExitUsage);
@@ -246,9 +303,9 @@ TEST_F(ConsoleProgramTest, JsonListParsesBackWithTheIssuesKeys) {
     EXPECT_NE(bytes.substr(0, 3), "\xEF\xBB\xBF") << "no byte-order mark";
     const nlohmann::json list = nlohmann::json::parse(bytes);
     ASSERT_EQ(list.size(), 5u);
-    const std::set<std::string> keys = {"name", "type", "mountPoints", "bus", "capacity",
-                                        "capacityBytes", "mediaType", "instanceId", "boot",
-                                        "pageFile"};
+    const std::set<std::string> keys = {"name",     "type",          "mountPoints", "bus",
+                                        "capacity", "capacityBytes", "mediaType",   "instanceId",
+                                        "boot",     "pageFile"};
     for (const auto& device : list) {
         std::set<std::string> has;
         for (const auto& [key, value] : device.items()) has.insert(key);
@@ -344,7 +401,8 @@ TEST(ConsoleOverMachineFiles, ListJsonParsesOnEveryKeptMachine) {
         SCOPED_TRACE(entry.path().filename().string());
         ConsoleBoxes<SimMachine> sim;
         std::string error;
-        if (!LoadSimMachineFromFile(sim, entry.path().string(), error)) continue;  // a bad-file case
+        if (!LoadSimMachineFromFile(sim, entry.path().string(), error))
+            continue;  // a bad-file case
         sim.standardOutput.console = false;
         const int code = RunConsoleProgram(sim, {L"list", L"--json"}, L"Trayhop32Cmd");
         // The busy server is a 64-bit one whose registry refuses writes.
@@ -376,8 +434,8 @@ TEST(ConsoleOverMachineFiles, DemoWorkstationAnswersAsTheReadmeShows) {
     };
     ConsoleBoxes<SimMachine> sim;
     std::string error;
-    ASSERT_TRUE(LoadSimMachineFromFile(sim, (MachinesFolder() / "demo-workstation.json").string(),
-                                       error))
+    ASSERT_TRUE(
+        LoadSimMachineFromFile(sim, (MachinesFolder() / "demo-workstation.json").string(), error))
         << error;
     for (const Step& step : steps) {
         SCOPED_TRACE(Narrow(step.args[1]));
