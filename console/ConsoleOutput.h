@@ -34,9 +34,13 @@ class ConsoleBoxes : public Base {
 public:
     using Base::Base;
     int MessageBoxW(HWND, LPCWSTR lpText, LPCWSTR lpCaption, UINT) override {
+        // System texts end in CR LF; the line break is the writer's.
+        std::wstring text = lpText != nullptr ? lpText : L"";
+        while (!text.empty() &&
+               (text.back() == L'\r' || text.back() == L'\n' || text.back() == L' '))
+            text.pop_back();
         ConsoleOutput output(*this);
-        output.Err(std::wstring(lpCaption != nullptr ? lpCaption : L"") + L": " +
-                   (lpText != nullptr ? lpText : L"") + L"\n");
+        output.Err(std::wstring(lpCaption != nullptr ? lpCaption : L"") + L": " + text + L"\n");
         return IDOK;
     }
 };
