@@ -1,6 +1,7 @@
 #include "app/Trayhop32App.h"
 
 #include "app/ProgramName.h"
+#include "removal/RemovalLock.h"
 #include "settings/SettingsStore.h"
 
 #include <cwchar>
@@ -94,18 +95,9 @@ void CTrayhop32App::RestrictLibrarySearch() {
 }
 
 bool CTrayhop32App::CreateInstanceMutex() {
-    // A present but null DACL lets every account on the machine open the
-    // mutex, so instances of other users see it too.
-    SECURITY_DESCRIPTOR descriptor{};
-    m_platform.InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
-    m_platform.SetSecurityDescriptorDacl(&descriptor, TRUE, nullptr, FALSE);
-
-    SECURITY_ATTRIBUTES attributes{};
-    attributes.nLength = sizeof(SECURITY_ATTRIBUTES);
-    attributes.lpSecurityDescriptor = &descriptor;
-    attributes.bInheritHandle = FALSE;
-
-    m_instanceMutex.Reset(m_platform.CreateMutexW(&attributes, FALSE, kMutexName));
+    // Every account on the machine may open it, so instances of other users
+    // see it too.
+    m_instanceMutex.Reset(CreateMutexForEveryone(m_platform, kMutexName));
     const DWORD error = m_platform.GetLastError();
     // Refused access means the name exists under rules this account may not
     // open: another instance holds it as surely as when it already exists.

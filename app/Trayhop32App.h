@@ -71,6 +71,9 @@ public:
     // of the build) is remembered instead of started.
     bool m_bBuildInProgress = false;
     bool m_bRefreshPending = false;
+    // Set for the console program's list --all: the build then applies
+    // neither the bus nor the kind options (the window never sets it).
+    bool m_bShowAllDrives = false;
     // The main window while it exists; owner of the program message boxes.
     HWND m_hMainWnd = nullptr;
     // The wait cursor of the main window; null before it exists.

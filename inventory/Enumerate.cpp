@@ -148,10 +148,11 @@ HANDLE OpenInterfaceAt(Platform& platform, HDEVINFO interfaces, const GUID& inte
 }  // namespace
 
 int EnumerateStorageClasses(Platform& platform, DriveTable& table, const WCHAR* const* classNames,
-                            int classCount) {
+                            int classCount, bool applyBusOptions) {
     if (classCount <= 0 || classNames == nullptr) return kEnumerateNoClasses;
 
     EnumerationContext context(platform, table);
+    context.applyBusOptions = applyBusOptions;
     std::vector<GUID> guids;
     try {
         guids.resize(kFirstClassGuidCapacity);
@@ -335,7 +336,7 @@ bool FillFromInterface(EnumerationContext& context, SP_DEVINFO_DATA& device) {
     handle.Reset();
 
     const DWORD busType = RawEnumValue(header.BusType);
-    if (IsBusIgnored(platform, busType)) return false;
+    if (context.applyBusOptions && IsBusIgnored(platform, busType)) return false;
 
     record->busType = static_cast<LONG>(busType);
     record->scsiDeviceType = header.DeviceType;

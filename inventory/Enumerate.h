@@ -24,15 +24,18 @@ struct EnumerationContext {
     // Owned while the device is being filled; handed to the table on accept.
     std::unique_ptr<DriveRecord> pending;
     DriveRecord* current = nullptr;
+    // Off for a listing of every drive (the console program's list --all).
+    bool applyBusOptions = true;
 };
 
 // Walks the present devices of each named setup class in order (absent or
 // empty names are skipped) and appends the accepted ones to the table.
 // kEnumerateDone when done, kEnumerateNoClasses for an empty list,
 // kEnumerateFailed when a name could not be resolved or memory ran out (the
-// names after it are not walked; what was appended stays).
+// names after it are not walked; what was appended stays). Without
+// applyBusOptions every bus is accepted, whatever the options say.
 int EnumerateStorageClasses(Platform& platform, DriveTable& table, const WCHAR* const* classNames,
-                            int classCount);
+                            int classCount, bool applyBusOptions = true);
 
 // The per-device step: reads the name and instance identifier, creates the
 // record, fills it through the device's interface, and keeps or drops it.

@@ -44,13 +44,13 @@ int CTrayhop32App::RebuildDriveTable() {
 
     m_driveTable.Clear();
 
-    const bool ignoreCdrom = IsKindIgnored(platform, L"IgnoreCDROM");
-    const bool ignoreTape = IsKindIgnored(platform, L"IgnoreTape");
+    const bool ignoreCdrom = !m_bShowAllDrives && IsKindIgnored(platform, L"IgnoreCDROM");
+    const bool ignoreTape = !m_bShowAllDrives && IsKindIgnored(platform, L"IgnoreTape");
     const WCHAR* classNames[3] = {L"DiskDrive", nullptr, nullptr};
     int classCount = 1;
     if (!ignoreCdrom) classNames[classCount++] = L"CDROM";
     if (!ignoreTape) classNames[classCount++] = L"TapeDrive";
-    EnumerateStorageClasses(platform, m_driveTable, classNames, classCount);
+    EnumerateStorageClasses(platform, m_driveTable, classNames, classCount, !m_bShowAllDrives);
 
     const DWORD needed = platform.GetLogicalDriveStringsW(0, nullptr);
     // Zeroed with a spare character: the list always ends in two NULs inside

@@ -5,7 +5,7 @@
 #include "app/FlagScope.h"
 #include "inventory/DriveRecord.h"
 #include "inventory/DriveTable.h"
-#include "listview/Texts.h"
+#include "listview/ListRows.h"
 #include "settings/SettingsStore.h"
 
 #include <cwchar>
@@ -16,17 +16,6 @@
 #include <utility>
 
 namespace {
-
-constexpr DWORD kListTextChars = 150;
-
-enum Column { kColumnType = 1, kColumnMountPoints, kColumnBus, kColumnCapacity, kColumnMediaType };
-
-// An option is on when its text begins with "1"; unreadable counts as off.
-bool OptionIsOn(Platform& platform, const wchar_t* name) {
-    wchar_t text[kListTextChars] = {};
-    if (!ReadSettingString(platform, HKEY_CURRENT_USER, name, text, kListTextChars)) return false;
-    return text[0] == L'1';
-}
 
 bool AnyRowTicked(MainView& view) {
     const int count = view.GetItemCount();
@@ -47,9 +36,7 @@ void CTrayhop32Dlg::FillDriveList() {
     m_view.DeleteAllItems();
     m_view.SetStatusText(L" Loading the drive list, please wait...");
 
-    Platform& platform = m_app.GetPlatform();
-    const bool hideBoot = OptionIsOn(platform, L"HideBootDrive");
-    const bool hidePage = OptionIsOn(platform, L"HidePageDrives");
+    const ListOptions options = ReadListOptions(m_app.GetPlatform());
 
     DriveTable& table = m_app.m_driveTable;
     int next = 0;
@@ -59,42 +46,20 @@ void CTrayhop32Dlg::FillDriveList() {
     FlagScope defer(m_bRowsChanging);
     for (int i = 0; i < table.Count(); ++i) {
         DriveRecord& record = table.At(i);
-
-        // The boot mark wins over the page-file mark, in the name and in
-        // which option hides the row.
-        const wchar_t* prefix = L"";
-        bool hidden = false;
-        if (record.isBootDrive) {
-            prefix = L"(Boot) ";
-            hidden = hideBoot;
-        } else if (record.hasPageFile) {
-            prefix = L"(Page) ";
-            hidden = hidePage;
-        }
-        if (hidden) {
+        const std::optional<ListRowTexts> texts = ListRowFor(record, options);
+        if (!texts) {
             record.listItemIndex = -1;
             continue;
         }
 
-        wchar_t name[kListTextChars];
-        const int nameChars =
-            static_cast<int>(wcsnlen(record.deviceName, std::size(record.deviceName)));
-        std::swprintf(name, kListTextChars, L"%ls%.*ls", prefix, nameChars, record.deviceName);
-
-        const int row = m_view.InsertItem(next, name, &record);
+        const int row = m_view.InsertItem(next, (*texts)[0].c_str(), &record);
         if (row < 0) {
             record.listItemIndex = -1;
             continue;
         }
         record.listItemIndex = row;
-
-        wchar_t text[kListTextChars];
-        m_view.SetItemText(row, kColumnType,
-                           FormatMediaType(record.mediaDeviceType, record.mediaType, text));
-        m_view.SetItemText(row, kColumnMountPoints, record.MountPointText().c_str());
-        m_view.SetItemText(row, kColumnBus, DriveRecord::BusTypeName(record.busType, true));
-        m_view.SetItemText(row, kColumnCapacity, FormatCapacity(record.capacity, text));
-        m_view.SetItemText(row, kColumnMediaType, record.removableMedia ? L"Removable" : L"Fixed");
+        for (int column = 1; column < kListColumns; ++column)
+            m_view.SetItemText(row, column, (*texts)[column].c_str());
         next = row + 1;
     }
     if (m_deferredRowChanges > 0) m_view.EnableRemoveButton(AnyRowTicked(m_view));

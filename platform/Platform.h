@@ -224,4 +224,23 @@ public:
     virtual DWORD DetachVirtualDisk(FARPROC procedure, HANDLE VirtualDiskHandle,
                                     DETACH_VIRTUAL_DISK_FLAG Flags,
                                     ULONG ProviderSpecificFlags) = 0;
+    // The console program: its standard handles, the machine-wide lock it
+    // shares with the window's Scan and Remove Devices, and whether it runs
+    // with administrator rights.
+    virtual HANDLE GetStdHandle(DWORD nStdHandle) = 0;
+    virtual BOOL GetConsoleMode(HANDLE hConsoleHandle, LPDWORD lpMode) = 0;
+    virtual BOOL WriteConsoleW(HANDLE hConsoleOutput, const VOID* lpBuffer,
+                               DWORD nNumberOfCharsToWrite, LPDWORD lpNumberOfCharsWritten,
+                               LPVOID lpReserved) = 0;
+    virtual BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
+                           LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED lpOverlapped) = 0;
+    virtual BOOL ReleaseMutex(HANDLE hMutex) = 0;
+    virtual BOOL AllocateAndInitializeSid(PSID_IDENTIFIER_AUTHORITY pIdentifierAuthority,
+                                          BYTE nSubAuthorityCount, DWORD nSubAuthority0,
+                                          DWORD nSubAuthority1, DWORD nSubAuthority2,
+                                          DWORD nSubAuthority3, DWORD nSubAuthority4,
+                                          DWORD nSubAuthority5, DWORD nSubAuthority6,
+                                          DWORD nSubAuthority7, PSID* pSid) = 0;
+    virtual BOOL CheckTokenMembership(HANDLE TokenHandle, PSID SidToCheck, PBOOL IsMember) = 0;
+    virtual PVOID FreeSid(PSID pSid) = 0;
 };

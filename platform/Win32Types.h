@@ -588,6 +588,22 @@ struct DEV_BROADCAST_DEVICEINTERFACE_W {
 // Help.
 #define HH_HELP_CONTEXT 0x000F
 
+// The console program: standard handles, the shared lock, the rights check.
+using VOID = void;
+using PBOOL = BOOL*;
+struct SID_IDENTIFIER_AUTHORITY {
+    BYTE Value[6];
+};
+using PSID_IDENTIFIER_AUTHORITY = SID_IDENTIFIER_AUTHORITY*;
+#define SECURITY_NT_AUTHORITY {0, 0, 0, 0, 0, 5}
+#define SECURITY_BUILTIN_DOMAIN_RID 0x00000020
+#define DOMAIN_ALIAS_RID_ADMINS 0x00000220
+#define STD_OUTPUT_HANDLE (static_cast<DWORD>(-11))
+#define STD_ERROR_HANDLE (static_cast<DWORD>(-12))
+#define WAIT_ABANDONED 0x00000080u
+#define ERROR_NOT_OWNER 288L
+#define ERROR_NO_DATA 232L
+
 #endif  // _WIN32
 
 // The system handle table as ntdll's NtQuerySystemInformation answers it:

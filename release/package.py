@@ -1,11 +1,11 @@
 #!/usr/bin/env python3
-"""Packs the release: Trayhop-VERSION.zip with both programs, their help
-files, the Windows user's README.txt and SHA256SUMS.
+"""Packs the release: Trayhop-VERSION.zip with both programs, both console
+programs, their help files, the Windows user's README.txt and SHA256SUMS.
 
     package.py --version V --i686-bin DIR --x86_64-bin DIR --out DIR [--date EPOCH]
 
-DIR of i686 holds Trayhop32.exe and Trayhop32.chm, that of x86_64
-Trayhop64.exe and Trayhop64.chm. The zip is the same bytes for the same
+DIR of i686 holds Trayhop32.exe, Trayhop32Cmd.exe and Trayhop32.chm, that
+of x86_64 Trayhop64.exe, Trayhop64Cmd.exe and Trayhop64.chm. The zip is the same bytes for the same
 files: fixed member order, one member time (--date, the commit's time;
 SOURCE_DATE_EPOCH or 1980-01-01 without it), fixed attributes. README.txt
 gets CR LF line ends for Notepad. Prints the zip's path and SHA-256.
@@ -19,8 +19,9 @@ import zipfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 # The order of the members, and of the lines of SHA256SUMS.
-PROGRAM_FILES = (("i686", "Trayhop32.exe"), ("i686", "Trayhop32.chm"),
-                 ("x86_64", "Trayhop64.exe"), ("x86_64", "Trayhop64.chm"))
+PROGRAM_FILES = (("i686", "Trayhop32.exe"), ("i686", "Trayhop32Cmd.exe"),
+                 ("i686", "Trayhop32.chm"), ("x86_64", "Trayhop64.exe"),
+                 ("x86_64", "Trayhop64Cmd.exe"), ("x86_64", "Trayhop64.chm"))
 DOS_EPOCH = 315532800  # 1980-01-01, the earliest time a zip can hold
 
 

@@ -9,6 +9,7 @@
 #include "inventory/DriveRecord.h"
 #include "removal/RemovalFlow.h"
 #include "removal/VirtualDisks.h"
+#include "removal/RemovalLock.h"
 #include "removal/VolumeHolders.h"
 #include "removal/VolumeLocks.h"
 
@@ -204,7 +205,8 @@ std::wstring ComposeNameList(const NameListTexts& texts, const std::vector<std::
     return text;
 }
 
-// A virtual disk by its device name and, once found, its image file's name.
+}  // namespace
+
 std::wstring VirtualDiskName(const DeviceResult& device) {
     std::wstring name = device.deviceName;
     const size_t slash = device.image.find_last_of(L'\\');
@@ -213,8 +215,6 @@ std::wstring VirtualDiskName(const DeviceResult& device) {
     return name;
 }
 
-// The system's text for an error code, on one line; its number when the
-// system has none.
 std::wstring SystemErrorText(Platform& platform, DWORD code) {
     WCHAR text[512] = {};
     DWORD length = platform.FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
@@ -225,8 +225,6 @@ std::wstring SystemErrorText(Platform& platform, DWORD code) {
         line.pop_back();
     return line.empty() ? L"error " + std::to_wstring(code) : line;
 }
-
-}  // namespace
 
 std::wstring ComposeRemovalSummary(const std::vector<std::wstring>& removedNames,
                                    size_t limitChars) {
@@ -280,8 +278,12 @@ void CTrayhop32Dlg::OnRemoveDevices() {
     if (RefuseWhileBusy()) return;
     FlagScope command(m_bCommandInProgress);
     Platform& platform = m_app.GetPlatform();
-    const int rows = m_view.GetItemCount();
     WaitCursor wait(&m_view);
+    // A console program's removal or scan ends first. Without the lock (it
+    // could not be made) the window still goes on, as it did before.
+    RemovalLock machineLock(platform);
+    machineLock.AcquireWhenFree();
+    const int rows = m_view.GetItemCount();
     m_view.SetStatusText(L" Removing selected drives, please wait...");
 
     // Every ticked row is taken: the list has no fixed size, so nothing is

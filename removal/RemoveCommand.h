@@ -20,6 +20,14 @@ inline constexpr std::size_t kRemovalSummaryChars = 2000;
 std::wstring ComposeRemovalSummary(const std::vector<std::wstring>& removedNames,
                                    std::size_t limitChars = kRemovalSummaryChars);
 
+// A virtual disk by its device name and, once found, its image file's name:
+// "Msft Virtual Disk (build.vhdx)".
+std::wstring VirtualDiskName(const DeviceResult& device);
+
+// The system's text for an error code, on one line; its number when the
+// system has none.
+std::wstring SystemErrorText(Platform& platform, DWORD code);
+
 // The box at the end of the command: the summary above for the removed
 // devices, word for word, then the virtual disks apart from them (detached,
 // not detached with the reason `errorText` gives for its error, left in

@@ -6,25 +6,15 @@
 #include "app/Trayhop32Dlg.h"
 #include "app/FlagScope.h"
 #include "app/ProgramName.h"
+#include "removal/RemovalLock.h"
 
 namespace {
-
-constexpr const wchar_t* kAccessDeniedMessage =
-    L"" TRAYHOP_PROGRAM_NAME L" can not scan for new devices because your user account does\n"
-    L"not have sufficient security privileges to uninstall or to change device\n"
-    L"properties.  Please contact your site administrator and ask them to change\n"
-    L"your security privileges, or logout of this account and logon back in using\n"
-    L"an account that has administrator privileges.";
 
 constexpr DWORD kSettleMilliseconds = 1000;
 
 }  // namespace
 
-int CTrayhop32Dlg::ReenumerateDevices() {
-    // The rebuild that follows fills the table again.
-    m_app.m_driveTable.Clear();
-
-    Platform& platform = m_app.GetPlatform();
+ScanResult ReenumerateDeviceTree(Platform& platform) {
     DEVINST root = 0;
     CONFIGRET result = platform.CM_Locate_DevNodeW(&root, nullptr, CM_LOCATE_DEVNODE_NORMAL);
     // Synchronous, so the new devices are in the tree when the rebuild runs.
@@ -34,11 +24,22 @@ int CTrayhop32Dlg::ReenumerateDevices() {
     return result == CR_ACCESS_DENIED ? ScanAccessDenied : ScanFailed;
 }
 
+int CTrayhop32Dlg::ReenumerateDevices() {
+    // The rebuild that follows fills the table again.
+    m_app.m_driveTable.Clear();
+    return ReenumerateDeviceTree(m_app.GetPlatform());
+}
+
 void CTrayhop32Dlg::OnScanForDevices() {
     if (RefuseWhileBusy()) return;
     FlagScope command(m_bCommandInProgress);
     WaitCursor wait(&m_view);
     m_view.SetStatusText(L"  Scanning for new devices, please wait...");
+    // A console program's removal or scan ends first. Without the lock (it
+    // could not be made) the window still scans: it must not refuse its own
+    // user for want of coordination.
+    RemovalLock machineLock(m_app.GetPlatform());
+    machineLock.AcquireWhenFree();
 
     m_app.m_bRefreshAllowed = false;
     SaveTickedDrives();
@@ -55,7 +56,7 @@ void CTrayhop32Dlg::OnScanForDevices() {
         // Whatever was pending before is covered by this rebuild.
         m_app.m_bRefreshPending = false;
 
-        if (result == ScanAccessDenied) m_app.ProgramMessageBox(kAccessDeniedMessage, MB_ICONERROR);
+        if (result == ScanAccessDenied) m_app.ProgramMessageBox(kScanAccessDeniedMessage, MB_ICONERROR);
 
         // Rebuilt whatever the result, so a failed scan still shows the
         // current state.

@@ -522,7 +522,7 @@ std::string SimMachine::LeakReport() const {
     for (const auto& [value, r] : notificationRegistrations_)
         report += "device notification " + sim::Hex(value) + " for " +
                   sim::Narrow(sim::GuidText(r.interfaceClass)) + "\n";
-    return report;
+    return report + ConsoleLeaks();
 }
 
 // ---- Call log and faults ------------------------------------------------------
@@ -929,6 +929,7 @@ HANDLE SimMachine::CreateMutexW(LPSECURITY_ATTRIBUTES lpMutexAttributes, BOOL bI
     handle.what = name;
     handle.openedByCall = callCount_;
     state_->handles[value] = handle;
+    if (bInitialOwner && !existed && !name.empty()) WaitForMutex(value, name, 0);
     SetLastError(existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
     return reinterpret_cast<HANDLE>(value);
 }

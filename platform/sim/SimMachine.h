@@ -196,6 +196,7 @@ struct SimVolume {
     // GetVolumeInformationW fail with FVE_E_LOCKED_VOLUME; an open without
     // access, the extents and the device number still answer.
     bool bitLockerLocked = false;
+    std::wstring label;    // GetVolumeInformationW's volume label
 };
 
 // A file, folder or pipe another process has open.
@@ -717,8 +718,57 @@ public:
                           HANDLE* Handle) override;
     DWORD DetachVirtualDisk(FARPROC procedure, HANDLE VirtualDiskHandle,
                             DETACH_VIRTUAL_DISK_FLAG Flags, ULONG ProviderSpecificFlags) override;
+    // ---- The console program (SimConsole.cpp) ----------------------------------
+    // Standard output and error: a console, which takes UTF-16 text through
+    // WriteConsoleW and answers GetConsoleMode, or a file or pipe, which
+    // takes bytes through WriteFile and fails GetConsoleMode with
+    // ERROR_INVALID_HANDLE, as Windows does for a redirected handle.
+    struct StdStream {
+        bool console = true;
+        std::wstring text;   // what reached the console
+        std::string bytes;   // what reached the file or pipe
+    };
+    StdStream standardOutput;
+    StdStream standardError;
+    // Whether the token holds the Administrators group enabled (an elevated
+    // administrator, or any administrator on XP): CheckTokenMembership's answer.
+    bool runsElevated = true;
+    // Named mutexes have an owner. Each handle stands for a thread of its
+    // own, so one test can play two programs on one machine; a mutex held
+    // elsewhere is owned by another process until released. A wait on a
+    // mutex owned by someone else first calls mutexWaitHook (a test may
+    // release it there, as if the other program ended meanwhile), then times
+    // out at once, moving the clock by the wait's time. With mutexWaitsBlock
+    // set, a wait on a mutex owned through another handle blocks the calling
+    // thread instead, until the mutex is free and LetWaitersRun was called
+    // (or its time ran out): tests with two real threads let the first one
+    // finish before the second goes on. Closing an owning handle abandons
+    // the mutex: the next wait answers WAIT_ABANDONED and owns it.
+    void HoldMutexElsewhere(const std::wstring& name);
+    void ReleaseMutexElsewhere(const std::wstring& name);
+    bool MutexOwned(const std::wstring& name) const;
+    std::function<void(const std::wstring& name)> mutexWaitHook;
+    bool mutexWaitsBlock = false;
+    void LetWaitersRun();
+    size_t BlockedWaiters() const;
+
+    HANDLE GetStdHandle(DWORD nStdHandle) override;
+    BOOL GetConsoleMode(HANDLE hConsoleHandle, LPDWORD lpMode) override;
+    BOOL WriteConsoleW(HANDLE hConsoleOutput, const VOID* lpBuffer, DWORD nNumberOfCharsToWrite,
+                       LPDWORD lpNumberOfCharsWritten, LPVOID lpReserved) override;
+    BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
+                   LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED lpOverlapped) override;
+    BOOL ReleaseMutex(HANDLE hMutex) override;
+    BOOL AllocateAndInitializeSid(PSID_IDENTIFIER_AUTHORITY pIdentifierAuthority,
+                                  BYTE nSubAuthorityCount, DWORD nSubAuthority0,
+                                  DWORD nSubAuthority1, DWORD nSubAuthority2, DWORD nSubAuthority3,
+                                  DWORD nSubAuthority4, DWORD nSubAuthority5, DWORD nSubAuthority6,
+                                  DWORD nSubAuthority7, PSID* pSid) override;
+    BOOL CheckTokenMembership(HANDLE TokenHandle, PSID SidToCheck, PBOOL IsMember) override;
+    PVOID FreeSid(PSID pSid) override;
 
     struct State;  // the implementation's bookkeeping
+    struct ConsoleState;  // mutex owners and SIDs (SimConsole.cpp)
 
 private:
     std::deque<SimDevice> devices_;
@@ -731,6 +781,15 @@ private:
     std::vector<SimDeviceChange> deliveredDeviceChanges_;
     std::map<std::uintptr_t, SimNotificationRegistration> notificationRegistrations_;
     std::unique_ptr<State> state_;  // handles, sets, keys, registry, environment, windows, faults
+    // Made on first use; shared so the machine stays movable with its lock inside.
+    std::shared_ptr<ConsoleState> console_;
+    ConsoleState& Console() const;
+    // A mutex handle is closed: an ownership it held ends, abandoned.
+    void MutexHandleClosed(std::uintptr_t handle);
+    // WaitForSingleObject on a named mutex's handle.
+    DWORD WaitForMutex(std::uintptr_t handle, const std::wstring& name, DWORD milliseconds);
+    // Lines of LeakReport for SIDs never freed.
+    std::string ConsoleLeaks() const;
 };
 
 // ---- Machine files ----------------------------------------------------------
@@ -770,7 +829,7 @@ private:
 //       "extentsError": 0, "noMedia": false, "device": "instance id", "filesOpen": false,
 //       "openAccessDenied": false, "openError": 0, "exclusiveOpenFails": false,
 //       "flushError": 0, "ioctlErrors": {}, "present": true, "pending": false,
-//       "serialNumber": "0x1DE50045",
+//       "serialNumber": "0x1DE50045", "label": "BACKUP",
 //       "lockRefusals": 0   (refuses the lock this many times, then grants it),
 //       "bitLockerLocked": false }],
 //   "processes": [{ "processId": 1234, "imageName": "notepad.exe", "accessDenied": false,

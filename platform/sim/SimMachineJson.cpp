@@ -373,7 +373,7 @@ SimVolume ReadVolume(const json& j, const std::string& path, size_t index) {
         {"letter", "driveType", "guidPath", "mountPointError", "extents", "extentsError", "noMedia",
          "device", "filesOpen", "openAccessDenied", "openError", "exclusiveOpenFails", "flushError",
          "ioctlErrors", "present", "pending", "serialNumber", "lockRefusals",
-         "bitLockerLocked"});
+         "bitLockerLocked", "label"});
     auto p = [&](const char* name) { return Member(path, name); };
     SimVolume v;
     if (j.contains("letter")) v.letter = Letter(j.at("letter"), p("letter"));
@@ -431,6 +431,8 @@ SimVolume ReadVolume(const json& j, const std::string& path, size_t index) {
     if (j.contains("lockRefusals")) v.lockRefusals = Dword(j.at("lockRefusals"), p("lockRefusals"));
     if (j.contains("bitLockerLocked"))
         v.bitLockerLocked = Bool(j.at("bitLockerLocked"), p("bitLockerLocked"));
+    // A label longer than Windows allows (32 characters on NTFS) is refused.
+    if (j.contains("label")) v.label = Text(j.at("label"), p("label"), 32);
     return v;
 }
 

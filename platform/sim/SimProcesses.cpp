@@ -335,11 +335,13 @@ BOOL SimMachine::GetVolumeInformationW(LPCWSTR lpRootPathName, LPWSTR lpVolumeNa
                                                           : ERROR_PATH_NOT_FOUND);
         return FALSE;
     }
-    if (volume->openError != 0 || volume->bitLockerLocked) {
-        SetLastError(volume->bitLockerLocked ? kFveLockedVolume : volume->openError);
+    if (volume->openError != 0 || volume->bitLockerLocked || volume->noMedia) {
+        SetLastError(volume->bitLockerLocked ? kFveLockedVolume
+                     : volume->noMedia       ? ERROR_NOT_READY
+                                             : volume->openError);
         return FALSE;
     }
-    if (lpVolumeNameBuffer && !sim::CopyWithNul(L"", lpVolumeNameBuffer, nVolumeNameSize)) {
+    if (lpVolumeNameBuffer && !sim::CopyWithNul(volume->label, lpVolumeNameBuffer, nVolumeNameSize)) {
         SetLastError(ERROR_BAD_LENGTH);
         return FALSE;
     }
@@ -571,6 +573,8 @@ DWORD SimMachine::WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
         tickCount += dwMilliseconds;
         return WAIT_TIMEOUT;
     }
+    if (it->second.kind == State::Kind::Mutex && !it->second.what.empty())
+        return WaitForMutex(it->first, it->second.what, dwMilliseconds);
     if (it->second.kind == State::Kind::Process) {
         // A process is signalled once it has ended.
         const SimProcess* p = FindProcess(it->second.processId);

@@ -434,6 +434,7 @@ BOOL SimMachine::CloseHandle(HANDLE hObject) {
     if (it->second.kind == State::Kind::Mutex && !it->second.what.empty()) {
         auto m = state_->mutexes.find(it->second.what);
         if (m != state_->mutexes.end() && --m->second <= 0) state_->mutexes.erase(m);
+        MutexHandleClosed(it->first);
     }
     state_->handles.erase(it);  // a lock held by the handle ends with it
     return TRUE;

@@ -535,3 +535,50 @@ DWORD Win32Platform::DetachVirtualDisk(FARPROC procedure, HANDLE VirtualDiskHand
     return reinterpret_cast<Procedure>(reinterpret_cast<void*>(procedure))(
         VirtualDiskHandle, Flags, ProviderSpecificFlags);
 }
+
+// ---- The console program ---------------------------------------------------------------
+
+HANDLE Win32Platform::GetStdHandle(DWORD nStdHandle) {
+    return ::GetStdHandle(nStdHandle);
+}
+
+BOOL Win32Platform::GetConsoleMode(HANDLE hConsoleHandle, LPDWORD lpMode) {
+    return ::GetConsoleMode(hConsoleHandle, lpMode);
+}
+
+BOOL Win32Platform::WriteConsoleW(HANDLE hConsoleOutput, const VOID* lpBuffer,
+                                  DWORD nNumberOfCharsToWrite, LPDWORD lpNumberOfCharsWritten,
+                                  LPVOID lpReserved) {
+    return ::WriteConsoleW(hConsoleOutput, lpBuffer, nNumberOfCharsToWrite,
+                           lpNumberOfCharsWritten, lpReserved);
+}
+
+BOOL Win32Platform::WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
+                              LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED lpOverlapped) {
+    return ::WriteFile(hFile, lpBuffer, nNumberOfBytesToWrite, lpNumberOfBytesWritten,
+                       lpOverlapped);
+}
+
+BOOL Win32Platform::ReleaseMutex(HANDLE hMutex) {
+    return ::ReleaseMutex(hMutex);
+}
+
+BOOL Win32Platform::AllocateAndInitializeSid(PSID_IDENTIFIER_AUTHORITY pIdentifierAuthority,
+                                             BYTE nSubAuthorityCount, DWORD nSubAuthority0,
+                                             DWORD nSubAuthority1, DWORD nSubAuthority2,
+                                             DWORD nSubAuthority3, DWORD nSubAuthority4,
+                                             DWORD nSubAuthority5, DWORD nSubAuthority6,
+                                             DWORD nSubAuthority7, PSID* pSid) {
+    return ::AllocateAndInitializeSid(pIdentifierAuthority, nSubAuthorityCount, nSubAuthority0,
+                                      nSubAuthority1, nSubAuthority2, nSubAuthority3,
+                                      nSubAuthority4, nSubAuthority5, nSubAuthority6,
+                                      nSubAuthority7, pSid);
+}
+
+BOOL Win32Platform::CheckTokenMembership(HANDLE TokenHandle, PSID SidToCheck, PBOOL IsMember) {
+    return ::CheckTokenMembership(TokenHandle, SidToCheck, IsMember);
+}
+
+PVOID Win32Platform::FreeSid(PSID pSid) {
+    return ::FreeSid(pSid);
+}

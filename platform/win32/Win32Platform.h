@@ -180,6 +180,21 @@ public:
                           HANDLE* Handle) override;
     DWORD DetachVirtualDisk(FARPROC procedure, HANDLE VirtualDiskHandle,
                             DETACH_VIRTUAL_DISK_FLAG Flags, ULONG ProviderSpecificFlags) override;
+    // The console program.
+    HANDLE GetStdHandle(DWORD nStdHandle) override;
+    BOOL GetConsoleMode(HANDLE hConsoleHandle, LPDWORD lpMode) override;
+    BOOL WriteConsoleW(HANDLE hConsoleOutput, const VOID* lpBuffer, DWORD nNumberOfCharsToWrite,
+                       LPDWORD lpNumberOfCharsWritten, LPVOID lpReserved) override;
+    BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
+                   LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED lpOverlapped) override;
+    BOOL ReleaseMutex(HANDLE hMutex) override;
+    BOOL AllocateAndInitializeSid(PSID_IDENTIFIER_AUTHORITY pIdentifierAuthority,
+                                  BYTE nSubAuthorityCount, DWORD nSubAuthority0,
+                                  DWORD nSubAuthority1, DWORD nSubAuthority2, DWORD nSubAuthority3,
+                                  DWORD nSubAuthority4, DWORD nSubAuthority5, DWORD nSubAuthority6,
+                                  DWORD nSubAuthority7, PSID* pSid) override;
+    BOOL CheckTokenMembership(HANDLE TokenHandle, PSID SidToCheck, PBOOL IsMember) override;
+    PVOID FreeSid(PSID pSid) override;
 
 private:
     // hhctrl.ocx, loaded from the system folder on the first HtmlHelpW call:

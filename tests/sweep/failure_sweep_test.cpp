@@ -8,6 +8,8 @@
 
 #include "app/Trayhop32App.h"
 #include "app/Trayhop32Dlg.h"
+#include "console/ConsoleProgram.h"
+#include "removal/RemovalLock.h"
 #include "platform/sim/SimMachine.h"
 #include "tests/unit/inventory/InventoryMachines.h"
 #include "tests/unit/support/FakeMainView.h"
@@ -101,6 +103,13 @@ std::vector<DWORD> ErrorsFor(const std::string& method) {
         {"GetStorageDependencyInformation", {ERROR_ACCESS_DENIED, ERROR_INSUFFICIENT_BUFFER}},
         {"OpenVirtualDisk", {ERROR_ACCESS_DENIED, ERROR_FILE_NOT_FOUND}},
         {"DetachVirtualDisk", {ERROR_ACCESS_DENIED, ERROR_SHARING_VIOLATION}},
+        {"GetStdHandle", {ERROR_INVALID_HANDLE}},
+        {"GetConsoleMode", {ERROR_INVALID_HANDLE}},
+        {"WriteConsoleW", {ERROR_NOT_ENOUGH_MEMORY}},
+        {"WriteFile", {ERROR_NO_DATA}},
+        {"ReleaseMutex", {ERROR_NOT_OWNER}},
+        {"AllocateAndInitializeSid", {ERROR_NOT_ENOUGH_MEMORY}},
+        {"CheckTokenMembership", {ERROR_ACCESS_DENIED}},
     };
     auto it = table.find(method);
     return it != table.end() ? it->second : std::vector<DWORD>{ERROR_INVALID_PARAMETER};
@@ -111,7 +120,7 @@ std::vector<DWORD> ErrorsFor(const std::string& method) {
 bool IsRelease(const std::string& method) {
     return method == "CloseHandle" || method == "RegCloseKey" ||
            method == "SetupDiDestroyDeviceInfoList" || method == "CloseServiceHandle" ||
-           method == "FreeLibrary";
+           method == "FreeLibrary" || method == "FreeSid";
 }
 
 size_t LineCount(const std::string& text) {
@@ -181,6 +190,12 @@ protected:
             idByLetter[letter] = id;
         }
         idByName[name] = id;
+    }
+    // Disk 0 holds C:, the system drive.
+    void AddBootDisk() {
+        sim.SetEnvironmentVariable(L"SystemDrive", L"C:");
+        sim.AddDevice(SimMachine::MakeDisk(L"IDE\\DISKBOOT\\5&1", L"Boot Disk", 0));
+        sim.AddVolume(SimMachine::MakeVolume(L'C', 0, 40000000000LL));
     }
     bool Gone(const std::wstring& id) { return sim.FindDevice(id) == nullptr; }
     // Told removed (summary or shell) only when the machine no longer has it.
@@ -292,9 +307,7 @@ public:
 class RemovalFlow : public WindowFlow {
 public:
     void Prepare() override {
-        sim.SetEnvironmentVariable(L"SystemDrive", L"C:");
-        sim.AddDevice(SimMachine::MakeDisk(L"IDE\\DISKBOOT\\5&1", L"Boot Disk", 0));
-        sim.AddVolume(SimMachine::MakeVolume(L'C', 0, 40000000000LL));
+        AddBootDisk();
         idByLetter[L'C'] = L"IDE\\DISKBOOT\\5&1";
         AddRemovable(L"USBSTOR\\DISK&VEN_A\\1", L"Stick A", 1, {L'E'});
         AddRemovable(L"USBSTOR\\DISK&VEN_B\\2", L"Stick B", 2, {L'F', L'G'});
@@ -419,9 +432,7 @@ private:
 class ScanFlow : public WindowFlow {
 public:
     void Prepare() override {
-        sim.SetEnvironmentVariable(L"SystemDrive", L"C:");
-        sim.AddDevice(SimMachine::MakeDisk(L"IDE\\DISKBOOT\\5&1", L"Boot Disk", 0));
-        sim.AddVolume(SimMachine::MakeVolume(L'C', 0, 40000000000LL));
+        AddBootDisk();
         AddRemovable(L"USBSTOR\\DISK&VEN_A\\1", L"Stick A", 1, {L'E'});
         SimDevice fresh = SimMachine::MakeDisk(L"USBSTOR\\DISK&VEN_N\\9", L"New Disk", 2,
                                                BusTypeUsb, 8000000000ULL);
@@ -441,6 +452,39 @@ public:
         sim.PumpMessages();
     }
     void Check(std::vector<std::string>& problems) override { CheckWindow(problems, true); }
+};
+
+// The console program removing a held stick by its letter, forced, and two
+// more by their label; its output goes to a redirected file.
+class ConsoleFlow : public Flow {
+public:
+    void Prepare() override {
+        AddBootDisk();
+        AddRemovable(L"USBSTOR\\DISK&VEN_A\\1", L"Stick A", 1, {L'E'});
+        AddRemovable(L"USBSTOR\\DISK&VEN_B\\2", L"Stick B", 2, {L'F'});
+        AddRemovable(L"USBSTOR\\DISK&VEN_C\\3", L"Stick C", 3, {L'H'});
+        sim.FindVolume(L'F')->label = L"BACKUP";
+        sim.FindVolume(L'H')->label = L"BACKUP";
+        sim.AddProcess({2000, L"notepad.exe", {{L'E', L"\\May.txt", false, false}}, false});
+        sim.standardOutput.console = false;
+    }
+    void Act() override {
+        code = RunConsoleProgram(sim, {L"remove", L"E:", L"--label", L"BACKUP", L"--force"},
+                                 L"Trayhop32Cmd");
+    }
+    void Check(std::vector<std::string>& problems) override {
+        if (code < 0 || code > 8) problems.push_back("exit code " + std::to_string(code));
+        if (sim.MutexOwned(kRemovalLockName)) problems.push_back("the lock was kept");
+        const std::string& out = sim.standardOutput.bytes;
+        for (const auto& [name, id] : idByName) {
+            const bool claimed = out.find("Removed " + Narrow(name) + ".") != std::string::npos;
+            if (claimed && !Gone(id)) problems.push_back("stdout calls " + Narrow(name) + " removed");
+            if (code == 0 && !Gone(id)) problems.push_back("code 0 with " + Narrow(name) + " there");
+        }
+        CheckHonestReport(problems);
+    }
+
+    int code = -1;
 };
 
 struct SweepResult {
@@ -521,6 +565,10 @@ TEST(FailureSweep, ScanForDevices) {
 }
 TEST(FailureSweep, RemovalOfTodaysDevices) {
     EXPECT_GT(Sweep<TodaysDevicesFlow>("today's devices").callsSwept, 50u);
+}
+
+TEST(FailureSweep, ConsoleRemoval) {
+    EXPECT_GT(Sweep<ConsoleFlow>("console removal").callsSwept, 50u);
 }
 
 }  // namespace

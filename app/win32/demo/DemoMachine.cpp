@@ -86,7 +86,10 @@ bool DemoMachine::Load(HINSTANCE instance, std::wstring& error) {
                                                    static_cast<DWORD>(std::size(variable)));
     const std::wstring path = DemoMachinePath(
         ::GetCommandLineW(), length > 0 && length < std::size(variable) ? variable : nullptr);
+    return LoadFrom(instance, path, error);
+}
 
+bool DemoMachine::LoadFrom(HINSTANCE instance, const std::wstring& path, std::wstring& error) {
     std::string json, message;
     if (path.empty()) {
         if (!ReadBuiltInMachine(instance, json)) {

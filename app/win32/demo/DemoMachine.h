@@ -20,6 +20,8 @@ public:
     // environment variable TRAYHOP32_DEMO_MACHINE, else the built-in demo
     // workstation. False with a message on a faulty file.
     bool Load(HINSTANCE instance, std::wstring& error);
+    // The machine file at `path`, or the built-in workstation when it is empty.
+    bool LoadFrom(HINSTANCE instance, const std::wstring& path, std::wstring& error);
 
     // Posts the queued simulated device changes to this window, and from now
     // on attaches the machine file's late arrivals when they are due.
@@ -42,6 +44,9 @@ public:
     }
     // The procedure handed out is the simulation's: the real one is looked up.
     BOOL SetDefaultDllDirectories(FARPROC procedure, DWORD DirectoryFlags) override;
+
+protected:
+    Platform& Real() { return m_real; }
 
 private:
     static void CALLBACK OnArrivalTimer(HWND, UINT, UINT_PTR, DWORD);

@@ -25,24 +25,10 @@ status=2008
 disks=(1 2 3 9)
 
 # The prefix is shared with the other tests: the disks go again on every way out.
-realdisk() { "${wine_cmd[@]}" --keep-display -- "$bin/realdisk.exe" "$@" >"$out_file" 2>&1; }
-unregister_disks() {
-    local n
-    for n in "${disks[@]}"; do realdisk remove --id "$n"; done
-}
-trap 'unregister_disks; e2e_cleanup' EXIT
+source "$(dirname "${BASH_SOURCE[0]}")/disks.sh"
 
 e2e_probe
 e2e_start_xvfb
-
-# realdisk COMMAND ... with its output checked like the driver's.
-disk() {
-    realdisk "$@"
-    local rc=$?
-    last=$(tr -d '\r' <"$out_file")
-    printf '%s\n' "$last" | sed 's/^/  | /'
-    [ $rc = 0 ] || fail "realdisk $1 exited with $rc"
-}
 
 # Every build of the list probes Wine's drive letters, and Wine answers some
 # of those requests with errors the program shows (its texts are learnt at

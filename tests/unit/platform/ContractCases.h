@@ -338,8 +338,39 @@ TYPED_TEST_P(PlatformContract, VirtualDiskServiceLoadsByFullPathFromTheSystemFol
     EXPECT_EQ(static_cast<DWORD>(ERROR_MOD_NOT_FOUND), p.GetLastError());
 }
 
+// The removal lock's protocol: a wait takes a free mutex, the owner may take
+// it again, and releasing more often than taken fails with ERROR_NOT_OWNER.
+TYPED_TEST_P(PlatformContract, MutexIsOwnedByItsWaiterAndReleasedOnceEachTime) {
+    Platform& p = this->P();
+    UniqueHandle mutex(p, p.CreateMutexW(nullptr, FALSE, L"Trayhop contract lock"));
+    ASSERT_TRUE(mutex);
+    EXPECT_EQ(WAIT_OBJECT_0, p.WaitForSingleObject(mutex.Get(), 0));
+    EXPECT_EQ(WAIT_OBJECT_0, p.WaitForSingleObject(mutex.Get(), 0));
+    EXPECT_TRUE(p.ReleaseMutex(mutex.Get()));
+    EXPECT_TRUE(p.ReleaseMutex(mutex.Get()));
+    p.SetLastError(0xdeadbeef);
+    EXPECT_FALSE(p.ReleaseMutex(mutex.Get()));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_NOT_OWNER), p.GetLastError());
+}
+
+// The Administrators check: the group's SID is made, asked about and freed.
+TYPED_TEST_P(PlatformContract, AdministratorsSidIsMadeAskedAndFreed) {
+    Platform& p = this->P();
+    SID_IDENTIFIER_AUTHORITY ntAuthority = SECURITY_NT_AUTHORITY;
+    PSID administrators = nullptr;
+    ASSERT_TRUE(p.AllocateAndInitializeSid(&ntAuthority, 2, SECURITY_BUILTIN_DOMAIN_RID,
+                                           DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0,
+                                           &administrators));
+    BOOL member = 2;
+    EXPECT_TRUE(p.CheckTokenMembership(nullptr, administrators, &member));
+    EXPECT_TRUE(member == TRUE || member == FALSE);
+    EXPECT_EQ(nullptr, p.FreeSid(administrators));
+}
+
 REGISTER_TYPED_TEST_SUITE_P(PlatformContract, HandleTableAndSnapshotShowThisProcess,
                             AVolumeIsReadByItsGuidPathAndModulesByTheirPaths,
+                            MutexIsOwnedByItsWaiterAndReleasedOnceEachTime,
+                            AdministratorsSidIsMadeAskedAndFreed,
                             StringValueSizeCountsTheTerminatorAndShortBufferGetsMoreData,
                             MissingValuesAndKeysAreFileNotFound,
                             DwordValueRoundTripsAndReadOnlyKeyRefusesWrites,
