@@ -35,9 +35,15 @@
 //   handles, handle duplication and the process snapshot. The program's own
 //   process is ownProcessId ("Trayhop32.exe"); its open handles are in the
 //   table too.
+// - Processes may host services (the service manager lists them), be
+//   protected or need SeDebugPrivilege (the program's token holds it,
+//   disabled), and run images or DLLs from a volume (their module snapshot
+//   lists them; they are not in the handle table).
 // - CreateThread runs the thread to its end before it returns; waiting for
-//   the thread then succeeds at once. GetTickCount reads a clock that moves
-//   only by tickCountStep at each call.
+//   the thread then succeeds at once. A question about a file that stalls
+//   leaves its thread blocked for good instead: waiting on it times out and
+//   lets the clock run by the wait. GetTickCount reads a clock that moves
+//   only by tickCountStep at each call (or the real one, realClock).
 #pragma once
 
 #include "platform/Platform.h"
