@@ -184,7 +184,7 @@ struct Round {
     // The last process given a path: one is enough, and a process's handles
     // come together in the table.
     std::atomic<DWORD> pathOwner{0};
-    WCHAR paths[kPathSlots][kPathChars] = {};
+    WCHAR paths[kPathSlots][kPathChars];  // each written before its slot is read
 };
 
 void Release(Round* round) {

@@ -39,9 +39,16 @@
 //   service (virtdisk.dll, loaded only by its full path in systemDirectory;
 //   any other LoadLibraryExW is a program error) detaches it for good, while
 //   uninstalling it brings it back at the next re-enumeration.
+// - Processes may host services (the service manager lists them), be
+//   protected or need SeDebugPrivilege (the program's token holds it,
+//   disabled), and run images or DLLs from a volume (their module snapshot
+//   lists them; they are not in the handle table).
 // - CreateThread runs the thread to its end before it returns; waiting for
-//   the thread then succeeds at once. GetTickCount reads a clock that moves
-//   by tickCountStep at each call and by the time slept or waited.
+//   the thread then succeeds at once. A question about a file that stalls
+//   leaves its thread blocked for good instead: waiting on it times out and
+//   lets the clock run by the wait. GetTickCount reads a clock that moves
+//   by tickCountStep at each call and by the time slept or waited (or the
+//   real one, realClock).
 #pragma once
 
 #include "platform/Platform.h"
