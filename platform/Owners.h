@@ -1,5 +1,5 @@
-// Owners for what the seam hands out: a file or device handle, a registry key
-// and a device information set. The function that opens one keeps it in a
+// Owners for what the seam hands out: a file or device handle, a registry key,
+// a device information set and a volume search. The function that opens one keeps it in a
 // local owner, so every path out of it releases it.
 #pragma once
 
@@ -66,8 +66,17 @@ struct DevInfoTraits {
     static void Release(Platform& p, Value v) { p.SetupDiDestroyDeviceInfoList(v); }
 };
 
+struct VolumeSearchTraits {
+    using Value = HANDLE;
+    static Value Invalid() { return INVALID_HANDLE_VALUE; }
+    static bool IsValid(Value v) { return v != INVALID_HANDLE_VALUE && v != nullptr; }
+    static void Release(Platform& p, Value v) { p.FindVolumeClose(v); }
+};
+
 // A file, device or mutex handle; empty is INVALID_HANDLE_VALUE (CreateMutexW's
 // null failure counts as empty too).
 using UniqueHandle = UniqueOwner<HandleTraits>;
 using UniqueKey = UniqueOwner<KeyTraits>;
 using UniqueDevInfo = UniqueOwner<DevInfoTraits>;
+// A search of FindFirstVolumeW, ended with FindVolumeClose.
+using UniqueVolumeSearch = UniqueOwner<VolumeSearchTraits>;

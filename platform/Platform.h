@@ -173,4 +173,16 @@ public:
     virtual void Sleep(DWORD dwMilliseconds) = 0;
     virtual void SHChangeNotify(LONG wEventId, UINT uFlags, LPCVOID dwItem1, LPCVOID dwItem2) = 0;
     virtual HWND HtmlHelpW(HWND hwndCaller, LPCWSTR pszFile, UINT uCommand, DWORD_PTR dwData) = 0;
+
+    // The volumes themselves, lettered or not, and where each is mounted
+    // (all on XP). A volume search is ended with FindVolumeClose, never
+    // CloseHandle.
+    virtual HANDLE FindFirstVolumeW(LPWSTR lpszVolumeName, DWORD cchBufferLength) = 0;
+    virtual BOOL FindNextVolumeW(HANDLE hFindVolume, LPWSTR lpszVolumeName,
+                                 DWORD cchBufferLength) = 0;
+    virtual BOOL FindVolumeClose(HANDLE hFindVolume) = 0;
+    virtual BOOL GetVolumePathNamesForVolumeNameW(LPCWSTR lpszVolumeName,
+                                                  LPWSTR lpszVolumePathNames, DWORD cchBufferLength,
+                                                  PDWORD lpcchReturnLength) = 0;
+    virtual DWORD QueryDosDeviceW(LPCWSTR lpDeviceName, LPWSTR lpTargetPath, DWORD ucchMax) = 0;
 };

@@ -3,40 +3,86 @@
 #include "removal/DeviceRemoval.h"
 #include "removal/VolumeLocks.h"
 
+#include <algorithm>
+#include <set>
+
 namespace {
 
-bool IsLowerCaseLetter(WCHAR code) { return code >= L'a' && code <= L'z'; }
-
-wchar_t UpperCaseLetter(WCHAR code) {
-    return IsLowerCaseLetter(code) ? static_cast<wchar_t>(code - (L'a' - L'A'))
-                                   : static_cast<wchar_t>(code);
-}
-
 // The lock test of one device, asked again for as long as the answer is Try
-// Again. Records the last refusal in `result`.
+// Again. Records the last refusal in `result`. Volumes in `tested` were
+// tested with another device and are not tested again.
 LockAnswer TestUntilDecided(Platform& platform, RemovalHost& host, const DriveRecord& record,
-                            DeviceResult& result) {
+                            const std::set<std::wstring>& tested, DeviceResult& result) {
     for (;;) {
         host.ShowStatus(std::wstring(L" Trying to get an exclusive lock on device ") +
                         record.deviceName);
-        const WCHAR code = TestVolumeLocks(platform, record);
-        if (code == 0) return LockAnswer::RemoveAnyway;
+        const LockTestResult test = TestVolumeLocks(platform, record, &tested);
+        if (test.outcome == LockTestOutcome::Free) return LockAnswer::RemoveAnyway;
         host.ShowStatus(std::wstring(L" Unable to get an exclusive lock for device ") +
                         record.deviceName);
 
         LockRefusal why = LockRefusal::FilesInUse;
-        if (IsLowerCaseLetter(code)) why = LockRefusal::AccessDenied;
+        if (test.outcome == LockTestOutcome::AccessDenied)
+            why = LockRefusal::AccessDenied;
         else if (record.isBootDrive) why = LockRefusal::BootDevice;
         else if (record.hasPageFile) why = LockRefusal::PageFile;
         result.refused = true;
         result.refusal = why;
-        result.refusedLetter = UpperCaseLetter(code);
+        result.refusedLetter = record.VolumeLetter(test.volume);
+        result.refusedMountPoint = record.VolumeMountPoint(test.volume);
 
-        const LockAnswer answer = host.AskAboutLock(record, why, result.refusedLetter);
+        const LockAnswer answer = host.AskAboutLock(record, why, test.volume);
         // Without rights on one volume, no device is removed at all.
         if (why == LockRefusal::AccessDenied) return LockAnswer::Stop;
         if (answer != LockAnswer::TryAgain) return answer;
     }
+}
+
+// A spanned or striped volume lies on several disks; removing one of them
+// takes it from all. For each such volume of `record` that also lies on a
+// device not chosen (or on a disk not in the table at all), the host is asked
+// whether to go on.
+LockAnswer AskAboutSharedVolumes(RemovalHost& host, const DriveRecord& record,
+                                 const std::vector<const DriveRecord*>& chosen,
+                                 const DriveTable& table, DeviceResult& result) {
+    for (int v = 0; v < record.volumeCount && v < kMaxVolumes; ++v) {
+        if (record.volumeDiskCounts[v] < 2) continue;
+        const std::wstring_view name = FieldView(record.volumeNames[v]);
+        const DriveRecord* notChosen = nullptr;
+        LONG listed = 0;
+        for (int t = 0; t < table.Count(); ++t) {
+            const DriveRecord& other = table[t];
+            if (!other.HasVolume(name)) continue;
+            ++listed;
+            if (notChosen == nullptr &&
+                std::find(chosen.begin(), chosen.end(), &other) == chosen.end())
+                notChosen = &other;
+        }
+        // The disks past those in the table were left out of it (an ignored
+        // bus) or never listed: they are not chosen either.
+        if (notChosen == nullptr && listed >= record.volumeDiskCounts[v]) continue;
+        result.sharedVolume = record.VolumeMountPoint(v);
+        const LockAnswer answer = host.AskAboutSharedVolume(record, v, notChosen);
+        if (answer == LockAnswer::Stop) return answer;
+        if (answer != LockAnswer::RemoveAnyway) return LockAnswer::Skip;
+    }
+    return LockAnswer::RemoveAnyway;
+}
+
+// Tells the shell the device's volumes are gone: each letter's root, and the
+// folders of a volume without a letter, whose folders stay as plain folders.
+void NoticeVolumesGone(Platform& platform, const DriveRecord& record) {
+    const LONG letters =
+        record.letterCount < kMaxDriveLetters ? record.letterCount : kMaxDriveLetters;
+    for (LONG l = 0; l < letters && record.driveLetters[l] != L'\0'; ++l) {
+        const wchar_t root[4] = {record.driveLetters[l], L':', L'\\', L'\0'};
+        platform.SHChangeNotify(SHCNE_DRIVEREMOVED, SHCNF_PATHW, root, nullptr);
+    }
+    record.mountFolders.ForEach([&](int volume, std::wstring_view folder) {
+        if (record.VolumeLetter(volume) != L'\0') return;
+        const std::wstring path(folder);
+        platform.SHChangeNotify(SHCNE_UPDATEDIR, SHCNF_PATHW, path.c_str(), nullptr);
+    });
 }
 
 }  // namespace
@@ -72,7 +118,7 @@ std::wstring RemovalPatternFor(const wchar_t* deviceInstanceId) {
 }
 
 RemovalReport RunRemoval(Platform& platform, RemovalHost& host,
-                         const std::vector<const DriveRecord*>& chosen) {
+                         const std::vector<const DriveRecord*>& chosen, const DriveTable& table) {
     RemovalReport report;
     report.devices.resize(chosen.size());
     for (std::size_t i = 0; i < chosen.size(); ++i) {
@@ -83,14 +129,24 @@ RemovalReport RunRemoval(Platform& platform, RemovalHost& host,
     // First pass: the lock test, where the questions are asked. Every device
     // is only looked at; nothing is removed before the pass is through.
     std::vector<std::size_t> accepted;
+    std::set<std::wstring> tested;
     for (std::size_t i = 0; i < chosen.size(); ++i) {
-        const LockAnswer answer = TestUntilDecided(platform, host, *chosen[i], report.devices[i]);
+        const DriveRecord& record = *chosen[i];
+        LockAnswer answer = AskAboutSharedVolumes(host, record, chosen, table, report.devices[i]);
+        if (answer == LockAnswer::RemoveAnyway)
+            answer = TestUntilDecided(platform, host, record, tested, report.devices[i]);
         if (answer == LockAnswer::Stop) {
             report.stopped = true;
             return report;
         }
-        if (answer == LockAnswer::Skip) report.devices[i].outcome = DeviceOutcome::Skipped;
-        else accepted.push_back(i);
+        if (answer == LockAnswer::Skip) {
+            report.devices[i].outcome = DeviceOutcome::Skipped;
+            continue;
+        }
+        accepted.push_back(i);
+        // Its spanned volumes are settled for the other devices they lie on.
+        for (int v = 0; v < record.volumeCount && v < kMaxVolumes; ++v)
+            if (record.volumeDiskCounts[v] > 1) tested.emplace(FieldView(record.volumeNames[v]));
     }
 
     // Second pass: no questions.
@@ -104,12 +160,7 @@ RemovalReport RunRemoval(Platform& platform, RemovalHost& host,
         const RemoveResult removal = RemoveDevice(platform, pattern.c_str());
         if (removal == RemoveOk) {
             result.outcome = DeviceOutcome::Removed;
-            const LONG letters =
-                record.letterCount < kMaxDriveLetters ? record.letterCount : kMaxDriveLetters;
-            for (LONG l = 0; l < letters && record.driveLetters[l] != L'\0'; ++l) {
-                const wchar_t root[4] = {record.driveLetters[l], L':', L'\\', L'\0'};
-                platform.SHChangeNotify(SHCNE_DRIVEREMOVED, SHCNF_PATHW, root, nullptr);
-            }
+            NoticeVolumesGone(platform, record);
         } else if (removal == RemoveRebootNeeded) {
             result.outcome = DeviceOutcome::RebootNeeded;
             host.ShowStatus(std::wstring(L" Reboot return while removing device ") +

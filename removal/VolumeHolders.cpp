@@ -252,22 +252,20 @@ struct Candidate {
     ULONG_PTR handle;
 };
 
-}  // namespace
-
-std::vector<VolumeHolder> FindVolumeHolders(Platform& platform, WCHAR letter,
-                                            DWORD budgetMilliseconds) {
+// The search over the volume whose root directory is `root` and which opens
+// as `device`.
+std::vector<VolumeHolder> FindHolders(Platform& platform, const WCHAR* root, const WCHAR* device,
+                                      DWORD budgetMilliseconds) {
     const DWORD started = platform.GetTickCount();
     NativeCalls native;
     if (!LookUpNativeCalls(platform, native)) return {};
 
-    const WCHAR root[] = {letter, L':', L'\\', L'\0'};
     DWORD serial = 0;
     if (!platform.GetVolumeInformationW(root, nullptr, 0, &serial, nullptr, nullptr, nullptr, 0))
         return {};
 
     // A handle of this process on the volume shows which type number the
     // table gives to files: the numbers differ between Windows releases.
-    const WCHAR device[] = {L'\\', L'\\', L'.', L'\\', letter, L':', L'\0'};
     UniqueHandle marker(platform,
                         platform.CreateFileW(device, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                              OPEN_EXISTING, 0, nullptr));
@@ -366,11 +364,30 @@ std::vector<VolumeHolder> FindVolumeHolders(Platform& platform, WCHAR letter,
     return found;
 }
 
+}  // namespace
+
+std::vector<VolumeHolder> FindVolumeHolders(Platform& platform, WCHAR letter,
+                                            DWORD budgetMilliseconds) {
+    const WCHAR root[] = {letter, L':', L'\\', L'\0'};
+    const WCHAR device[] = {L'\\', L'\\', L'.', L'\\', letter, L':', L'\0'};
+    return FindHolders(platform, root, device, budgetMilliseconds);
+}
+
+std::vector<VolumeHolder> FindVolumeHolders(Platform& platform, const WCHAR* volumeName,
+                                            DWORD budgetMilliseconds) {
+    if (volumeName == nullptr || volumeName[0] == L'\0') return {};
+    const std::wstring root = std::wstring(volumeName) + L'\\';
+    return FindHolders(platform, root.c_str(), volumeName, budgetMilliseconds);
+}
+
 std::wstring DescribeVolumeHolders(const std::vector<VolumeHolder>& holders, WCHAR letter) {
+    return DescribeVolumeHolders(holders, std::wstring{letter, L':'});
+}
+
+std::wstring DescribeVolumeHolders(const std::vector<VolumeHolder>& holders,
+                                   const std::wstring& mountPoint) {
     if (holders.empty()) return {};
-    std::wstring text = L"These programs have files or folders open on drive ";
-    text += letter;
-    text += L':';
+    std::wstring text = L"These programs have files or folders open on drive " + mountPoint;
     const size_t named = std::min(holders.size(), kHoldersNamed);
     for (size_t i = 0; i < named; ++i)
         text += L"\n" + holders[i].imageName + L" (" + std::to_wstring(holders[i].processId) + L")";

@@ -30,8 +30,15 @@ inline constexpr size_t kHoldersNamed = 10;
 // on a loaded machine may give more).
 std::vector<VolumeHolder> FindVolumeHolders(Platform& platform, WCHAR letter,
                                             DWORD budgetMilliseconds = kHolderSearchMilliseconds);
+// The same for a volume named by its GUID path without the trailing backslash
+// ("\\\\?\\Volume{...}"), which also reaches a volume without a letter.
+std::vector<VolumeHolder> FindVolumeHolders(Platform& platform, const WCHAR* volumeName,
+                                            DWORD budgetMilliseconds = kHolderSearchMilliseconds);
 
 // The lines shown under the files-in-use question: a heading naming the
 // drive, then "notepad.exe (1234)" one a line, at most kHoldersNamed and then
 // "and N more". Empty when there is no holder, so the question stays as it is.
 std::wstring DescribeVolumeHolders(const std::vector<VolumeHolder>& holders, WCHAR letter);
+// The same naming the volume by its mount point, "E:" or "C:\\Backup\\".
+std::wstring DescribeVolumeHolders(const std::vector<VolumeHolder>& holders,
+                                   const std::wstring& mountPoint);

@@ -89,7 +89,7 @@ inline bool CopyWithNul(const std::wstring& text, LPWSTR buffer, size_t capacity
 }  // namespace sim
 
 struct SimMachine::State {
-    enum class Kind { Device, Volume, Mutex, Process, File, Snapshot, Thread };
+    enum class Kind { Device, Volume, Mutex, Process, File, Snapshot, Thread, VolumeSearch };
     struct OpenHandle {
         Kind kind = Kind::Device;
         size_t index = 0;  // device, volume or process index; a snapshot's next entry
@@ -101,6 +101,7 @@ struct SimMachine::State {
         size_t file = 0;          // a duplicated file: its index in the process's files
         DWORD processId = 0;      // a process or duplicated file: whose
         std::vector<DWORD> pids;  // a snapshot: the processes it lists
+        std::vector<size_t> volumes;  // a volume search: the volumes it lists
     };
     struct Element {
         size_t device = 0;
@@ -215,4 +216,15 @@ struct SimMachine::State {
     static void RemoveDeviceNow(SimMachine& m, size_t device);
     static void QueueDeviceChange(SimMachine& m, UINT event);
     static bool DeviceInUse(const SimMachine& m, size_t device);
+
+    // Mount points (SimMountPoints.cpp). The present volume a mount point
+    // names: "X:\\" or "X:", a mount folder "C:\\Backup\\", or the volume's
+    // GUID path with its trailing backslash.
+    static std::optional<size_t> VolumeOfMountPoint(const SimMachine& m, std::wstring_view path);
+    // The present volume a file lies on: the deepest mount folder its path is
+    // in, else the volume of its letter.
+    static std::optional<size_t> VolumeOfFile(const SimMachine& m, WCHAR letter,
+                                              std::wstring_view path);
+    // Another process holds a file or folder on the volume.
+    static bool VolumeHeld(const SimMachine& m, size_t volume);
 };

@@ -426,3 +426,30 @@ HANDLE Win32Platform::CreateThread(LPSECURITY_ATTRIBUTES lpThreadAttributes, SIZ
 DWORD Win32Platform::WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
     return ::WaitForSingleObject(hHandle, dwMilliseconds);
 }
+
+// ---- The volumes themselves and their mount points ----------------------------------
+
+HANDLE Win32Platform::FindFirstVolumeW(LPWSTR lpszVolumeName, DWORD cchBufferLength) {
+    return ::FindFirstVolumeW(lpszVolumeName, cchBufferLength);
+}
+
+BOOL Win32Platform::FindNextVolumeW(HANDLE hFindVolume, LPWSTR lpszVolumeName,
+                                    DWORD cchBufferLength) {
+    return ::FindNextVolumeW(hFindVolume, lpszVolumeName, cchBufferLength);
+}
+
+BOOL Win32Platform::FindVolumeClose(HANDLE hFindVolume) {
+    return ::FindVolumeClose(hFindVolume);
+}
+
+BOOL Win32Platform::GetVolumePathNamesForVolumeNameW(LPCWSTR lpszVolumeName,
+                                                     LPWSTR lpszVolumePathNames,
+                                                     DWORD cchBufferLength,
+                                                     PDWORD lpcchReturnLength) {
+    return ::GetVolumePathNamesForVolumeNameW(lpszVolumeName, lpszVolumePathNames, cchBufferLength,
+                                              lpcchReturnLength);
+}
+
+DWORD Win32Platform::QueryDosDeviceW(LPCWSTR lpDeviceName, LPWSTR lpTargetPath, DWORD ucchMax) {
+    return ::QueryDosDeviceW(lpDeviceName, lpTargetPath, ucchMax);
+}

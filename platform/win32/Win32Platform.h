@@ -143,6 +143,14 @@ public:
     void SHChangeNotify(LONG wEventId, UINT uFlags, LPCVOID dwItem1, LPCVOID dwItem2) override;
     HWND HtmlHelpW(HWND hwndCaller, LPCWSTR pszFile, UINT uCommand, DWORD_PTR dwData) override;
 
+    // The volumes themselves and their mount points.
+    HANDLE FindFirstVolumeW(LPWSTR lpszVolumeName, DWORD cchBufferLength) override;
+    BOOL FindNextVolumeW(HANDLE hFindVolume, LPWSTR lpszVolumeName, DWORD cchBufferLength) override;
+    BOOL FindVolumeClose(HANDLE hFindVolume) override;
+    BOOL GetVolumePathNamesForVolumeNameW(LPCWSTR lpszVolumeName, LPWSTR lpszVolumePathNames,
+                                          DWORD cchBufferLength, PDWORD lpcchReturnLength) override;
+    DWORD QueryDosDeviceW(LPCWSTR lpDeviceName, LPWSTR lpTargetPath, DWORD ucchMax) override;
+
 private:
     // hhctrl.ocx, loaded from the system folder on the first HtmlHelpW call:
     // it has no import library in MinGW, and most runs never open Help.

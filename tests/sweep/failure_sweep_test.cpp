@@ -84,6 +84,11 @@ std::vector<DWORD> ErrorsFor(const std::string& method) {
         {"NtQueryVolumeInformationFile", {0xC0000008 /* invalid handle */}},
         {"CreateThread", {ERROR_NOT_ENOUGH_MEMORY}},
         {"WaitForSingleObject", {ERROR_INVALID_HANDLE}},
+        {"FindFirstVolumeW", {ERROR_NOT_ENOUGH_MEMORY, ERROR_NO_MORE_FILES}},
+        {"FindNextVolumeW", {ERROR_NO_MORE_FILES, ERROR_FILENAME_EXCED_RANGE}},
+        {"FindVolumeClose", {ERROR_INVALID_HANDLE}},
+        {"GetVolumePathNamesForVolumeNameW", {ERROR_MORE_DATA, ERROR_FILE_NOT_FOUND}},
+        {"QueryDosDeviceW", {ERROR_INSUFFICIENT_BUFFER, ERROR_FILE_NOT_FOUND}},
     };
     auto it = table.find(method);
     return it != table.end() ? it->second : std::vector<DWORD>{ERROR_INVALID_PARAMETER};
@@ -93,7 +98,7 @@ std::vector<DWORD> ErrorsFor(const std::string& method) {
 // it either, and the program has no second way to.
 bool IsRelease(const std::string& method) {
     return method == "CloseHandle" || method == "RegCloseKey" ||
-           method == "SetupDiDestroyDeviceInfoList";
+           method == "SetupDiDestroyDeviceInfoList" || method == "FindVolumeClose";
 }
 
 size_t LineCount(const std::string& text) {
