@@ -30,6 +30,18 @@ std::wstring PathNamesOf(const SimVolume& v) {
     return block;
 }
 
+// The volume search a handle stands for; null, with the misuse recorded and
+// the error set, for any other handle.
+SimMachine::State::OpenHandle* SearchOf(SimMachine& m, SimMachine::State& s, HANDLE handle,
+                                        const char* method) {
+    auto it = s.handles.find(reinterpret_cast<std::uintptr_t>(handle));
+    if (it != s.handles.end() && it->second.kind == State::Kind::VolumeSearch) return &it->second;
+    State::ProgramError(
+        m, std::string(method) + " on what is not a volume search " + HandleText(handle));
+    m.SetLastError(ERROR_INVALID_HANDLE);
+    return nullptr;
+}
+
 // A letter that is not a mount point (a SUBST letter) is not a volume.
 bool Listed(const SimVolume& v) {
     return v.present && !v.guidPath.empty() && v.mountPointError == 0;
@@ -108,14 +120,9 @@ BOOL SimMachine::FindNextVolumeW(HANDLE hFindVolume, LPWSTR lpszVolumeName, DWOR
         SetLastError(*e);
         return FALSE;
     }
-    auto it = state_->handles.find(reinterpret_cast<std::uintptr_t>(hFindVolume));
-    if (it == state_->handles.end() || it->second.kind != State::Kind::VolumeSearch) {
-        State::ProgramError(
-            *this, "FindNextVolumeW on what is not a volume search " + HandleText(hFindVolume));
-        SetLastError(ERROR_INVALID_HANDLE);
-        return FALSE;
-    }
-    State::OpenHandle& search = it->second;
+    State::OpenHandle* found = SearchOf(*this, *state_, hFindVolume, "FindNextVolumeW");
+    if (found == nullptr) return FALSE;
+    State::OpenHandle& search = *found;
     if (search.index >= search.volumes.size()) {
         SetLastError(ERROR_NO_MORE_FILES);
         return FALSE;
@@ -136,14 +143,8 @@ BOOL SimMachine::FindVolumeClose(HANDLE hFindVolume) {
         SetLastError(*e);
         return FALSE;
     }
-    auto it = state_->handles.find(reinterpret_cast<std::uintptr_t>(hFindVolume));
-    if (it == state_->handles.end() || it->second.kind != State::Kind::VolumeSearch) {
-        State::ProgramError(
-            *this, "FindVolumeClose on what is not a volume search " + HandleText(hFindVolume));
-        SetLastError(ERROR_INVALID_HANDLE);
-        return FALSE;
-    }
-    state_->handles.erase(it);
+    if (SearchOf(*this, *state_, hFindVolume, "FindVolumeClose") == nullptr) return FALSE;
+    state_->handles.erase(reinterpret_cast<std::uintptr_t>(hFindVolume));
     return TRUE;
 }
 

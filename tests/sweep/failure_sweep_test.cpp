@@ -146,6 +146,13 @@ public:
     std::map<std::wstring, std::wstring> idByFolder;
 
 protected:
+    // The system disk 0 with C:.
+    void AddBootDisk() {
+        sim.SetEnvironmentVariable(L"SystemDrive", L"C:");
+        sim.AddDevice(SimMachine::MakeDisk(L"IDE\\DISKBOOT\\5&1", L"Boot Disk", 0));
+        sim.AddVolume(SimMachine::MakeVolume(L'C', 0, 40000000000LL));
+        idByLetter[L'C'] = L"IDE\\DISKBOOT\\5&1";
+    }
     void AddRemovable(const std::wstring& id, const std::wstring& name, DWORD number,
                       std::vector<wchar_t> letters) {
         sim.AddDevice(SimMachine::MakeDisk(id, name, number, BusTypeUsb, 4000000000ULL));
@@ -270,10 +277,7 @@ public:
 class RemovalFlow : public WindowFlow {
 public:
     void Prepare() override {
-        sim.SetEnvironmentVariable(L"SystemDrive", L"C:");
-        sim.AddDevice(SimMachine::MakeDisk(L"IDE\\DISKBOOT\\5&1", L"Boot Disk", 0));
-        sim.AddVolume(SimMachine::MakeVolume(L'C', 0, 40000000000LL));
-        idByLetter[L'C'] = L"IDE\\DISKBOOT\\5&1";
+        AddBootDisk();
         AddRemovable(L"USBSTOR\\DISK&VEN_A\\1", L"Stick A", 1, {L'E'});
         AddRemovable(L"USBSTOR\\DISK&VEN_B\\2", L"Stick B", 2, {L'F', L'G'});
         AddRemovable(L"USBSTOR\\DISK&VEN_C\\3", L"Stick C", 3, {L'H'});
@@ -309,10 +313,7 @@ public:
 class MountedVolumesFlow : public WindowFlow {
 public:
     void Prepare() override {
-        sim.SetEnvironmentVariable(L"SystemDrive", L"C:");
-        sim.AddDevice(SimMachine::MakeDisk(L"IDE\\DISKBOOT\\5&1", L"Boot Disk", 0));
-        sim.AddVolume(SimMachine::MakeVolume(L'C', 0, 40000000000LL));
-        idByLetter[L'C'] = L"IDE\\DISKBOOT\\5&1";
+        AddBootDisk();
         AddRemovable(L"USBSTOR\\DISK&VEN_BACKUP\\1", L"Backup Disk", 1, {});
         AddVolume(0, 1, {L"C:\\Backup\\"});
         AddVolume(0, 1, {});
@@ -371,9 +372,7 @@ private:
 class ScanFlow : public WindowFlow {
 public:
     void Prepare() override {
-        sim.SetEnvironmentVariable(L"SystemDrive", L"C:");
-        sim.AddDevice(SimMachine::MakeDisk(L"IDE\\DISKBOOT\\5&1", L"Boot Disk", 0));
-        sim.AddVolume(SimMachine::MakeVolume(L'C', 0, 40000000000LL));
+        AddBootDisk();
         AddRemovable(L"USBSTOR\\DISK&VEN_A\\1", L"Stick A", 1, {L'E'});
         SimDevice fresh = SimMachine::MakeDisk(L"USBSTOR\\DISK&VEN_N\\9", L"New Disk", 2,
                                                BusTypeUsb, 8000000000ULL);
