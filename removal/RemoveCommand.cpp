@@ -54,11 +54,13 @@ constexpr const wchar_t* kFilesInUseMessage =
 constexpr const wchar_t* kSharedVolumeMessage =
     L"The volume on drive %c: of device:\n\n%s\n\n"
     L"also lies on device:\n\n%o\n\n"
-    L"which is not selected for removal. Removing this device takes\n"
-    L"the whole volume away from both of them.\n\n"
-    L"Press the 'Yes' button to remove this device anyway, press the\n"
-    L"'No' button to skip removing this device, or press the 'Cancel'\n"
-    L"button to stop this action and not remove any devices.     ";
+    L"which is not selected for removal. Removing\n"
+    L"this device takes the whole volume away\n"
+    L"from both of them.\n\n"
+    L"Press the 'Yes' button to remove this device\n"
+    L"anyway, the 'No' button to skip removing it,\n"
+    L"or the 'Cancel' button to stop this action\n"
+    L"and not remove any devices.     ";
 
 // Stands for the other device of a shared volume when it is not in the list.
 constexpr const wchar_t* kUnlistedDisk = L"a disk that is not in the list";

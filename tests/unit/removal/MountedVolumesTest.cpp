@@ -157,10 +157,9 @@ TEST_F(MountedVolumesTest, TheShellIsToldOfLettersAndOfTheFoldersOfVolumesWithou
 
 const wchar_t* const kSharedQuestion =
     L"The volume on drive S: of device:\n\nSpan A\n\nalso lies on device:\n\nSpan B\n\nwhich is "
-    L"not selected for removal. Removing this device takes\nthe whole volume away from both of "
-    L"them.\n\nPress the 'Yes' button to remove this device anyway, press the\n'No' button to "
-    L"skip removing this device, or press the 'Cancel'\nbutton to stop this action and not "
-    L"remove any devices.     ";
+    L"not selected for removal. Removing\nthis device takes the whole volume away\nfrom both of "
+    L"them.\n\nPress the 'Yes' button to remove this device\nanyway, the 'No' button to skip "
+    L"removing it,\nor the 'Cancel' button to stop this action\nand not remove any devices.     ";
 
 struct SharedCase {
     const char* name;
