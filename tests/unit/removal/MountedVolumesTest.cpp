@@ -93,15 +93,6 @@ struct MountedVolumesTest : ::testing::Test {
     }
 };
 
-TEST_F(MountedVolumesTest, MountPointsShowLettersThenFolders) {
-    Open();
-    EXPECT_EQ(view.Text(RowOf(L"Backup Disk"), 2), L"C:\\Backup\\");
-    EXPECT_EQ(view.Text(RowOf(L"Photo Disk"), 2), L"E:, C:\\Photos\\");
-    EXPECT_EQ(view.Text(RowOf(L"Span A"), 2), L"S:");
-    EXPECT_EQ(view.Text(RowOf(L"Span B"), 2), L"S:");
-    EXPECT_EQ(view.Text(RowOf(L"(Boot) Boot Disk"), 2), L"C:");
-}
-
 std::wstring FilesInUseOn(const std::wstring& mountPoint, const std::wstring& name) {
     return L"Files are in use on drive " + mountPoint + L" of device:\n\n" + name +
            L"\n\nMake sure Explorer is not open to a folder on drive " + mountPoint +

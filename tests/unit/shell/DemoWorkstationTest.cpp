@@ -68,29 +68,6 @@ TEST_F(MountedVolumesMachineTest, ListsFoldersTheSpannedVolumeOnBothDisksAndTheS
     }
 }
 
-TEST_F(MountedVolumesMachineTest, TheFolderMountedDiskIsAskedAboutByItsFolderAndItsHolders) {
-    view.SetItemChecked(RowOf(L"C:\\Backup\\"), true);
-    dlg.OnRemoveDevices();  // the question is answered with Cancel
-    ASSERT_EQ(1u, sim.messageBoxes.size());
-    const std::wstring& text = sim.messageBoxes[0].text;
-    EXPECT_EQ(0u,
-              text.rfind(L"Files are in use on drive C:\\Backup\\ of device:\n\nWD Elements", 0));
-    EXPECT_EQ(text.substr(text.find(L"\n\nThese programs")),
-              L"\n\nThese programs have files or folders open on drive C:\\Backup\\\nexplorer.exe "
-              L"(5124)\nrobocopy.exe (7740)");
-}
-
-TEST_F(MountedVolumesMachineTest, HalfOfTheSpannedVolumeIsNotTakenWithoutAQuestion) {
-    view.SetItemChecked(RowOf(L"S:"), true);
-    dlg.OnRemoveDevices();  // Enter: No, the device is skipped
-    ASSERT_EQ(1u, sim.messageBoxes.size());
-    EXPECT_EQ(0u, sim.messageBoxes[0].text.rfind(
-                      L"The volume on drive S: of device:\n\nSamsung PSSD T7 USB Device\n\nalso "
-                      L"lies on device:\n\nSanDisk Extreme SSD USB Device\n\n",
-                      0));
-    EXPECT_EQ(6u, view.rows.size());
-}
-
 TEST_F(DemoWorkstationTest, ShowsEveryKindOfDriveInTableOrder) {
     const std::vector<std::vector<std::wstring>> expected = {
         {L"(Boot) WDC WD2500AAKS-00B3A0", L"Fixed Disk", L"C:", L"SCSI", L"232.88 GB", L"Fixed"},
