@@ -64,13 +64,6 @@ std::wstring SystemDeviceRefusal(const DriveRecord& record) {
            L". It can not be removed while the system is running.\n";
 }
 
-// The volume of `record` mounted at `letter`, or the empty name.
-const wchar_t* VolumeOfLetter(const DriveRecord& record, wchar_t letter) {
-    for (LONG i = 0; i < record.letterCount && i < kMaxDriveLetters; ++i)
-        if (record.driveLetters[i] == letter) return record.GetVolumeName(i);
-    return L"";
-}
-
 // Answers the removal flow's questions from the options and says on stderr
 // why a device is refused.
 class ConsoleRemovalHost : public RemovalHost {
@@ -85,9 +78,9 @@ public:
     void ShowStatus(const std::wstring&) override {}
     void PauseAfterProblem() override {}
 
-    LockAnswer AskAboutLock(const DriveRecord& record, LockRefusal why, wchar_t letter) override {
+    LockAnswer AskAboutLock(const DriveRecord& record, LockRefusal why, int volume) override {
         const std::wstring name = record.deviceName;
-        const std::wstring drive = std::wstring(1, letter) + L":";
+        const std::wstring drive = record.VolumeMountPoint(volume);
         switch (why) {
             case LockRefusal::AccessDenied:
                 output_.Err(L"Access denied on drive " + drive + L" of device " + name +
@@ -112,15 +105,28 @@ public:
             return LockAnswer::TryAgain;
         }
         std::wstring text = L"Files are in use on drive " + drive + L" of device " + name + L".\n";
-        const std::wstring holders =
-            DescribeVolumeHolders(FindVolumeHolders(platform_, VolumeOfLetter(record, letter)),
-                                  letter);
+        const std::wstring holders = DescribeVolumeHolders(
+            FindVolumeHolders(platform_, record.GetVolumeName(volume)), drive);
         if (!holders.empty()) text += holders + L"\n";
         if (force_) {
             output_.Err(text + L"Removing it anyway (--force).\n");
             return LockAnswer::RemoveAnyway;
         }
         output_.Err(text + L"Close them and try again, or give --force to remove it anyway.\n");
+        return LockAnswer::Skip;
+    }
+
+    // A script selected one device of a spanned volume: taking half of the
+    // volume away is refused, --force or not; selecting every device it lies
+    // on removes them together.
+    LockAnswer AskAboutSharedVolume(const DriveRecord& record, int volume,
+                                    const DriveRecord* other) override {
+        const std::wstring otherName =
+            other != nullptr ? std::wstring(other->deviceName) : L"a disk that is not listed";
+        output_.Err(L"The volume on drive " + record.VolumeMountPoint(volume) + L" of device " +
+                    record.deviceName + L" also lies on " + otherName +
+                    L", which is not selected; removing one would take the whole volume away "
+                    L"from both. Select every device the volume lies on.\n");
         return LockAnswer::Skip;
     }
 
@@ -314,7 +320,7 @@ private:
         }
 
         ConsoleRemovalHost host(platform_, output_, line);
-        RemovalReport report = RunRemoval(platform_, host, removable);
+        RemovalReport report = RunRemoval(platform_, host, removable, app_.m_driveTable);
         report.devices.insert(report.devices.begin(), refused.begin(), refused.end());
         return Report(report);
     }

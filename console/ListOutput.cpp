@@ -76,6 +76,11 @@ std::wstring ListJson(const std::vector<ListedDevice>& devices) {
             if (l > 0) mountPoints += L", ";
             mountPoints += JsonString(std::wstring(1, record.driveLetters[l]) + L":");
         }
+        // Then the folders its volumes are mounted in, as the Mount Points column shows them.
+        record.mountFolders.ForEach([&](int, std::wstring_view folder) {
+            if (mountPoints.size() > 1) mountPoints += L", ";
+            mountPoints += JsonString(std::wstring(folder));
+        });
         mountPoints += L"]";
         const LONGLONG bytes = record.capacity > 0 ? record.capacity : 0;
 

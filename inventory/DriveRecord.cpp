@@ -91,6 +91,26 @@ void DriveRecord::operator delete(void* block) noexcept {
     ::operator delete(block);
 }
 
+bool MountFolderList::Add(int volume, std::wstring_view path) {
+    if (path.empty() || volume < 0 || volume >= kMaxVolumes) return false;
+    if (length_ + path.size() + 2 > static_cast<std::size_t>(kMountFolderChars)) return false;
+    // A folder with a NUL inside would end early and misplace the next entry.
+    if (path.find(L'\0') != std::wstring_view::npos) return false;
+    text_[length_] = static_cast<wchar_t>(volume + 1);
+    std::memcpy(text_ + length_ + 1, path.data(), sizeof(wchar_t) * path.size());
+    length_ += path.size() + 1;
+    text_[length_++] = L'\0';
+    return true;
+}
+
+std::wstring_view MountFolderList::FirstOf(int volume) const {
+    std::wstring_view first;
+    ForEach([&](int of, std::wstring_view path) {
+        if (of == volume && first.empty()) first = path;
+    });
+    return first;
+}
+
 DriveRecord::DriveRecord(const wchar_t* id) {
     CopyField(deviceInstanceId, sizeof(deviceInstanceId) / sizeof(deviceInstanceId[0]), id,
               kMaxDeviceInstanceIdChars);
@@ -120,6 +140,8 @@ void DriveRecord::AddVolume(Platform& platform, const wchar_t* volumeName, wchar
         driveLetters[letterCount++] = upper;
         CopyField(volumeNames[volumeCount], kVolumeNameChars, volumeName);
         volumeExtentLengths[volumeCount] = extentLength;
+        volumeLetters[volumeCount] = upper;
+        volumeDiskCounts[volumeCount] = 1;
         ++volumeCount;
         return;
     }
@@ -139,6 +161,28 @@ void DriveRecord::AddVolume(Platform& platform, const wchar_t* volumeName, wchar
     ShowWarning(platform, L"Error drive found but not in the drive letter list.");
 }
 
+void DriveRecord::AddMountedVolume(Platform& platform, const wchar_t* volumeName, wchar_t letter,
+                                   LONGLONG extentLength, const std::vector<std::wstring>& folders,
+                                   LONG diskCount) {
+    const LONG before = volumeCount;
+    if (letter != L'\0') {
+        AddVolume(platform, volumeName, letter, extentLength);
+    } else if (!HasVolume(volumeName != nullptr ? volumeName : L"")) {
+        if (volumeCount >= kMaxVolumes) {
+            ShowWarning(platform, L"Number of volumes exceeds max");
+            return;
+        }
+        CopyField(volumeNames[volumeCount], kVolumeNameChars, volumeName);
+        volumeExtentLengths[volumeCount] = extentLength;
+        volumeLetters[volumeCount] = L'\0';
+        ++volumeCount;
+    }
+    if (volumeCount == before) return;
+    const int index = static_cast<int>(volumeCount) - 1;
+    volumeDiskCounts[index] = diskCount;
+    for (const std::wstring& folder : folders) mountFolders.Add(index, folder);
+}
+
 std::wstring DriveRecord::LetterText() const {
     const LONG count = letterCount < 0                  ? 0
                        : letterCount < kMaxDriveLetters ? letterCount
@@ -148,14 +192,37 @@ std::wstring DriveRecord::LetterText() const {
 
 std::wstring DriveRecord::MountPointText() const {
     const std::wstring letters = LetterText();
-    if (letters.empty()) return L"None";
     std::wstring text;
     for (std::size_t i = 0; i < letters.size(); ++i) {
         if (i != 0) text += L", ";
         text += letters[i];
         text += L':';
     }
-    return text;
+    mountFolders.ForEach([&](int, std::wstring_view path) {
+        if (!text.empty()) text += L", ";
+        text += path;
+    });
+    return text.empty() ? L"None" : text;
+}
+
+wchar_t DriveRecord::VolumeLetter(int index) const {
+    if (index < 0 || index >= volumeCount || index >= kMaxVolumes) return L'\0';
+    return volumeLetters[index];
+}
+
+std::wstring DriveRecord::VolumeMountPoint(int index) const {
+    if (const wchar_t letter = VolumeLetter(index); letter != L'\0')
+        return std::wstring{letter, L':'};
+    const std::wstring_view folder = mountFolders.FirstOf(index);
+    if (!folder.empty()) return std::wstring(folder);
+    return GetVolumeName(index);
+}
+
+bool DriveRecord::HasVolume(std::wstring_view volumeName) const {
+    if (volumeName.empty()) return false;
+    for (int i = 0; i < volumeCount && i < kMaxVolumes; ++i)
+        if (FieldView(volumeNames[i]) == volumeName) return true;
+    return false;
 }
 
 const wchar_t* DriveRecord::GetVolumeName(int index) const {

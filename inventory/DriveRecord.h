@@ -11,6 +11,7 @@
 #include <new>
 #include <string>
 #include <string_view>
+#include <vector>
 
 inline constexpr int kMaxDriveLetters = 30;
 inline constexpr int kMaxVolumes = 50;
@@ -81,6 +82,50 @@ private:
     Entry names_[kMaxVolumes];
 };
 
+// Room for the folders a record's volumes are mounted in ("C:\\Backup\\"):
+// a few dozen ordinary paths.
+inline constexpr int kMountFolderChars = 2048;
+
+// The folders a record's volumes are mounted in, each with the index of its
+// volume, in the order added. One fixed buffer keeps the record plain; a copy
+// moves only the part in use. A folder that no longer fits is not kept (its
+// volume still is, so it is still tested, flushed and removed).
+class MountFolderList {
+public:
+    MountFolderList() = default;
+    MountFolderList(const MountFolderList& other) { CopyFrom(other); }
+    MountFolderList& operator=(const MountFolderList& other) {
+        if (this != &other) CopyFrom(other);
+        return *this;
+    }
+
+    // False when the folder is empty or does not fit.
+    bool Add(int volume, std::wstring_view path);
+    bool Empty() const { return length_ == 0; }
+    // Calls visit(volume, path) for each folder in turn.
+    template <typename Visit>
+    void ForEach(Visit visit) const {
+        for (std::size_t at = 0; at < length_;) {
+            const int volume = static_cast<int>(text_[at]) - 1;
+            const std::wstring_view path(text_ + at + 1);
+            visit(volume, path);
+            at += path.size() + 2;
+        }
+    }
+    // The first folder of the volume, empty when it has none.
+    std::wstring_view FirstOf(int volume) const;
+
+private:
+    void CopyFrom(const MountFolderList& other) {
+        length_ = other.length_;
+        std::memcpy(text_, other.text_, sizeof(wchar_t) * length_);
+    }
+
+    // Each entry: the volume's index plus one, the path, a NUL.
+    std::size_t length_ = 0;
+    wchar_t text_[kMountFolderChars];
+};
+
 struct DriveRecord {
     explicit DriveRecord(const wchar_t* deviceInstanceId);
 
@@ -121,14 +166,38 @@ struct DriveRecord {
     LONGLONG volumeExtentLengths[kMaxVolumes] = {};
     LONGLONG capacity = 0;
     LONG listItemIndex = -1;
+    // Entry i is the drive letter of volume i, 0 for a volume without one
+    // (mounted only in folders, or not at all); driveLetters keeps the
+    // record's letters alone, in the order found.
+    wchar_t volumeLetters[kMaxVolumes] = {};
+    // Entry i is the number of disks volume i lies on: more than one for a
+    // spanned or striped volume, which belongs to each of their records.
+    LONG volumeDiskCounts[kMaxVolumes] = {};
+    MountFolderList mountFolders;
 
     // Adds a volume with its drive letter (upper-cased). At the limits, or for
     // a letter the record already has, shows a warning and changes nothing.
     void AddVolume(Platform& platform, const wchar_t* volumeName, wchar_t letter,
                    LONGLONG extentLength);
+    // Adds a volume with what it is mounted as: its drive letter (0 for none)
+    // and the folders it is mounted in, and the number of disks it lies on.
+    // A lettered volume meets AddVolume's checks; one without a letter is kept
+    // once (a volume with two extents on this disk comes twice), within the
+    // volume limit.
+    void AddMountedVolume(Platform& platform, const wchar_t* volumeName, wchar_t letter,
+                          LONGLONG extentLength, const std::vector<std::wstring>& folders,
+                          LONG diskCount);
 
-    // "None", or the letters as "C:, E:".
+    // "None", or the letters as "C:, E:" followed by the mount folders
+    // ("E:, C:\\Backup\\").
     std::wstring MountPointText() const;
+
+    // Volume i's drive letter (0 for none) and the name a question gives it:
+    // "E:", else its first folder "C:\\Backup\\", else its GUID path.
+    wchar_t VolumeLetter(int index) const;
+    std::wstring VolumeMountPoint(int index) const;
+    // True when one of the record's volumes has this GUID path.
+    bool HasVolume(std::wstring_view volumeName) const;
 
     // The letters as a NUL-terminated text (at most 30 characters).
     std::wstring LetterText() const;

@@ -1,21 +1,18 @@
-// The inventory build: devices first, then the drive letters' volumes, then
+// The inventory build: devices first, then the volumes, then
 // the boot and page-file marks.
 #include "app/FlagScope.h"
 #include "app/Trayhop32App.h"
 #include "app/UserInterface.h"
 #include "inventory/BootDrives.h"
 #include "inventory/Enumerate.h"
-#include "inventory/Probe.h"
-#include "platform/Text.h"
+#include "inventory/VolumeWalk.h"
 #include "settings/SettingsStore.h"
 
 #include <optional>
-#include <vector>
 
 namespace {
 
 constexpr DWORD kKindOptionChars = 3;
-constexpr DWORD kMountPointVolumeChars = 200;
 
 // A kind of drive is ignored unless its option reads as something other than "1".
 bool IsKindIgnored(Platform& platform, const WCHAR* option) {
@@ -51,35 +48,7 @@ int CTrayhop32App::RebuildDriveTable() {
     if (!ignoreCdrom) classNames[classCount++] = L"CDROM";
     if (!ignoreTape) classNames[classCount++] = L"TapeDrive";
     EnumerateStorageClasses(platform, m_driveTable, classNames, classCount, !m_bShowAllDrives);
-
-    const DWORD needed = platform.GetLogicalDriveStringsW(0, nullptr);
-    // Zeroed with a spare character: the list always ends in two NULs inside
-    // the buffer, even if the drives changed between the two calls.
-    std::vector<WCHAR> roots(static_cast<std::size_t>(needed) + 2, L'\0');
-    const DWORD written = platform.GetLogicalDriveStringsW(needed + 1, roots.data());
-    if (written == 0 || written > needed + 1) roots.assign(roots.size(), L'\0');
-    roots.back() = L'\0';
-    roots[roots.size() - 2] = L'\0';
-
-    const WCHAR* root = roots.data();
-    // A: and B: are floppy letters; asking a floppy drive about its volume
-    // spins it up, so they are never probed.
-    if (root[0] == L'A') root += TextLength(root) + 1;
-    if (root[0] == L'B') root += TextLength(root) + 1;
-
-    for (; root[0] != L'\0'; root += TextLength(root) + 1) {
-        const UINT type = platform.GetDriveTypeW(root);
-        if (type != DRIVE_REMOVABLE && type != DRIVE_FIXED &&
-            !(type == DRIVE_CDROM && !ignoreCdrom))
-            continue;
-        WCHAR volumeName[kMountPointVolumeChars] = {};
-        if (!platform.GetVolumeNameForVolumeMountPointW(root, volumeName, kMountPointVolumeChars))
-            continue;
-        volumeName[kMountPointVolumeChars - 1] = L'\0';
-        const std::size_t length = TextLength(volumeName);
-        if (length > 0 && volumeName[length - 1] == L'\\') volumeName[length - 1] = L'\0';
-        ProbeVolume(platform, m_driveTable, root, volumeName);
-    }
+    AttachVolumes(platform, m_driveTable, ignoreCdrom);
 
     const std::optional<WCHAR> systemDrive = GetSystemDriveLetter(platform);
     if (systemDrive) {

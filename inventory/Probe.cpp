@@ -109,8 +109,14 @@ bool QueryStorageDescriptor(Platform& platform, HANDLE device, StorageDescriptor
 
 void ProbeVolume(Platform& platform, DriveTable& table, const WCHAR* root,
                  const WCHAR* volumeName) {
-    if (root == nullptr || root[0] == L'\0' || volumeName == nullptr) return;
-    const WCHAR letter = root[0];
+    if (root == nullptr || root[0] == L'\0') return;
+    ProbeVolume(platform, table, VolumeMounts{root[0], {}}, volumeName);
+}
+
+void ProbeVolume(Platform& platform, DriveTable& table, const VolumeMounts& mounts,
+                 const WCHAR* volumeName) {
+    if (volumeName == nullptr || volumeName[0] == L'\0') return;
+    const WCHAR letter = mounts.letter;
 
     UniqueHandle volume(platform, platform.CreateFileW(volumeName, 0, FILE_SHARE_READ, nullptr,
                                                        OPEN_EXISTING, 0, nullptr));
@@ -162,7 +168,7 @@ void ProbeVolume(Platform& platform, DriveTable& table, const WCHAR* root,
                 if (DriveRecord* record =
                         table.FindByDeviceNumber(static_cast<LONG>(number.DeviceType),
                                                  static_cast<LONG>(number.DeviceNumber)))
-                    record->AddVolume(platform, volumeName, letter, 0);
+                    record->AddMountedVolume(platform, volumeName, letter, 0, mounts.folders, 1);
             }
             return;
         }
@@ -171,6 +177,14 @@ void ProbeVolume(Platform& platform, DriveTable& table, const WCHAR* root,
 
     const DISK_EXTENT* extents =
         reinterpret_cast<const DISK_EXTENT*>(bytes + offsetof(VOLUME_DISK_EXTENTS, Extents));
+    // A spanned or striped volume lies on several disks, and belongs to each.
+    LONG disks = 1;
+    for (DWORD i = 1; i < count; ++i) {
+        bool seen = false;
+        for (DWORD k = 0; k < i && !seen; ++k)
+            seen = extents[k].DiskNumber == extents[i].DiskNumber;
+        if (!seen) ++disks;
+    }
 
     const DWORD passes = count == 0 ? 1 : count;
     for (DWORD i = 0; i < passes; ++i) {
@@ -178,8 +192,10 @@ void ProbeVolume(Platform& platform, DriveTable& table, const WCHAR* root,
         std::wstring path;
         if (byNumber)
             path = L"\\\\.\\PhysicalDrive" + std::to_wstring(extents[i].DiskNumber);
-        else
+        else if (letter != L'\0')
             path = std::wstring(L"\\\\?\\") + letter + L":";
+        else
+            path = volumeName;  // a volume without a letter passes storage requests down too
 
         StorageDescriptor descriptor;
         bool described = false;
@@ -212,7 +228,8 @@ void ProbeVolume(Platform& platform, DriveTable& table, const WCHAR* root,
             record = table.FindByStorageId(storageId.c_str());
         }
         if (record != nullptr)
-            record->AddVolume(platform, volumeName, letter,
-                              byNumber ? extents[i].ExtentLength.QuadPart : 0);
+            record->AddMountedVolume(platform, volumeName, letter,
+                                     byNumber ? extents[i].ExtentLength.QuadPart : 0,
+                                     mounts.folders, disks);
     }
 }

@@ -7,6 +7,8 @@
 #include "platform/Platform.h"
 
 #include <cstring>
+#include <string>
+#include <vector>
 
 inline constexpr int kDescriptorTextChars = 100;
 
@@ -43,10 +45,20 @@ bool QueryStorageDescriptor(Platform& platform, HANDLE device, StorageDescriptor
 // without media or without the request, and stay silent.
 void ReportSystemError(Platform& platform, DWORD code);
 
-// Attaches the volume of one drive letter to the records of the physical
-// drives it lies on, or, for a volume without disk extents, to the record with
-// the same storage identifier. `root` is the drive's root path ("E:\"), its
-// first character the letter; `volumeName` the volume's GUID path without its
-// trailing backslash. A volume whose device is not in the table is dropped
-// without a message.
+// What a volume is mounted as: its drive letter (0 for none) and the folders
+// it is mounted in ("C:\\Backup\\").
+struct VolumeMounts {
+    WCHAR letter = 0;
+    std::vector<std::wstring> folders;
+};
+
+// Attaches a volume to the records of the physical drives it lies on, or, for
+// a volume without disk extents, to the record of the device the volume names
+// or with the same storage identifier. `volumeName` is the volume's GUID path
+// without its trailing backslash. A volume whose device is not in the table
+// is dropped without a message.
+void ProbeVolume(Platform& platform, DriveTable& table, const VolumeMounts& mounts,
+                 const WCHAR* volumeName);
+// The same for the volume of one drive letter: `root` is the drive's root
+// path ("E:\"), its first character the letter.
 void ProbeVolume(Platform& platform, DriveTable& table, const WCHAR* root, const WCHAR* volumeName);

@@ -1,6 +1,6 @@
 // Owners for what the seam hands out: a file or device handle, a registry key,
-// a device information set, a notification registration, a service manager
-// and a loaded library. The function that opens one keeps it in a
+// a device information set, a notification registration, a service manager,
+// a loaded library and a volume search. The function that opens one keeps it in a
 // local owner, so every path out of it releases it.
 #pragma once
 
@@ -81,6 +81,13 @@ struct ModuleTraits {
     static void Release(Platform& p, Value v) { p.FreeLibrary(v); }
 };
 
+struct VolumeSearchTraits {
+    using Value = HANDLE;
+    static Value Invalid() { return INVALID_HANDLE_VALUE; }
+    static bool IsValid(Value v) { return v != INVALID_HANDLE_VALUE && v != nullptr; }
+    static void Release(Platform& p, Value v) { p.FindVolumeClose(v); }
+};
+
 // A file, device or mutex handle; empty is INVALID_HANDLE_VALUE (CreateMutexW's
 // null failure counts as empty too).
 using UniqueHandle = UniqueOwner<HandleTraits>;
@@ -99,3 +106,6 @@ using UniqueServiceHandle = UniqueOwner<ServiceHandleTraits>;
 
 // A library loaded with LoadLibraryExW.
 using UniqueModule = UniqueOwner<ModuleTraits>;
+
+// A search of FindFirstVolumeW, ended with FindVolumeClose.
+using UniqueVolumeSearch = UniqueOwner<VolumeSearchTraits>;

@@ -243,4 +243,12 @@ public:
                                           DWORD nSubAuthority7, PSID* pSid) = 0;
     virtual BOOL CheckTokenMembership(HANDLE TokenHandle, PSID SidToCheck, PBOOL IsMember) = 0;
     virtual PVOID FreeSid(PSID pSid) = 0;
+    // The volumes themselves, lettered or not, and where each is mounted
+    // (all on XP). A volume search is ended with FindVolumeClose, never
+    // CloseHandle.
+    virtual HANDLE FindFirstVolumeW(LPWSTR lpszVolumeName, DWORD cchBufferLength) = 0;
+    virtual BOOL FindNextVolumeW(HANDLE hFindVolume, LPWSTR lpszVolumeName,
+                                 DWORD cchBufferLength) = 0;
+    virtual BOOL FindVolumeClose(HANDLE hFindVolume) = 0;
+    virtual DWORD QueryDosDeviceW(LPCWSTR lpDeviceName, LPWSTR lpTargetPath, DWORD ucchMax) = 0;
 };

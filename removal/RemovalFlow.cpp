@@ -4,91 +4,127 @@
 #include "removal/VirtualDisks.h"
 #include "removal/VolumeLocks.h"
 
+#include <algorithm>
+#include <set>
+
 namespace {
-
-bool IsLowerCaseLetter(WCHAR code) { return code >= L'a' && code <= L'z'; }
-
-wchar_t UpperCaseLetter(WCHAR code) {
-    return IsLowerCaseLetter(code) ? static_cast<wchar_t>(code - (L'a' - L'A'))
-                                   : static_cast<wchar_t>(code);
-}
 
 // Whether a refusal may go away by itself: files in use on a device that is
 // neither the boot device nor one with a page file (those keep their volumes
 // for as long as the system runs, so waiting would only delay the question).
-bool WorthRetrying(WCHAR code, const DriveRecord& record) {
-    return code >= L'A' && code <= L'Z' && !record.isBootDrive && !record.hasPageFile;
+bool WorthRetrying(const LockTestResult& test, const DriveRecord& record) {
+    return test.outcome == LockTestOutcome::InUse && !record.isBootDrive && !record.hasPageFile;
 }
 
 // The lock test of one device, tried again while a volume refuses for up to
 // kLockRetryMilliseconds. `stopped` is set when the host's wait was cut short.
-WCHAR TestWithRetries(Platform& platform, RemovalHost& host, const DriveRecord& record,
-                      bool& stopped) {
-    WCHAR code = TestVolumeLocks(platform, record);
-    WCHAR shown = 0;
+LockTestResult TestWithRetries(Platform& platform, RemovalHost& host, const DriveRecord& record,
+                               const std::set<std::wstring>& tested, bool& stopped) {
+    LockTestResult test = TestVolumeLocks(platform, record, &tested);
+    int shown = -1;
     const DWORD started = platform.GetTickCount();
     // The clock bounds the retries, and so does their number should it
     // stand still.
     for (DWORD retry = 0; retry < kLockRetryMilliseconds / kLockRetryIntervalMilliseconds &&
-                          WorthRetrying(code, record);
+                          WorthRetrying(test, record);
          ++retry) {
         if (platform.GetTickCount() - started + kLockRetryIntervalMilliseconds >
             kLockRetryMilliseconds)
             break;
-        if (code != shown) {
-            host.ShowStatus(std::wstring(L" Waiting for drive ") + code + L": of device " +
-                            record.deviceName + L" to be released...");
-            shown = code;
+        if (test.volume != shown) {
+            host.ShowStatus(L" Waiting for drive " + record.VolumeMountPoint(test.volume) +
+                            L" of device " + record.deviceName + L" to be released...");
+            shown = test.volume;
         }
         if (!host.WaitBeforeRetry(platform, kLockRetryIntervalMilliseconds)) {
             stopped = true;
             break;
         }
-        code = TestVolumeLocks(platform, record);
+        test = TestVolumeLocks(platform, record, &tested);
     }
-    return code;
+    return test;
 }
 
 // The lock test of one device, asked again for as long as the answer is Try
-// Again. Records the last refusal in `result`.
+// Again. Records the last refusal in `result`. Volumes in `tested` were
+// tested with another device and are not tested again.
 LockAnswer TestUntilDecided(Platform& platform, RemovalHost& host, const DriveRecord& record,
-                            DeviceResult& result) {
+                            const std::set<std::wstring>& tested, DeviceResult& result) {
     for (;;) {
         host.ShowStatus(std::wstring(L" Trying to get an exclusive lock on device ") +
                         record.deviceName);
         bool stopped = false;
-        const WCHAR code = TestWithRetries(platform, host, record, stopped);
+        const LockTestResult test = TestWithRetries(platform, host, record, tested, stopped);
         if (stopped) return LockAnswer::Stop;
-        if (code == 0) return LockAnswer::RemoveAnyway;
+        if (test.outcome == LockTestOutcome::Free) return LockAnswer::RemoveAnyway;
         host.ShowStatus(std::wstring(L" Unable to get an exclusive lock for device ") +
                         record.deviceName);
 
         LockRefusal why = LockRefusal::FilesInUse;
-        if (IsLowerCaseLetter(code)) why = LockRefusal::AccessDenied;
+        if (test.outcome == LockTestOutcome::AccessDenied)
+            why = LockRefusal::AccessDenied;
         else if (record.isBootDrive) why = LockRefusal::BootDevice;
         else if (record.hasPageFile) why = LockRefusal::PageFile;
         result.refused = true;
         result.refusal = why;
-        result.refusedLetter = UpperCaseLetter(code);
+        result.refusedLetter = record.VolumeLetter(test.volume);
+        result.refusedMountPoint = record.VolumeMountPoint(test.volume);
 
-        const LockAnswer answer = host.AskAboutLock(record, why, result.refusedLetter);
+        const LockAnswer answer = host.AskAboutLock(record, why, test.volume);
         // Without rights on one volume, no device is removed at all.
         if (why == LockRefusal::AccessDenied) return LockAnswer::Stop;
         if (answer != LockAnswer::TryAgain) return answer;
     }
 }
 
-// Tells the shell that the drive letters of a device that went are gone.
-void AnnounceLettersGone(Platform& platform, const DriveRecord& record) {
+// A spanned or striped volume lies on several disks; removing one of them
+// takes it from all. For each such volume of `record` that also lies on a
+// device not chosen (or on a disk not in the table at all), the host is asked
+// whether to go on.
+LockAnswer AskAboutSharedVolumes(RemovalHost& host, const DriveRecord& record,
+                                 const std::vector<const DriveRecord*>& chosen,
+                                 const DriveTable& table, DeviceResult& result) {
+    for (int v = 0; v < record.volumeCount && v < kMaxVolumes; ++v) {
+        if (record.volumeDiskCounts[v] < 2) continue;
+        const std::wstring_view name = FieldView(record.volumeNames[v]);
+        const DriveRecord* notChosen = nullptr;
+        LONG listed = 0;
+        for (int t = 0; t < table.Count(); ++t) {
+            const DriveRecord& other = table[t];
+            if (!other.HasVolume(name)) continue;
+            ++listed;
+            if (notChosen == nullptr &&
+                std::find(chosen.begin(), chosen.end(), &other) == chosen.end())
+                notChosen = &other;
+        }
+        // The disks past those in the table were left out of it (an ignored
+        // bus) or never listed: they are not chosen either.
+        if (notChosen == nullptr && listed >= record.volumeDiskCounts[v]) continue;
+        result.sharedVolume = record.VolumeMountPoint(v);
+        const LockAnswer answer = host.AskAboutSharedVolume(record, v, notChosen);
+        if (answer == LockAnswer::Stop) return answer;
+        if (answer != LockAnswer::RemoveAnyway) return LockAnswer::Skip;
+    }
+    return LockAnswer::RemoveAnyway;
+}
+
+// Tells the shell the device's volumes are gone: each letter's root, and the
+// folders of a volume without a letter, whose folders stay as plain folders.
+void NoticeVolumesGone(Platform& platform, const DriveRecord& record) {
     const LONG letters =
         record.letterCount < kMaxDriveLetters ? record.letterCount : kMaxDriveLetters;
     for (LONG l = 0; l < letters && record.driveLetters[l] != L'\0'; ++l) {
         const wchar_t root[4] = {record.driveLetters[l], L':', L'\\', L'\0'};
         platform.SHChangeNotify(SHCNE_DRIVEREMOVED, SHCNF_PATHW, root, nullptr);
     }
+    record.mountFolders.ForEach([&](int volume, std::wstring_view folder) {
+        if (record.VolumeLetter(volume) != L'\0') return;
+        const std::wstring path(folder);
+        platform.SHChangeNotify(SHCNE_UPDATEDIR, SHCNF_PATHW, path.c_str(), nullptr);
+    });
 }
 
-// Detaches the image behind a mounted ISO, VHD or VHDX: its letters go with it.
+// Detaches the image behind a mounted ISO, VHD or VHDX: its volumes go with it.
 void DetachImage(Platform& platform, RemovalHost& host, const DriveRecord& record,
                  DeviceResult& result) {
     host.ShowStatus(std::wstring(L" Detaching virtual disk ") + record.deviceName +
@@ -97,7 +133,7 @@ void DetachImage(Platform& platform, RemovalHost& host, const DriveRecord& recor
     result.image = detach.image;
     if (detach.detached) {
         result.outcome = DeviceOutcome::Detached;
-        AnnounceLettersGone(platform, record);
+        NoticeVolumesGone(platform, record);
         return;
     }
     result.outcome = DeviceOutcome::NotDetached;
@@ -146,7 +182,7 @@ std::wstring RemovalPatternFor(const wchar_t* deviceInstanceId) {
 }
 
 RemovalReport RunRemoval(Platform& platform, RemovalHost& host,
-                         const std::vector<const DriveRecord*>& chosen) {
+                         const std::vector<const DriveRecord*>& chosen, const DriveTable& table) {
     RemovalReport report;
     report.devices.resize(chosen.size());
     for (std::size_t i = 0; i < chosen.size(); ++i) {
@@ -157,19 +193,29 @@ RemovalReport RunRemoval(Platform& platform, RemovalHost& host,
     // First pass: the lock test, where the questions are asked. Every device
     // is only looked at; nothing is removed before the pass is through.
     std::vector<std::size_t> accepted;
+    std::set<std::wstring> tested;
     for (std::size_t i = 0; i < chosen.size(); ++i) {
+        const DriveRecord& record = *chosen[i];
         // A storage space is not a device to pull: nothing to test or ask.
-        if (VirtualKindOf(*chosen[i]) == VirtualKind::StorageSpace) {
+        if (VirtualKindOf(record) == VirtualKind::StorageSpace) {
             report.devices[i].outcome = DeviceOutcome::LeftInPlace;
             continue;
         }
-        const LockAnswer answer = TestUntilDecided(platform, host, *chosen[i], report.devices[i]);
+        LockAnswer answer = AskAboutSharedVolumes(host, record, chosen, table, report.devices[i]);
+        if (answer == LockAnswer::RemoveAnyway)
+            answer = TestUntilDecided(platform, host, record, tested, report.devices[i]);
         if (answer == LockAnswer::Stop) {
             report.stopped = true;
             return report;
         }
-        if (answer == LockAnswer::Skip) report.devices[i].outcome = DeviceOutcome::Skipped;
-        else accepted.push_back(i);
+        if (answer == LockAnswer::Skip) {
+            report.devices[i].outcome = DeviceOutcome::Skipped;
+            continue;
+        }
+        accepted.push_back(i);
+        // Its spanned volumes are settled for the other devices they lie on.
+        for (int v = 0; v < record.volumeCount && v < kMaxVolumes; ++v)
+            if (record.volumeDiskCounts[v] > 1) tested.emplace(FieldView(record.volumeNames[v]));
     }
 
     // Second pass: no questions.
@@ -189,7 +235,7 @@ RemovalReport RunRemoval(Platform& platform, RemovalHost& host,
         const RemoveResult removal = RemoveDevice(platform, pattern.c_str());
         if (removal == RemoveOk) {
             result.outcome = DeviceOutcome::Removed;
-            AnnounceLettersGone(platform, record);
+            NoticeVolumesGone(platform, record);
         } else if (removal == RemoveRebootNeeded) {
             result.outcome = DeviceOutcome::RebootNeeded;
             host.ShowStatus(std::wstring(L" Reboot return while removing device ") +

@@ -6,7 +6,7 @@
 // options and prints. Both run this one flow, so both follow the same rules.
 #pragma once
 
-#include "inventory/DriveRecord.h"
+#include "inventory/DriveTable.h"
 #include "platform/Platform.h"
 
 #include <string>
@@ -46,10 +46,16 @@ struct DeviceResult {
     std::wstring deviceName;
     std::wstring deviceInstanceId;
     DeviceOutcome outcome = DeviceOutcome::NotReached;
-    // The last refusal of its lock test, when there was one.
+    // The last refusal of its lock test, when there was one: the volume's
+    // letter (0 for a volume without one) and the name the question gave it
+    // ("E:", "C:\\Backup\\").
     bool refused = false;
     LockRefusal refusal = LockRefusal::FilesInUse;
     wchar_t refusedLetter = 0;
+    std::wstring refusedMountPoint;
+    // The volume it shares with a device that was not chosen, when it has one
+    // and was asked about ("E:"); the answer decided its outcome.
+    std::wstring sharedVolume;
     // A virtual disk's image file as Windows names it, once found.
     std::wstring image;
     // Why a virtual disk was not detached: the error of the failing call;
@@ -80,11 +86,16 @@ public:
     // A step of the command, in the window's words (a status text starts
     // with a blank).
     virtual void ShowStatus(const std::wstring& text) = 0;
-    // The lock test of `record` failed on the volume of drive `letter`
-    // (upper case) for `why`. Access denied is answered by ending the
-    // command whatever is returned; the host only tells the user.
-    virtual LockAnswer AskAboutLock(const DriveRecord& record, LockRefusal why,
-                                    wchar_t letter) = 0;
+    // The lock test of `record` failed on its volume `volume` (an index:
+    // record.VolumeMountPoint names it) for `why`. Access denied is answered
+    // by ending the command whatever is returned; the host only tells the user.
+    virtual LockAnswer AskAboutLock(const DriveRecord& record, LockRefusal why, int volume) = 0;
+    // `record`'s volume `volume` also lies on `other`, a device that was not
+    // chosen (null: a disk that is not in the table), so removing `record`
+    // takes the volume from both. Skip leaves `record`, RemoveAnyway goes on,
+    // Stop ends the command; Try Again counts as Skip.
+    virtual LockAnswer AskAboutSharedVolume(const DriveRecord& record, int volume,
+                                            const DriveRecord* other) = 0;
     // A device could not be removed cleanly (a restart is asked for, or the
     // installer failed): the window lets the status text be read.
     virtual void PauseAfterProblem() = 0;
@@ -104,13 +115,16 @@ public:
 inline constexpr DWORD kLockRetryMilliseconds = 3000;
 inline constexpr DWORD kLockRetryIntervalMilliseconds = 300;
 
-// Runs the lock pass over `chosen` in order, then flushes and removes each
-// device that came through it and tells the shell its letters are gone. A
-// mounted image's disk is detached from its image instead of removed; a
-// Storage Spaces virtual disk is left in place. The records must stay valid
-// for the whole call: the caller holds refreshes back.
+// Runs the lock pass over `chosen` (records of `table`) in order, asking
+// first about each volume a device shares with one not chosen; then flushes
+// and removes each device that came through it and tells the shell its
+// letters (and the folders of its volumes without one) are gone. A volume
+// shared by two chosen devices is lock-tested once. A mounted image's disk is
+// detached from its image instead of removed; a Storage Spaces virtual disk
+// is left in place. The records must stay valid for the whole call: the
+// caller holds refreshes back.
 RemovalReport RunRemoval(Platform& platform, RemovalHost& host,
-                         const std::vector<const DriveRecord*>& chosen);
+                         const std::vector<const DriveRecord*>& chosen, const DriveTable& table);
 
 // The pattern that names exactly this device: "@" and its instance
 // identifier, taken literally ("@'") when the identifier holds a "*" or

@@ -53,6 +53,20 @@ constexpr const wchar_t* kFilesInUseMessage =
     L"try to remove this device anyway, press the 'Continue' button,     \n"
     L"or press the 'Cancel' button to stop trying to remove devices.\n\n";
 
+constexpr const wchar_t* kSharedVolumeMessage =
+    L"The volume on drive %c: of device:\n\n%s\n\n"
+    L"also lies on device:\n\n%o\n\n"
+    L"which is not selected for removal. Removing\n"
+    L"this device takes the whole volume away\n"
+    L"from both of them.\n\n"
+    L"Press the 'Yes' button to remove this device\n"
+    L"anyway, the 'No' button to skip removing it,\n"
+    L"or the 'Cancel' button to stop this action\n"
+    L"and not remove any devices.     ";
+
+// Stands for the other device of a shared volume when it is not in the list.
+constexpr const wchar_t* kUnlistedDisk = L"a disk that is not in the list";
+
 constexpr const wchar_t* kRebootMessage =
     L"One of the devices you requested to remove has asked that you reboot your computer.  "
     L"This can be caused when a device fails to be removed.  If that is the case, then "
@@ -61,29 +75,29 @@ constexpr const wchar_t* kRebootMessage =
 
 constexpr const wchar_t* kNothingRemovedMessage = L"Unable to removed any of the selected devices.";
 
-// Fills each %s with the name and each %c with the letter, in place; the
-// name is data, so a "%" inside it stays as it is.
-std::wstring FillMessage(const wchar_t* format, const wchar_t* name, wchar_t letter) {
+// Fills each %s with the name, each "%c:" with the volume's mount point ("E:",
+// or a folder "C:\\Backup\\", whose own backslash stands for one that follows)
+// and each %o with the other device, in place; the names are data, so a "%"
+// inside one stays as it is.
+std::wstring FillMessage(const wchar_t* format, const wchar_t* name, const std::wstring& mountPoint,
+                         const wchar_t* other = L"") {
     std::wstring text;
     for (const wchar_t* p = format; *p != L'\0'; ++p) {
         if (p[0] == L'%' && p[1] == L's') {
             text += name;
             ++p;
-        } else if (p[0] == L'%' && p[1] == L'c') {
-            text += letter;
+        } else if (p[0] == L'%' && p[1] == L'c' && p[2] == L':') {
+            text += mountPoint;
+            p += 2;
+            if (p[1] == L'\\' && !mountPoint.empty() && mountPoint.back() == L'\\') ++p;
+        } else if (p[0] == L'%' && p[1] == L'o') {
+            text += other;
             ++p;
         } else {
             text += *p;
         }
     }
     return text;
-}
-
-// The volume of `record` mounted at `letter`, or the empty name.
-const wchar_t* VolumeNameOfLetter(const DriveRecord& record, wchar_t letter) {
-    for (LONG i = 0; i < record.letterCount && i < kMaxDriveLetters; ++i)
-        if (record.driveLetters[i] == letter) return record.GetVolumeName(i);
-    return L"";
 }
 
 // The window's answers to the removal flow: its boxes and its status line.
@@ -93,31 +107,31 @@ public:
 
     void ShowStatus(const std::wstring& text) override { view_.SetStatusText(text.c_str()); }
 
-    LockAnswer AskAboutLock(const DriveRecord& record, LockRefusal why, wchar_t letter) override {
+    LockAnswer AskAboutLock(const DriveRecord& record, LockRefusal why, int volume) override {
+        const std::wstring mountPoint = record.VolumeMountPoint(volume);
         int answer = IDOK;
         switch (why) {
             case LockRefusal::AccessDenied:
                 app_.ProgramMessageBox(
-                    FillMessage(kAccessDeniedMessage, record.deviceName, letter).c_str(),
+                    FillMessage(kAccessDeniedMessage, record.deviceName, mountPoint).c_str(),
                     MB_OK | MB_ICONERROR);
                 return LockAnswer::Stop;
             case LockRefusal::BootDevice:
                 answer = app_.ProgramMessageBox(
-                    FillMessage(kBootDeviceMessage, record.deviceName, letter).c_str(),
+                    FillMessage(kBootDeviceMessage, record.deviceName, mountPoint).c_str(),
                     MB_OKCANCEL | MB_ICONQUESTION);
                 break;
             case LockRefusal::PageFile:
                 answer = app_.ProgramMessageBox(
-                    FillMessage(kPageFileMessage, record.deviceName, letter).c_str(),
+                    FillMessage(kPageFileMessage, record.deviceName, mountPoint).c_str(),
                     MB_OKCANCEL | MB_ICONQUESTION);
                 break;
             case LockRefusal::FilesInUse: {
                 // The programs that hold the drive, when they can be told, go
                 // under the question; each Try Again looks again.
-                std::wstring text = FillMessage(kFilesInUseMessage, record.deviceName, letter);
+                std::wstring text = FillMessage(kFilesInUseMessage, record.deviceName, mountPoint);
                 text += DescribeVolumeHolders(
-                    FindVolumeHolders(app_.GetPlatform(), VolumeNameOfLetter(record, letter)),
-                    letter);
+                    FindVolumeHolders(app_.GetPlatform(), record.GetVolumeName(volume)), mountPoint);
                 answer =
                     app_.ProgramMessageBox(text.c_str(), MB_CANCELTRYCONTINUE | MB_ICONQUESTION);
                 break;
@@ -127,6 +141,20 @@ public:
         if (answer == IDCANCEL) return LockAnswer::Stop;
         if (answer == IDTRYAGAIN) return LockAnswer::TryAgain;
         return LockAnswer::RemoveAnyway;
+    }
+
+    LockAnswer AskAboutSharedVolume(const DriveRecord& record, int volume,
+                                    const DriveRecord* other) override {
+        const std::wstring text =
+            FillMessage(kSharedVolumeMessage, record.deviceName, record.VolumeMountPoint(volume),
+                        other != nullptr ? other->deviceName : kUnlistedDisk);
+        // No, the safe answer, is the default button; a box that cannot be
+        // shown skips the device too.
+        const int answer =
+            app_.ProgramMessageBox(text.c_str(), MB_YESNOCANCEL | MB_ICONQUESTION | MB_DEFBUTTON2);
+        if (answer == IDYES) return LockAnswer::RemoveAnyway;
+        if (answer == IDCANCEL) return LockAnswer::Stop;
+        return LockAnswer::Skip;
     }
 
     void PauseAfterProblem() override {
@@ -296,7 +324,7 @@ void CTrayhop32Dlg::OnRemoveDevices() {
     }
 
     WindowRemovalHost host(m_app, m_view);
-    const RemovalReport report = RunRemoval(platform, host, chosen);
+    const RemovalReport report = RunRemoval(platform, host, chosen, m_app.m_driveTable);
 
     if (report.stopped) {
         // Nothing was locked or removed, so there is nothing to undo.

@@ -66,6 +66,8 @@ std::vector<std::wstring> VolumeHolderLines(const VolumeHolders& found);
 // the lines above (the heading only when a program is named). Empty when
 // there are no lines, so the question stays as it is.
 std::wstring DescribeVolumeHolders(const VolumeHolders& found, WCHAR letter);
+// The same naming the volume by its mount point, "E:" or "C:\\Backup\\".
+std::wstring DescribeVolumeHolders(const VolumeHolders& found, const std::wstring& mountPoint);
 
 // `path` cut to at most `limit` characters: its root, "...", and as many of
 // its last components as fit (the end of the last one when it alone is too

@@ -6,14 +6,28 @@
 #include "inventory/DriveRecord.h"
 #include "platform/Platform.h"
 
+#include <set>
+#include <string>
+
+enum class LockTestOutcome {
+    Free,          // every volume was locked (or there are none)
+    InUse,         // a volume refused the lock, or could not be opened
+    AccessDenied,  // opening a volume was refused for lack of rights
+};
+
+struct LockTestResult {
+    LockTestOutcome outcome = LockTestOutcome::Free;
+    int volume = -1;  // the record's volume that failed, by index
+};
+
 // Locks and at once unlocks each volume of the record, in order, and stops at
-// the first that fails. Returns 0 when every volume was locked (or there are
-// none); the upper-case drive letter of a volume that refused the lock or
-// could not be opened; or that letter in lower case when opening it was
-// refused for lack of rights. A volume without media, locked by BitLocker or
-// already gone (not ready, no media, locked, not found, not connected) has
-// nothing open on it and passes. Nothing stays locked or open.
-WCHAR TestVolumeLocks(Platform& platform, const DriveRecord& record);
+// the first that fails. Volumes named in `tested` (a spanned volume already
+// tested with another of its devices) are passed over. A volume without
+// media, locked by BitLocker or already gone (not ready, no media, locked,
+// not found, not connected) has nothing open on it and passes. Nothing stays
+// locked or open.
+LockTestResult TestVolumeLocks(Platform& platform, const DriveRecord& record,
+                               const std::set<std::wstring>* tested = nullptr);
 
 // Opens each volume of the record exclusively and flushes its buffers; goes
 // on past failures. True when any volume failed to open or to flush.

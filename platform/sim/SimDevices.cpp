@@ -123,10 +123,10 @@ bool State::DeviceInUse(const SimMachine& m, size_t device) {
         if (h.kind == Kind::Device && h.index == device) return true;
         if (h.kind == Kind::Volume && State::VolumeOnDevice(m, m.volumes_[h.index], d)) return true;
     }
-    for (const auto& v : m.volumes_)
-        if (v.present && (v.filesOpen || (v.letter != 0 && m.VolumeHeldByProcess(v.letter))) &&
-            VolumeOnDevice(m, v, d))
-            return true;
+    for (size_t i = 0; i < m.volumes_.size(); ++i) {
+        const SimVolume& v = m.volumes_[i];
+        if (v.present && (v.filesOpen || VolumeHeld(m, i)) && VolumeOnDevice(m, v, d)) return true;
+    }
     return false;
 }
 

@@ -350,35 +350,6 @@ BOOL SimMachine::Module32NextW(HANDLE hSnapshot, LPMODULEENTRY32W lpme) {
 
 // ---- Paths ------------------------------------------------------------------------------
 
-BOOL SimMachine::GetVolumePathNamesForVolumeNameW(LPCWSTR lpszVolumeName,
-                                                  LPWSTR lpszVolumePathNames, DWORD cchBufferLength,
-                                                  PDWORD lpcchReturnLength) {
-    if (auto e = State::Enter(*this, "GetVolumePathNamesForVolumeNameW",
-                              [&] { return Quote(lpszVolumeName); })) {
-        SetLastError(*e);
-        return FALSE;
-    }
-    const std::wstring name = sim::FromPtr(lpszVolumeName);
-    const SimVolume* volume = nullptr;
-    for (const auto& v : volumes_)
-        if (v.present && !v.guidPath.empty() && sim::EqualNoCase(v.guidPath, name)) volume = &v;
-    if (volume == nullptr) {
-        SetLastError(name.empty() || name.back() != L'\\' ? ERROR_INVALID_NAME
-                                                          : ERROR_FILE_NOT_FOUND);
-        return FALSE;
-    }
-    std::wstring paths;
-    if (volume->letter != 0) paths += std::wstring{volume->letter, L':', L'\\', L'\0'};
-    paths += L'\0';
-    if (lpcchReturnLength) *lpcchReturnLength = static_cast<DWORD>(paths.size());
-    if (lpszVolumePathNames == nullptr || cchBufferLength < paths.size()) {
-        SetLastError(ERROR_MORE_DATA);
-        return FALSE;
-    }
-    std::memcpy(lpszVolumePathNames, paths.data(), sizeof(WCHAR) * paths.size());
-    return TRUE;
-}
-
 DWORD SimMachine::GetFinalPathNameByHandleW(FARPROC procedure, HANDLE hFile, LPWSTR lpszFilePath,
                                             DWORD cchFilePath, DWORD dwFlags) {
     if (auto e = State::Enter(*this, "GetFinalPathNameByHandleW",

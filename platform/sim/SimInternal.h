@@ -100,7 +100,8 @@ struct SimMachine::State {
         Token,
         ServiceManager,
         Module,
-        VirtualDisk
+        VirtualDisk,
+        VolumeSearch
     };
     struct OpenHandle {
         Kind kind = Kind::Device;
@@ -115,6 +116,7 @@ struct SimMachine::State {
         std::vector<DWORD> pids;            // a snapshot: the processes it lists
         std::vector<std::wstring> modules;  // a module snapshot: the paths it lists
         bool stuck = false;                 // a thread blocked for good on a question
+        std::vector<size_t> volumes;        // a volume search: the volumes it lists
     };
     struct Element {
         size_t device = 0;
@@ -255,6 +257,17 @@ struct SimMachine::State {
     // module handle is such a library.
     static FARPROC VirtualDiskProcedure(const SimMachine& m, HMODULE module, const char* name);
     static bool IsLoadedLibrary(const SimMachine& m, HMODULE module);
+
+    // Mount points (SimMountPoints.cpp). The present volume a mount point
+    // names: "X:\\" or "X:", a mount folder "C:\\Backup\\", or the volume's
+    // GUID path with its trailing backslash.
+    static std::optional<size_t> VolumeOfMountPoint(const SimMachine& m, std::wstring_view path);
+    // The present volume a file lies on: the deepest mount folder its path is
+    // in, else the volume of its letter.
+    static std::optional<size_t> VolumeOfFile(const SimMachine& m, WCHAR letter,
+                                              std::wstring_view path);
+    // Another process holds a file or folder on the volume.
+    static bool VolumeHeld(const SimMachine& m, size_t volume);
 };
 
 namespace sim {

@@ -509,6 +509,7 @@ std::string SimMachine::LeakReport() const {
                            : h.kind == State::Kind::ServiceManager ? "service manager"
                            : h.kind == State::Kind::Module         ? "library"
                            : h.kind == State::Kind::VirtualDisk    ? "virtual disk"
+                           : h.kind == State::Kind::VolumeSearch   ? "volume search"
                                                                    : "thread";
         report += "handle " + sim::Hex(value) + " (" + kind + " " + sim::Narrow(h.what) +
                   ") opened by call " + std::to_string(h.openedByCall) + "\n";
@@ -1162,19 +1163,33 @@ int SimMachine::MessageBoxW(HWND hWnd, LPCWSTR lpText, LPCWSTR lpCaption, UINT u
         messageBoxAnswers.pop_front();
         return answer;
     }
+    // Unanswered, the box takes its default button, as Enter would.
+    std::vector<int> buttons;
     switch (uType & MB_TYPEMASK) {
+        case MB_OKCANCEL:
+            buttons = {IDOK, IDCANCEL};
+            break;
         case MB_ABORTRETRYIGNORE:
-            return IDABORT;
+            buttons = {IDABORT, IDRETRY, IDIGNORE};
+            break;
         case MB_YESNOCANCEL:
+            buttons = {IDYES, IDNO, IDCANCEL};
+            break;
         case MB_YESNO:
-            return IDYES;
+            buttons = {IDYES, IDNO};
+            break;
         case MB_RETRYCANCEL:
-            return IDRETRY;
+            buttons = {IDRETRY, IDCANCEL};
+            break;
         case MB_CANCELTRYCONTINUE:
-            return IDCANCEL;
+            buttons = {IDCANCEL, IDTRYAGAIN, IDCONTINUE};
+            break;
         default:
-            return IDOK;
+            buttons = {IDOK};
+            break;
     }
+    const size_t defaultButton = (uType >> 8) & 0x0F;  // MB_DEFBUTTON1 to 4
+    return defaultButton < buttons.size() ? buttons[defaultButton] : buttons[0];
 }
 
 BOOL SimMachine::MessageBeep(UINT uType) {

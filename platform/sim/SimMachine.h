@@ -204,6 +204,14 @@ struct SimVolume {
     // access, the extents and the device number still answer.
     bool bitLockerLocked = false;
     std::wstring label;    // GetVolumeInformationW's volume label
+    // Folders the volume is mounted in, each with its trailing backslash
+    // (L"C:\\Backup\\"); the volume may have them with or without a letter.
+    // A file whose path lies under a folder is on this volume.
+    std::vector<std::wstring> mountFolders;
+    // What QueryDosDeviceW answers for its letter; empty: a hard disk volume
+    // ("\\Device\\HarddiskVolumeN", N from its place). A floppy drive's is
+    // "\\Device\\Floppy0".
+    std::wstring ntDeviceName;
 };
 
 // A file, folder or pipe another process has open.
@@ -213,8 +221,10 @@ struct SimOpenFile {
                 bool isPipe = false)
         : letter(onLetter), path(std::move(filePath)), directory(isDirectory), pipe(isPipe) {}
 
-    WCHAR letter = 0;   // drive letter of the volume it is on (ignored for a pipe)
-    std::wstring path;  // for the reader of a machine file, e.g. L"\\Reports\\May.doc"
+    // The drive of its path (ignored for a pipe): the file is on that
+    // letter's volume, or on the volume mounted in a folder its path lies in.
+    WCHAR letter = 0;
+    std::wstring path;  // e.g. L"\\Reports\\May.doc"
     bool directory = false;
     bool pipe = false;  // not on a disk: GetFileType answers FILE_TYPE_PIPE
     // An image or DLL the process runs from the volume: in its module list,
@@ -459,7 +469,7 @@ public:
     // Message boxes: each box is recorded; its answer is, in order of
     // preference, a non-zero result of the hook (called while the box is
     // open, after queued device changes were delivered), the next queued
-    // answer, or the first button of its type (IDOK for MB_OK/MB_OKCANCEL).
+    // answer, or its default button (the first unless MB_DEFBUTTONn says another).
     std::deque<int> messageBoxAnswers;
     std::function<int(const SimMessageBox&)> messageBoxHook;
 
@@ -773,6 +783,14 @@ public:
                                   DWORD nSubAuthority7, PSID* pSid) override;
     BOOL CheckTokenMembership(HANDLE TokenHandle, PSID SidToCheck, PBOOL IsMember) override;
     PVOID FreeSid(PSID pSid) override;
+    // The volumes themselves and their mount points (SimMountPoints.cpp).
+    // The search lists every present volume but those whose letter is not a
+    // mount point (mountPointError), in the order they were added; each name
+    // and path ends in a backslash.
+    HANDLE FindFirstVolumeW(LPWSTR lpszVolumeName, DWORD cchBufferLength) override;
+    BOOL FindNextVolumeW(HANDLE hFindVolume, LPWSTR lpszVolumeName, DWORD cchBufferLength) override;
+    BOOL FindVolumeClose(HANDLE hFindVolume) override;
+    DWORD QueryDosDeviceW(LPCWSTR lpDeviceName, LPWSTR lpTargetPath, DWORD ucchMax) override;
 
     struct State;  // the implementation's bookkeeping
     struct ConsoleState;  // mutex owners and SIDs (SimConsole.cpp)
@@ -809,7 +827,9 @@ private:
 // storage answers start as MakeDisk/MakeCdrom/MakeTape build them for its
 // class; give null for an absent descriptor string. Its friendly name,
 // description and identifier lists are absent unless given. A volume has no
-// extents unless given.
+// extents unless given, and no letter unless given; "mountFolders" are the
+// folders it is mounted in ("X:\\...\\", each used by one volume only), and
+// "ntDeviceName" what QueryDosDeviceW names for its letter ("\\Device\\...").
 // {
 //   "devices": [{ "instanceId": "IDE\\DISK\\1", "class": "DiskDrive",
 //       "present": true, "pending": false, "friendlyName": "...", "deviceDesc": "...",
@@ -838,7 +858,8 @@ private:
 //       "flushError": 0, "ioctlErrors": {}, "present": true, "pending": false,
 //       "serialNumber": "0x1DE50045", "label": "BACKUP",
 //       "lockRefusals": 0   (refuses the lock this many times, then grants it),
-//       "bitLockerLocked": false }],
+//       "bitLockerLocked": false, "mountFolders": ["C:\\Backup\\"],
+//       "ntDeviceName": "\\Device\\Floppy0" }],
 //   "processes": [{ "processId": 1234, "imageName": "notepad.exe", "accessDenied": false,
 //       "services": ["WSearch"], "protected": false, "needsDebugPrivilege": false,
 //       "files": [{ "letter": "E", "path": "\\Reports\\May.txt", "directory": false,

@@ -373,7 +373,7 @@ SimVolume ReadVolume(const json& j, const std::string& path, size_t index) {
         {"letter", "driveType", "guidPath", "mountPointError", "extents", "extentsError", "noMedia",
          "device", "filesOpen", "openAccessDenied", "openError", "exclusiveOpenFails", "flushError",
          "ioctlErrors", "present", "pending", "serialNumber", "lockRefusals",
-         "bitLockerLocked", "label"});
+         "bitLockerLocked", "label", "mountFolders", "ntDeviceName"});
     auto p = [&](const char* name) { return Member(path, name); };
     SimVolume v;
     if (j.contains("letter")) v.letter = Letter(j.at("letter"), p("letter"));
@@ -433,6 +433,26 @@ SimVolume ReadVolume(const json& j, const std::string& path, size_t index) {
         v.bitLockerLocked = Bool(j.at("bitLockerLocked"), p("bitLockerLocked"));
     // A label longer than Windows allows (32 characters on NTFS) is refused.
     if (j.contains("label")) v.label = Text(j.at("label"), p("label"), 32);
+    if (j.contains("mountFolders")) {
+        v.mountFolders = TextList(j.at("mountFolders"), p("mountFolders"));
+        if (v.mountFolders.size() > 64) Fail(p("mountFolders"), "more than 64 entries");
+        for (size_t i = 0; i < v.mountFolders.size(); ++i) {
+            const std::wstring& f = v.mountFolders[i];
+            // A folder on a lettered drive, below its root, ending in a backslash.
+            const bool rooted = f.size() > 4 && f[1] == L':' && f[2] == L'\\' &&
+                                std::towupper(static_cast<wint_t>(f[0])) >= L'A' &&
+                                std::towupper(static_cast<wint_t>(f[0])) <= L'Z';
+            if (!rooted || f.back() != L'\\' || f.size() > 259 ||
+                f.find(L"\\\\") != std::wstring::npos)
+                Fail(p("mountFolders") + "[" + std::to_string(i) + "]",
+                     "expected a folder X:\\...\\ with the trailing backslash");
+        }
+    }
+    if (j.contains("ntDeviceName")) {
+        v.ntDeviceName = Text(j.at("ntDeviceName"), p("ntDeviceName"), 200);
+        if (v.ntDeviceName.rfind(L"\\Device\\", 0) != 0 || v.ntDeviceName.size() < 9)
+            Fail(p("ntDeviceName"), "expected a name \\Device\\...");
+    }
     return v;
 }
 
@@ -578,11 +598,16 @@ void ReadMachine(const json& j, SimMachine& m) {
     }
     if (j.contains("volumes")) {
         const json& volumes = Array(j.at("volumes"), "volumes");
+        std::unordered_set<std::wstring> folders;
         for (size_t i = 0; i < volumes.size(); ++i) {
             std::string vp = "volumes[" + std::to_string(i) + "]";
             SimVolume v = ReadVolume(volumes[i], vp, i);
             if (v.letter && v.present && !v.pending && m.FindVolume(v.letter))
                 Fail(vp + ".letter", "used by an earlier volume");
+            for (size_t f = 0; f < v.mountFolders.size(); ++f)
+                if (!folders.insert(sim::Upper(v.mountFolders[f])).second)
+                    Fail(vp + ".mountFolders[" + std::to_string(f) + "]",
+                         "used by an earlier volume");
             m.AddVolume(std::move(v));
         }
     }

@@ -97,11 +97,9 @@ void SimMachine::EndProcess(DWORD processId) {
 }
 
 bool SimMachine::VolumeHeldByProcess(WCHAR letter) const {
-    letter = static_cast<WCHAR>(std::towupper(static_cast<wint_t>(letter)));
-    for (const auto& p : processes_)
-        for (const auto& f : p.files)
-            if (!f.pipe && f.letter == letter) return true;
-    return false;
+    const std::optional<size_t> volume =
+        State::VolumeOfMountPoint(*this, std::wstring{letter, L':'});
+    return volume && State::VolumeHeld(*this, *volume);
 }
 
 // ---- Processes and handles --------------------------------------------------------
@@ -306,7 +304,10 @@ DWORD SimMachine::GetFileType(HANDLE hFile) {
 namespace {
 
 DWORD SerialOf(const SimVolume& v) {
-    return v.serialNumber != 0 ? v.serialNumber : 0x1DE50000u + static_cast<DWORD>(v.letter);
+    if (v.serialNumber != 0) return v.serialNumber;
+    if (v.letter != 0) return 0x1DE50000u + static_cast<DWORD>(v.letter);
+    // A volume without a letter: one of its own, from its name.
+    return 0x1DE60000u + static_cast<DWORD>(std::hash<std::wstring>{}(v.guidPath) & 0xFFFFu);
 }
 
 }  // namespace
@@ -321,15 +322,11 @@ BOOL SimMachine::GetVolumeInformationW(LPCWSTR lpRootPathName, LPWSTR lpVolumeNa
         return FALSE;
     }
     const std::wstring root = sim::FromPtr(lpRootPathName);
-    const SimVolume* volume = nullptr;
-    for (const auto& v : volumes_) {
-        if (!v.present) continue;
-        // "E:\\" or the volume's GUID path with its trailing backslash.
-        if ((v.letter != 0 && root.size() == 3 && root[1] == L':' && root[2] == L'\\' &&
-             std::towupper(static_cast<wint_t>(root[0])) == static_cast<wint_t>(v.letter)) ||
-            (!v.guidPath.empty() && sim::EqualNoCase(v.guidPath, root)))
-            volume = &v;
-    }
+    // A root with its backslash: "X:\\", a mount folder or a GUID path.
+    const std::optional<size_t> index = !root.empty() && root.back() == L'\\'
+                                            ? State::VolumeOfMountPoint(*this, root)
+                                            : std::nullopt;
+    const SimVolume* volume = index ? &volumes_[*index] : nullptr;
     if (volume == nullptr) {
         SetLastError(root.empty() || root.back() != L'\\' ? ERROR_INVALID_NAME
                                                           : ERROR_PATH_NOT_FOUND);
@@ -380,8 +377,9 @@ NTSTATUS SimMachine::NtQuerySystemInformation(FARPROC procedure, ULONG SystemInf
     std::vector<Row> rows;
     std::uintptr_t object = 0x81000000u;
     for (const auto& [value, h] : state_->handles) {
-        // A loaded library is no handle.
-        if (h.kind == State::Kind::Module) continue;
+        // A loaded library is no handle, and a volume search is memory of
+        // this process, not a kernel object.
+        if (h.kind == State::Kind::Module || h.kind == State::Kind::VolumeSearch) continue;
         USHORT type = kTypeFile;
         switch (h.kind) {
             case State::Kind::Mutex:
@@ -486,8 +484,9 @@ NTSTATUS SimMachine::NtQueryVolumeInformationFile(FARPROC procedure, HANDLE File
     if (h.kind == State::Kind::Volume) {
         volume = &volumes_[h.index];
     } else if (h.kind == State::Kind::File && h.index == 1) {
-        for (const auto& v : volumes_)
-            if (v.present && v.letter != 0 && v.letter == h.what[0]) volume = &v;
+        const std::optional<size_t> index =
+            State::VolumeOfFile(*this, h.what[0], std::wstring_view(h.what).substr(2));
+        if (index) volume = &volumes_[*index];
     }
     if (volume == nullptr || !volume->present)
         return static_cast<NTSTATUS>(0xC0000010u);  // STATUS_INVALID_DEVICE_REQUEST

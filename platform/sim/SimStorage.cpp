@@ -257,16 +257,16 @@ BOOL SimMachine::DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID l
                 return fail(ERROR_ACCESS_DENIED);
             }
             if (volume->filesOpen || handle.locked) return fail(ERROR_ACCESS_DENIED);
-            if (volume->letter != 0 && VolumeHeldByProcess(volume->letter))
-                return fail(ERROR_ACCESS_DENIED);
+            if (State::VolumeHeld(*this, handle.index)) return fail(ERROR_ACCESS_DENIED);
             for (const auto& [value, other] : s.handles) {
                 if (&other != &handle && other.kind == State::Kind::Volume &&
                     other.index == handle.index)
                     return fail(ERROR_ACCESS_DENIED);
                 // A file of another process duplicated into this one holds the volume too.
-                // (Its path starts with the drive letter; index 1 marks a file on a disk.)
-                if (other.kind == State::Kind::File && other.index == 1 && volume->letter != 0 &&
-                    sim::UpperChar(other.what[0]) == sim::UpperChar(volume->letter))
+                // (Its path starts with its drive; index 1 marks a file on a disk.)
+                if (other.kind == State::Kind::File && other.index == 1 &&
+                    State::VolumeOfFile(*this, other.what[0],
+                                        std::wstring_view(other.what).substr(2)) == handle.index)
                     return fail(ERROR_ACCESS_DENIED);
             }
             handle.locked = true;
@@ -426,6 +426,12 @@ BOOL SimMachine::CloseHandle(HANDLE hObject) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
+    if (it->second.kind == State::Kind::VolumeSearch) {
+        // Windows has no kernel object behind it: only FindVolumeClose ends it.
+        State::ProgramError(*this, "CloseHandle on a volume search " + HandleText(hObject));
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
     if (it->second.kind == State::Kind::Module) {
         State::ProgramError(*this, "CloseHandle on a library " + HandleText(hObject));
         SetLastError(ERROR_INVALID_HANDLE);
@@ -458,30 +464,13 @@ DWORD SimMachine::GetLogicalDriveStringsW(DWORD nBufferLength, LPWSTR lpBuffer) 
     return static_cast<DWORD>(block.size());
 }
 
-namespace {
-
-// The volume a root path names: "X:\", "X:" or its GUID path.
-SimVolume* VolumeOfRoot(std::deque<SimVolume>& volumes, const std::wstring& root) {
-    for (auto& v : volumes) {
-        if (!v.present) continue;
-        if (v.letter && (root.size() == 2 || (root.size() == 3 && root[2] == L'\\')) &&
-            root[1] == L':' &&
-            std::towupper(static_cast<wint_t>(root[0])) == static_cast<wint_t>(v.letter))
-            return &v;
-        if (!v.guidPath.empty() && sim::EqualNoCase(root, v.guidPath)) return &v;
-    }
-    return nullptr;
-}
-
-}  // namespace
-
 UINT SimMachine::GetDriveTypeW(LPCWSTR lpRootPathName) {
     if (auto e = State::Enter(*this, "GetDriveTypeW", [&] { return Quote(lpRootPathName); })) {
         SetLastError(*e);
         return DRIVE_UNKNOWN;
     }
-    SimVolume* v = VolumeOfRoot(volumes_, FromPtr(lpRootPathName));
-    return v ? v->driveType : DRIVE_NO_ROOT_DIR;
+    const std::optional<size_t> v = State::VolumeOfMountPoint(*this, FromPtr(lpRootPathName));
+    return v ? volumes_[*v].driveType : DRIVE_NO_ROOT_DIR;
 }
 
 BOOL SimMachine::GetVolumeNameForVolumeMountPointW(LPCWSTR lpszVolumeMountPoint,
@@ -496,7 +485,8 @@ BOOL SimMachine::GetVolumeNameForVolumeMountPointW(LPCWSTR lpszVolumeMountPoint,
         SetLastError(ERROR_INVALID_NAME);
         return FALSE;
     }
-    SimVolume* v = VolumeOfRoot(volumes_, mount);
+    const std::optional<size_t> index = State::VolumeOfMountPoint(*this, mount);
+    SimVolume* v = index ? &volumes_[*index] : nullptr;
     if (!v || v->guidPath.empty()) {
         SetLastError(ERROR_FILE_NOT_FOUND);
         return FALSE;

@@ -582,3 +582,22 @@ BOOL Win32Platform::CheckTokenMembership(HANDLE TokenHandle, PSID SidToCheck, PB
 PVOID Win32Platform::FreeSid(PSID pSid) {
     return ::FreeSid(pSid);
 }
+
+// ---- The volumes themselves and their mount points ----------------------------------
+
+HANDLE Win32Platform::FindFirstVolumeW(LPWSTR lpszVolumeName, DWORD cchBufferLength) {
+    return ::FindFirstVolumeW(lpszVolumeName, cchBufferLength);
+}
+
+BOOL Win32Platform::FindNextVolumeW(HANDLE hFindVolume, LPWSTR lpszVolumeName,
+                                    DWORD cchBufferLength) {
+    return ::FindNextVolumeW(hFindVolume, lpszVolumeName, cchBufferLength);
+}
+
+BOOL Win32Platform::FindVolumeClose(HANDLE hFindVolume) {
+    return ::FindVolumeClose(hFindVolume);
+}
+
+DWORD Win32Platform::QueryDosDeviceW(LPCWSTR lpDeviceName, LPWSTR lpTargetPath, DWORD ucchMax) {
+    return ::QueryDosDeviceW(lpDeviceName, lpTargetPath, ucchMax);
+}

@@ -195,6 +195,11 @@ public:
                                   DWORD nSubAuthority7, PSID* pSid) override;
     BOOL CheckTokenMembership(HANDLE TokenHandle, PSID SidToCheck, PBOOL IsMember) override;
     PVOID FreeSid(PSID pSid) override;
+    // The volumes themselves and their mount points.
+    HANDLE FindFirstVolumeW(LPWSTR lpszVolumeName, DWORD cchBufferLength) override;
+    BOOL FindNextVolumeW(HANDLE hFindVolume, LPWSTR lpszVolumeName, DWORD cchBufferLength) override;
+    BOOL FindVolumeClose(HANDLE hFindVolume) override;
+    DWORD QueryDosDeviceW(LPCWSTR lpDeviceName, LPWSTR lpTargetPath, DWORD ucchMax) override;
 
 private:
     // hhctrl.ocx, loaded from the system folder on the first HtmlHelpW call:

@@ -189,6 +189,51 @@ TEST(DriveRecord, SameDeviceTestsEachFieldInTurn) {
     EXPECT_EQ("", sim.LeakReport());
 }
 
+// Folders follow the letters, and a device mounted only in folders shows
+// them, not "None"; a volume without a letter is kept once; a copy keeps the
+// folders, and a changed folder is another state of the device.
+TEST(DriveRecord, MountFoldersFollowTheLettersAndTravelWithACopy) {
+    SimMachine sim;
+    DriveRecord record(L"USBSTOR\\DISK\\1");
+    record.AddMountedVolume(sim, L"v1", 0, 10, {L"C:\\Backup\\"}, 1);
+    EXPECT_EQ(record.MountPointText(), L"C:\\Backup\\");
+    record.AddMountedVolume(sim, L"v2", L'e', 20, {L"C:\\Media\\", L"D:\\Media\\"}, 2);
+    record.AddMountedVolume(sim, L"v1", 0, 10, {L"C:\\Backup\\"}, 1);  // its second extent
+    record.AddMountedVolume(sim, L"v3", 0, 30, {}, 1);
+    EXPECT_EQ(record.MountPointText(), L"E:, C:\\Backup\\, C:\\Media\\, D:\\Media\\");
+    EXPECT_EQ(record.LetterText(), L"E");
+    EXPECT_EQ(record.volumeCount, 3);
+    EXPECT_EQ(record.VolumeMountPoint(0), L"C:\\Backup\\");
+    EXPECT_EQ(record.VolumeMountPoint(1), L"E:");
+    EXPECT_EQ(record.VolumeMountPoint(2), L"v3");
+    EXPECT_EQ(record.VolumeLetter(0), L'\0');
+    EXPECT_EQ(record.VolumeLetter(1), L'E');
+    EXPECT_EQ(record.volumeDiskCounts[1], 2);
+    EXPECT_TRUE(record.HasVolume(L"v3"));
+    EXPECT_FALSE(record.HasVolume(L"v"));
+
+    const DriveRecord copy(record);
+    EXPECT_EQ(copy.MountPointText(), record.MountPointText());
+    EXPECT_TRUE(SameDevice(copy, record));
+    DriveRecord moved(L"USBSTOR\\DISK\\1");
+    moved.AddMountedVolume(sim, L"v1", 0, 10, {L"C:\\Elsewhere\\"}, 1);
+    moved.AddMountedVolume(sim, L"v2", L'E', 20, {L"C:\\Media\\", L"D:\\Media\\"}, 2);
+    EXPECT_FALSE(SameDevice(moved, record));
+
+    // Folders past the room are left out; the volume stays.
+    DriveRecord crowded(L"X");
+    std::vector<std::wstring> many;
+    for (int i = 0; i < 150; ++i)
+        many.push_back(L"C:\\Customers\\" + std::to_wstring(1000 + i) + L"\\");
+    crowded.AddMountedVolume(sim, L"v", 0, 1, many, 1);
+    EXPECT_EQ(crowded.volumeCount, 1);
+    const std::wstring text = crowded.MountPointText();
+    EXPECT_LT(text.size(), static_cast<size_t>(kMountFolderChars));
+    EXPECT_EQ(text.rfind(L"C:\\Customers\\1000\\, C:\\Customers\\1001\\", 0), 0u);
+    EXPECT_EQ(text.find(L"1149"), std::wstring::npos);
+    EXPECT_TRUE(sim.messageBoxes.empty());
+}
+
 TEST(DriveTable, OwnsRecordsInOrderAndFindsThem) {
     SimMachine sim;
     DriveTable table;

@@ -182,6 +182,7 @@ inline void BuildFloppyAndStickOnB(SimMachine& sim) {
     SimVolume floppy = SimMachine::MakeVolume(L'A', 0, 0, DRIVE_REMOVABLE);
     floppy.extents.clear();
     floppy.extentsError = ERROR_NOT_READY;
+    floppy.ntDeviceName = L"\\Device\\Floppy0";
     sim.AddVolume(floppy);
     sim.AddVolume(SimMachine::MakeVolume(L'B', 1, 2ll * 1000 * 1000 * 1000, DRIVE_REMOVABLE));
     sim.AddVolume(SimMachine::MakeVolume(L'C', 0, 80ll * 1000 * 1000 * 1000));

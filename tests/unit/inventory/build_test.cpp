@@ -230,29 +230,45 @@ TEST(InventoryBuild, IdenticalSticksWithoutExtentsKeepTheirOwnLetters) {
     ExpectNothingOpen(sim);
 }
 
-TEST(InventoryBuild, FloppyLettersAreNeverProbed) {
-    SimMachine sim;
-    BuildFloppyAndStickOnB(sim);
-    CTrayhop32App app(sim);
-    app.RebuildDriveTable();
+// A floppy drive spins up when asked about its volume: A: and B: are passed
+// over when they are floppy drives, and only then.
+TEST(InventoryBuild, FloppyDrivesAreNeverProbedOtherDrivesOnAOrBAre) {
+    struct Case {
+        const char* situation;
+        void (*change)(SimMachine&);
+        const wchar_t* stickLetters;
+        bool floppyProbed;
+    };
+    const Case cases[] = {
+        {"a stick given B: beside the floppy drive A:", nullptr, L"B", false},
+        {"B: is a second floppy drive",
+         [](SimMachine& m) { m.FindVolume(L'B')->ntDeviceName = L"\\Device\\Floppy1"; }, L"",
+         false},
+        {"the device behind B: cannot be told",
+         [](SimMachine& m) { m.FailMethod("QueryDosDeviceW", 2, ERROR_INSUFFICIENT_BUFFER); }, L"",
+         false},
+        {"a USB floppy drive",
+         [](SimMachine& m) { m.FindVolume(L'A')->ntDeviceName = L"\\Device\\FLOPPY2"; }, L"B",
+         false},
+        {"A: is a disk volume", [](SimMachine& m) { m.FindVolume(L'A')->ntDeviceName.clear(); },
+         L"B", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.situation);
+        SimMachine sim;
+        BuildFloppyAndStickOnB(sim);
+        if (c.change != nullptr) c.change(sim);
+        CTrayhop32App app(sim);
+        app.RebuildDriveTable();
 
-    EXPECT_EQ((std::vector<std::wstring>{fl::kBootDisk, fl::kUsbStick}),
-              TableIds(app.m_driveTable));
-    EXPECT_EQ(L"C", LettersOf(app.m_driveTable, fl::kBootDisk));
-    EXPECT_EQ(L"", LettersOf(app.m_driveTable, fl::kUsbStick));
-    EXPECT_FALSE(CalledWith(sim, "GetDriveTypeW", "A:"));
-    EXPECT_FALSE(CalledWith(sim, "GetDriveTypeW", "B:"));
-    ExpectNothingOpen(sim);
-
-    // B: is skipped even when there is no A:.
-    SimMachine noA;
-    BuildFloppyAndStickOnB(noA);
-    noA.FindVolume(L'A')->present = false;
-    CTrayhop32App appNoA(noA);
-    appNoA.RebuildDriveTable();
-    EXPECT_EQ(L"", LettersOf(appNoA.m_driveTable, fl::kUsbStick));
-    EXPECT_FALSE(CalledWith(noA, "GetDriveTypeW", "B:"));
-    ExpectNothingOpen(noA);
+        EXPECT_EQ((std::vector<std::wstring>{fl::kBootDisk, fl::kUsbStick}),
+                  TableIds(app.m_driveTable));
+        EXPECT_EQ(L"C", LettersOf(app.m_driveTable, fl::kBootDisk));
+        EXPECT_EQ(c.stickLetters, LettersOf(app.m_driveTable, fl::kUsbStick));
+        EXPECT_EQ(c.floppyProbed, CalledWith(sim, "GetDriveTypeW", "A:"));
+        EXPECT_EQ(c.floppyProbed, CalledWith(sim, "CreateFileW", "Volume{5e1d0c41"));
+        ExpectNothingOpen(sim);
+    }
 }
 
 namespace {

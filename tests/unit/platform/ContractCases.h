@@ -202,6 +202,73 @@ TYPED_TEST_P(PlatformContract, LogicalDriveStringsFollowTheSizeProtocolInLetterO
     }
 }
 
+// The volume search lists GUID paths with their trailing backslash; each
+// volume's mount points come as a list of paths ending in backslashes whose
+// size a buffer too small learns with ERROR_MORE_DATA; the first drive
+// letter's volume is listed with its root.
+TYPED_TEST_P(PlatformContract, VolumesAreListedWithTheirMountPoints) {
+    Platform& p = this->P();
+    WCHAR roots[200] = {};
+    ASSERT_GT(p.GetLogicalDriveStringsW(200, roots), 0u);
+    WCHAR rootVolume[100] = {};
+    const bool rootIsVolume = p.GetVolumeNameForVolumeMountPointW(roots, rootVolume, 100) != 0;
+
+    std::vector<std::wstring> volumes;
+    WCHAR name[100] = {};
+    UniqueVolumeSearch search(p, p.FindFirstVolumeW(name, 100));
+    ASSERT_TRUE(search);
+    do {
+        volumes.emplace_back(name);
+    } while (p.FindNextVolumeW(search.Get(), name, 100));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_NO_MORE_FILES), p.GetLastError());
+    EXPECT_TRUE(p.FindVolumeClose(search.Detach()));
+
+    bool rootListed = false;
+    for (const std::wstring& volume : volumes) {
+        EXPECT_EQ(0u, volume.rfind(L"\\\\?\\Volume{", 0));
+        EXPECT_EQ(L'\\', volume.back());
+        WCHAR none[1] = {L'#'};
+        DWORD needed = 0;
+        p.SetLastError(0xdeadbeef);
+        EXPECT_FALSE(p.GetVolumePathNamesForVolumeNameW(volume.c_str(), none, 0, &needed));
+        EXPECT_EQ(static_cast<DWORD>(ERROR_MORE_DATA), p.GetLastError());
+        ASSERT_GE(needed, 1u);
+        std::vector<WCHAR> list(needed + 1, L'#');
+        DWORD written = 0;
+        ASSERT_TRUE(
+            p.GetVolumePathNamesForVolumeNameW(volume.c_str(), list.data(), needed, &written));
+        EXPECT_EQ(needed, written);
+        EXPECT_EQ(L'\0', list[needed - 1]) << "the list ends inside the size given";
+        for (const WCHAR* path = list.data(); *path != L'\0'; path += std::wcslen(path) + 1) {
+            EXPECT_EQ(L'\\', path[std::wcslen(path) - 1]);
+            if (rootIsVolume && volume == rootVolume && std::wcscmp(path, roots) == 0)
+                rootListed = true;
+        }
+    }
+    if (rootIsVolume) {
+        EXPECT_TRUE(rootListed);
+    }
+}
+
+// A drive letter names its device, one target followed by the empty string;
+// a buffer too small is ERROR_INSUFFICIENT_BUFFER.
+TYPED_TEST_P(PlatformContract, DosDeviceOfADriveLetterNamesItsDevice) {
+    Platform& p = this->P();
+    WCHAR roots[200] = {};
+    ASSERT_GT(p.GetLogicalDriveStringsW(200, roots), 0u);
+    const WCHAR letter[] = {roots[0], L':', L'\0'};
+    std::vector<WCHAR> target(1024, L'#');
+    const DWORD stored = p.QueryDosDeviceW(letter, target.data(), 1024);
+    ASSERT_GT(stored, 2u);
+    EXPECT_EQ(L'\\', target[0]);
+    EXPECT_EQ(std::wcslen(target.data()) + 2, stored) << "one target and the list's end";
+    EXPECT_EQ(L'\0', target[stored - 1]);
+    WCHAR small[2] = {};
+    p.SetLastError(0xdeadbeef);
+    EXPECT_EQ(0u, p.QueryDosDeviceW(letter, small, 2));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER), p.GetLastError());
+}
+
 // What the holder search reads: the handle table grows its buffer by the
 // size it reports, lists this process's own handles under its id with one
 // type number for files and another for a mutex; the process snapshot lists
@@ -377,4 +444,6 @@ REGISTER_TYPED_TEST_SUITE_P(PlatformContract, HandleTableAndSnapshotShowThisProc
                             EnvironmentLookupsReportRequiredSizes,
                             SecondCreateOfANamedMutexReportsAlreadyExists,
                             LogicalDriveStringsFollowTheSizeProtocolInLetterOrder,
-                            VirtualDiskServiceLoadsByFullPathFromTheSystemFolder);
+                            VirtualDiskServiceLoadsByFullPathFromTheSystemFolder,
+                            VolumesAreListedWithTheirMountPoints,
+                            DosDeviceOfADriveLetterNamesItsDevice);

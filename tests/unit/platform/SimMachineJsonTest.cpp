@@ -45,7 +45,8 @@ TEST(SimMachineFile, WorkstationLoadsWithItsDevicesVolumesAndRegistry) {
 
 TEST(SimMachineFile, EveryExampleLoads) {
     for (const char* name :
-         {"workstation.json", "busy-server.json", "empty-wine.json", "mounted-images.json"}) {
+         {"workstation.json", "busy-server.json", "empty-wine.json", "mounted-images.json",
+          "mounted-volumes.json"}) {
         SimMachine sim;
         std::string error;
         EXPECT_TRUE(LoadSimMachineFromFile(sim, MachinePath(name), error)) << error;
@@ -96,6 +97,17 @@ TEST(SimMachineFile, MalformedFilesAreRefusedNamingTheFileAndTheField) {
          "machine.json: volumes[0].extents[0].disk: missing"},
         {"{\"volumes\": [{\"guidPath\": \"C:\\\\\"}]}",
          "machine.json: volumes[0].guidPath: expected"},
+        {"{\"volumes\": [{\"mountFolders\": \"C:\\\\B\\\\\"}]}",
+         "machine.json: volumes[0].mountFolders: expected an array of strings"},
+        {"{\"volumes\": [{\"mountFolders\": [\"C:\\\\\"]}]}",
+         "machine.json: volumes[0].mountFolders[0]: expected a folder"},
+        {"{\"volumes\": [{\"mountFolders\": [\"C:\\\\B\\\\\", \"Backup\"]}]}",
+         "machine.json: volumes[0].mountFolders[1]: expected a folder"},
+        {"{\"volumes\": [{\"mountFolders\": [\"C:\\\\B\\\\\"]}, {\"mountFolders\": "
+         "[\"c:\\\\b\\\\\"]}]}",
+         "machine.json: volumes[1].mountFolders[0]: used by an earlier volume"},
+        {"{\"volumes\": [{\"ntDeviceName\": \"Floppy0\"}]}",
+         "machine.json: volumes[0].ntDeviceName: expected a name"},
         {"{\"registry\": [{\"root\": \"HKCR\", \"key\": \"x\"}]}",
          "machine.json: registry[0].root: expected"},
         {"{\"registry\": [{\"root\": \"HKCU\", \"key\": \"x\", \"values\": [{\"name\": \"v\", "

@@ -612,6 +612,42 @@ TEST_F(SimWorkstation, VolumeNameOfARootKeepsTheTrailingBackslash) {
     EXPECT_EQ(static_cast<UINT>(DRIVE_NO_ROOT_DIR), sim.GetDriveTypeW(L"Q:\\"));
 }
 
+// A volume mounted in a folder answers for that folder wherever a root is
+// asked for, and a file under the folder is on it, not on C:.
+TEST_F(SimWorkstation, AFolderMountedVolumeAnswersForItsFolderAndHoldsItsFiles) {
+    SimVolume backup = SimMachine::MakeVolume(0, 1, 5000, DRIVE_REMOVABLE);
+    backup.guidPath = L"\\\\?\\Volume{bac00000-0000-11d0-b6bf-00a0c91efb8b}\\";
+    backup.mountFolders = {L"C:\\Backup\\"};
+    sim.AddVolume(backup);
+    WCHAR name[100];
+    ASSERT_TRUE(sim.GetVolumeNameForVolumeMountPointW(L"c:\\backup\\", name, 100));
+    EXPECT_EQ(backup.guidPath, name);
+    EXPECT_EQ(static_cast<UINT>(DRIVE_REMOVABLE), sim.GetDriveTypeW(L"C:\\Backup\\"));
+    DWORD folderSerial = 0, guidSerial = 0, cSerial = 0;
+    EXPECT_TRUE(sim.GetVolumeInformationW(L"C:\\Backup\\", nullptr, 0, &folderSerial, nullptr,
+                                          nullptr, nullptr, 0));
+    EXPECT_TRUE(sim.GetVolumeInformationW(backup.guidPath.c_str(), nullptr, 0, &guidSerial, nullptr,
+                                          nullptr, nullptr, 0));
+    EXPECT_TRUE(
+        sim.GetVolumeInformationW(L"C:\\", nullptr, 0, &cSerial, nullptr, nullptr, nullptr, 0));
+    EXPECT_EQ(folderSerial, guidSerial);
+    EXPECT_NE(folderSerial, cSerial);
+
+    sim.AddProcess({2000, L"backup.exe", {{L'C', L"\\BACKUP\\set.bak", false, false}}, false});
+    EXPECT_FALSE(sim.VolumeHeldByProcess(L'C'));
+    auto lock = [&](const std::wstring& guidPath) {
+        const std::wstring bare = guidPath.substr(0, guidPath.size() - 1);
+        UniqueHandle h(sim, sim.CreateFileW(bare.c_str(), GENERIC_READ, 3, nullptr, OPEN_EXISTING,
+                                            0, nullptr));
+        DWORD bytes = 0;
+        return sim.DeviceIoControl(h.Get(), FSCTL_LOCK_VOLUME, nullptr, 0, nullptr, 0, &bytes,
+                                   nullptr) != FALSE;
+    };
+    EXPECT_FALSE(lock(backup.guidPath));
+    EXPECT_TRUE(lock(sim.FindVolume(L'C')->guidPath));
+    EXPECT_EQ("", sim.LeakReport());
+}
+
 // ---- Accounting and faults -------------------------------------------------------
 
 TEST_F(SimWorkstation, LeaksAreNamedAndOwnersReleaseOnEveryPath) {

@@ -13,21 +13,20 @@
 
 namespace {
 
-std::string DemoMachinePath() {
-    return (std::filesystem::path(__FILE__).parent_path() / ".." / ".." / "machines" /
-            "demo-workstation.json")
+std::string MachinePath(const char* name) {
+    return (std::filesystem::path(__FILE__).parent_path() / ".." / ".." / "machines" / name)
         .string();
 }
 
-struct DemoWorkstationTest : ::testing::Test {
+struct MachineFileTest : ::testing::Test {
     SimMachine sim;
     CTrayhop32App app{sim};
     FakeMainView view;
     CTrayhop32Dlg dlg{app, view};
 
-    void SetUp() override {
+    void Open(const char* name) {
         std::string error;
-        ASSERT_TRUE(LoadSimMachineFromFile(sim, DemoMachinePath(), error)) << error;
+        ASSERT_TRUE(LoadSimMachineFromFile(sim, MachinePath(name), error)) << error;
         view.Connect(dlg);
         dlg.InitDriveTable();
         dlg.InitDriveList();
@@ -40,6 +39,34 @@ struct DemoWorkstationTest : ::testing::Test {
         return -1;
     }
 };
+
+struct DemoWorkstationTest : MachineFileTest {
+    void SetUp() override { Open("demo-workstation.json"); }
+};
+
+// Today's desktop: a volume mounted only in a folder, one with a letter and
+// a folder, a volume spanned over two disks, a floppy drive on A: and a
+// stick given B:.
+struct MountedVolumesMachineTest : MachineFileTest {
+    void SetUp() override { Open("mounted-volumes.json"); }
+};
+
+TEST_F(MountedVolumesMachineTest, ListsFoldersTheSpannedVolumeOnBothDisksAndTheStickOnB) {
+    const std::vector<std::vector<std::wstring>> expected = {
+        {L"(Boot) Samsung SSD 970 EVO Plus 1TB", L"C:", L"NVMe"},
+        {L"WD Elements 25A2 USB Device", L"C:\\Backup\\", L"USB"},
+        {L"Seagate Expansion HDD USB Device", L"E:, C:\\Media\\", L"USB"},
+        {L"Samsung PSSD T7 USB Device", L"S:", L"USB"},
+        {L"SanDisk Extreme SSD USB Device", L"S:", L"USB"},
+        {L"Kingston DataTraveler 3.0 USB Device", L"B:", L"USB"},
+    };
+    ASSERT_EQ(expected.size(), view.rows.size());
+    for (size_t row = 0; row < expected.size(); ++row) {
+        EXPECT_EQ(expected[row][0], view.rows[row].text[0]);
+        EXPECT_EQ(expected[row][1], view.rows[row].text[2]);
+        EXPECT_EQ(expected[row][2], view.rows[row].text[3]);
+    }
+}
 
 TEST_F(DemoWorkstationTest, ShowsEveryKindOfDriveInTableOrder) {
     const std::vector<std::vector<std::wstring>> expected = {
