@@ -71,3 +71,12 @@ struct DevInfoTraits {
 using UniqueHandle = UniqueOwner<HandleTraits>;
 using UniqueKey = UniqueOwner<KeyTraits>;
 using UniqueDevInfo = UniqueOwner<DevInfoTraits>;
+
+// The screen's device context (GetDC of no window), given back with ReleaseDC.
+struct ScreenDCTraits {
+    using Value = HDC;
+    static Value Invalid() { return nullptr; }
+    static bool IsValid(Value v) { return v != nullptr; }
+    static void Release(Platform& p, Value v) { p.ReleaseDC(nullptr, v); }
+};
+using UniqueScreenDC = UniqueOwner<ScreenDCTraits>;

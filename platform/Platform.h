@@ -173,4 +173,18 @@ public:
     virtual void Sleep(DWORD dwMilliseconds) = 0;
     virtual void SHChangeNotify(LONG wEventId, UINT uFlags, LPCVOID dwItem1, LPCVOID dwItem2) = 0;
     virtual HWND HtmlHelpW(HWND hwndCaller, LPCWSTR pszFile, UINT uCommand, DWORD_PTR dwData) = 0;
+
+    // The display scale (DPI) the windows are drawn at. The screen's device
+    // context answers the system DPI on every Windows. The calls that take a
+    // procedure are user32's from Windows 10 (1607) on and are looked up with
+    // GetProcAddress, as GetSystemWow64DirectoryW is.
+    virtual HDC GetDC(HWND hWnd) = 0;
+    virtual int ReleaseDC(HWND hWnd, HDC hDC) = 0;
+    virtual int GetDeviceCaps(HDC hdc, int index) = 0;
+    virtual int GetSystemMetrics(int nIndex) = 0;
+    virtual UINT GetDpiForWindow(FARPROC procedure, HWND hwnd) = 0;
+    virtual int GetSystemMetricsForDpi(FARPROC procedure, int nIndex, UINT dpi) = 0;
+    virtual DPI_AWARENESS_CONTEXT GetWindowDpiAwarenessContext(FARPROC procedure, HWND hwnd) = 0;
+    virtual BOOL AreDpiAwarenessContextsEqual(FARPROC procedure, DPI_AWARENESS_CONTEXT dpiContextA,
+                                              DPI_AWARENESS_CONTEXT dpiContextB) = 0;
 };

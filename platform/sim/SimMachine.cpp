@@ -488,6 +488,9 @@ std::string SimMachine::LeakReport() const {
     for (const auto& [value, k] : state_->keys)
         report += "registry key " + sim::Hex(value) + " (" + sim::Narrow(k.path) +
                   ") opened by call " + std::to_string(k.openedByCall) + "\n";
+    for (const auto& [value, call] : state_->deviceContexts)
+        report += "device context " + sim::Hex(value) + " got by call " + std::to_string(call) +
+                  "\n";
     return report;
 }
 
@@ -979,6 +982,7 @@ HMODULE SimMachine::GetModuleHandleW(LPCWSTR lpModuleName) {
     std::wstring name = Upper(lpModuleName);
     if ((name == L"KERNEL32" || name == L"KERNEL32.DLL") && !kernel32Missing) return kKernel32;
     if (name == L"NTDLL" || name == L"NTDLL.DLL") return kNtdll;
+    if (name == L"USER32" || name == L"USER32.DLL") return sim::kUser32Module;
     SetLastError(ERROR_MOD_NOT_FOUND);
     return nullptr;
 }
@@ -999,7 +1003,11 @@ FARPROC SimMachine::GetProcAddress(HMODULE hModule, LPCSTR lpProcName) {
     if (hModule == kKernel32 && lpProcName &&
         std::string(lpProcName) == "SetDefaultDllDirectories" && !defaultDllDirectoriesMissing)
         return reinterpret_cast<FARPROC>(&DefaultDllDirectoriesStub);
-    SetLastError(hModule == kKernel32 || hModule == kOwnModule || hModule == kNtdll
+    if (hModule == sim::kUser32Module && lpProcName) {
+        if (FARPROC procedure = sim::DisplayProcedure(*this, lpProcName)) return procedure;
+    }
+    SetLastError(hModule == kKernel32 || hModule == kOwnModule || hModule == kNtdll ||
+                         hModule == sim::kUser32Module
                      ? ERROR_PROC_NOT_FOUND
                      : ERROR_INVALID_HANDLE);
     return nullptr;

@@ -143,6 +143,17 @@ public:
     void SHChangeNotify(LONG wEventId, UINT uFlags, LPCVOID dwItem1, LPCVOID dwItem2) override;
     HWND HtmlHelpW(HWND hwndCaller, LPCWSTR pszFile, UINT uCommand, DWORD_PTR dwData) override;
 
+    // The display scale.
+    HDC GetDC(HWND hWnd) override;
+    int ReleaseDC(HWND hWnd, HDC hDC) override;
+    int GetDeviceCaps(HDC hdc, int index) override;
+    int GetSystemMetrics(int nIndex) override;
+    UINT GetDpiForWindow(FARPROC procedure, HWND hwnd) override;
+    int GetSystemMetricsForDpi(FARPROC procedure, int nIndex, UINT dpi) override;
+    DPI_AWARENESS_CONTEXT GetWindowDpiAwarenessContext(FARPROC procedure, HWND hwnd) override;
+    BOOL AreDpiAwarenessContextsEqual(FARPROC procedure, DPI_AWARENESS_CONTEXT dpiContextA,
+                                      DPI_AWARENESS_CONTEXT dpiContextB) override;
+
 private:
     // hhctrl.ocx, loaded from the system folder on the first HtmlHelpW call:
     // it has no import library in MinGW, and most runs never open Help.
