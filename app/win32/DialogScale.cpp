@@ -2,6 +2,10 @@
 
 #include "app/DisplayScale.h"
 
+namespace {
+constexpr UINT kPointsPerInch = 72;
+}  // namespace
+
 DialogScale::~DialogScale() {
     if (m_font != nullptr) ::DeleteObject(m_font);
 }
@@ -32,7 +36,14 @@ void DialogScale::RescaleControls(HWND dialog, UINT fromDpi, UINT toDpi) {
     HFONT font = nullptr;
     if (m_baseDpi != 0) {
         LOGFONTW scaled = m_baseFont;
-        scaled.lfHeight = ScaleBetweenDpi(m_baseFont.lfHeight, m_baseDpi, toDpi);
+        if (m_baseFont.lfHeight < 0) {
+            // As Windows makes a dialog's font: from its size in points,
+            // not from the pixels it was rounded to at the old scale.
+            const int points = ScaleBetweenDpi(-m_baseFont.lfHeight, m_baseDpi, kPointsPerInch);
+            scaled.lfHeight = -ScaleBetweenDpi(points, kPointsPerInch, toDpi);
+        } else {
+            scaled.lfHeight = ScaleBetweenDpi(m_baseFont.lfHeight, m_baseDpi, toDpi);
+        }
         scaled.lfWidth = ScaleBetweenDpi(m_baseFont.lfWidth, m_baseDpi, toDpi);
         font = ::CreateFontIndirectW(&scaled);
     }
@@ -56,4 +67,6 @@ void DialogScale::RescaleControls(HWND dialog, UINT fromDpi, UINT toDpi) {
         if (m_font != nullptr) ::DeleteObject(m_font);
         m_font = font;
     }
+    // Group boxes draw no background: what they framed before would stay.
+    ::RedrawWindow(dialog, nullptr, nullptr, RDW_ERASE | RDW_INVALIDATE | RDW_ALLCHILDREN);
 }

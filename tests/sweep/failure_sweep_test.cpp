@@ -93,7 +93,7 @@ std::vector<DWORD> ErrorsFor(const std::string& method) {
 // it either, and the program has no second way to.
 bool IsRelease(const std::string& method) {
     return method == "CloseHandle" || method == "RegCloseKey" ||
-           method == "SetupDiDestroyDeviceInfoList";
+           method == "SetupDiDestroyDeviceInfoList" || method == "ReleaseDC";
 }
 
 size_t LineCount(const std::string& text) {
@@ -317,6 +317,35 @@ public:
     void Check(std::vector<std::string>& problems) override { CheckWindow(problems, true); }
 };
 
+// The window opens on a monitor of 150 % beside the 100 % one and is moved
+// to that one: its scale, icons and columns, whatever the display calls
+// answer. On Windows 10 (1703 on) or, without its calls, as on 8.1, where
+// the screen's DPI and the system's metrics stand in.
+template <SimMachine::DpiCalls Calls>
+class DisplayScaleFlow : public WindowFlow {
+public:
+    void Prepare() override {
+        BuildWorkstation(sim);
+        sim.dpiCalls = Calls;
+        sim.systemDpi = 120;
+        sim.windowDpi = 144;
+        app.m_hMainWnd = kMainWindow;
+        OpenWindow();
+    }
+    void Act() override {
+        dlg->InitDisplayScale();
+        dlg->OnDpiChanged(96, RECT{0, 0, 609, 339});
+    }
+    void Check(std::vector<std::string>& problems) override {
+        CheckWindow(problems, false);
+        if (view.columns.size() != 6) problems.push_back("the list has not its six columns");
+        for (const auto& column : view.columns)
+            if (column.width <= 0) problems.push_back("a column without width");
+        for (const auto& [big, small] : view.iconSizes)
+            if (big <= 0 || small <= 0) problems.push_back("an icon asked for without a size");
+    }
+};
+
 struct SweepResult {
     size_t callsSwept = 0;
     size_t runs = 0;
@@ -386,5 +415,13 @@ TEST(FailureSweep, RemovalOfThreeDevices) {
 }
 
 TEST(FailureSweep, ScanForDevices) { EXPECT_GT(Sweep<ScanFlow>("scan").callsSwept, 20u); }
+
+TEST(FailureSweep, DisplayScale) {
+    using Calls = SimMachine::DpiCalls;
+    EXPECT_GT(Sweep<DisplayScaleFlow<Calls::PerMonitorV2>>("display scale").callsSwept, 10u);
+    EXPECT_GT(Sweep<DisplayScaleFlow<Calls::Missing>>("display scale before Windows 10")
+                  .callsSwept,
+              10u);
+}
 
 }  // namespace
