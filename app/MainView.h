@@ -38,6 +38,20 @@ public:
     // it repaints, and refuses commands as it does behind a message box.
     // False when the window was closed meanwhile.
     virtual bool PumpMessagesFor(DWORD milliseconds) = 0;
+    // The window at its display scale (app/DisplayScale.h); sizes in pixels.
+    virtual void InsertColumn(int index, const wchar_t* header, int width) = 0;
+    // A column's width, or -1 when the list cannot say.
+    virtual int GetColumnWidth(int index) = 0;
+    virtual void SetColumnWidth(int index, int width) = 0;
+    // The program icon loaded at these sizes as the window's big and small icon.
+    virtual void SetWindowIcons(int bigSize, int smallSize) = 0;
+    // Moves and sizes the window to a rectangle of the screen.
+    virtual void SetWindowRect(const RECT& rect) = 0;
+    // Moves, sizes and re-fonts the controls for a new DPI, where Windows
+    // does not do it itself.
+    virtual void RescaleControls(UINT fromDpi, UINT toDpi) = 0;
+    // Horizontal dialog units of the window in pixels; 0 when unknown.
+    virtual int DialogUnitsToPixels(int units) = 0;
 };
 
 // Pauses the list's drawing for the life of the guard, on every path out.

@@ -5,6 +5,7 @@
 // the same class over a fake view.
 #pragma once
 
+#include "app/DisplayScale.h"
 #include "app/MainView.h"
 #include "platform/Owners.h"
 #include "platform/Win32Types.h"
@@ -101,6 +102,16 @@ public:
     // back: the rows may point at records that are gone or about to go.
     bool IsBusy() const;
 
+    // The display scale (app/DisplayScale.cpp). InitDisplayScale reads the
+    // window's DPI, gives the window its icons at that scale and adds the
+    // list's columns; the Win32 side calls it once the list is a report view.
+    // OnDpiChanged follows WM_DPICHANGED (the window moved to a monitor of
+    // another scale, or the scale was changed): the window takes the
+    // suggested rectangle and the columns keep their proportions.
+    void InitDisplayScale();
+    void OnDpiChanged(UINT dpi, const RECT& suggested);
+    UINT Dpi() const { return m_dpi; }
+
     CTrayhop32App& App() { return m_app; }
     MainView& View() { return m_view; }
     // Saved copies waiting for RestoreTickedDrives, in row order.
@@ -125,6 +136,14 @@ private:
     bool m_bProgramTicking = false;
     ConfigDialogRunner* m_pConfigDialogRunner = nullptr;
     std::vector<UniqueDevNotify> m_deviceInterfaceNotifications;
+    // The window's DPI now and when it opened, the scale its layout opened
+    // at (LayoutDpi), and the columns' widths through changes of scale.
+    UINT m_dpi = kDefaultDpi;
+    UINT m_openingDpi = kDefaultDpi;
+    UINT m_openingLayoutDpi = kDefaultDpi;
+    ColumnWidths m_columnWidths;
+    // The scale the columns are drawn at while the window is at dpi.
+    UINT ColumnDpi(UINT dpi) const;
 
     // Runs the refresh a device change asked for while refreshes were held back.
     void CatchUpWithDeviceChanges();

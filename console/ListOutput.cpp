@@ -4,9 +4,6 @@
 
 namespace {
 
-constexpr const wchar_t* kHeaders[kListColumns] = {L"Device Name", L"Type",     L"Mount Points",
-                                                   L"I/O Bus",     L"Capacity", L"Media Type"};
-
 std::wstring Field(const wchar_t* field, std::size_t chars) {
     return std::wstring(field, wcsnlen(field, chars));
 }
@@ -14,22 +11,22 @@ std::wstring Field(const wchar_t* field, std::size_t chars) {
 }  // namespace
 
 std::wstring ListTable(const std::vector<ListedDevice>& devices) {
-    std::size_t widths[kListColumns];
-    for (int c = 0; c < kListColumns; ++c) widths[c] = std::wcslen(kHeaders[c]);
+    std::size_t widths[kListColumnCount];
+    for (int c = 0; c < kListColumnCount; ++c) widths[c] = std::wcslen(kListColumns[c].header);
     for (const ListedDevice& device : devices)
-        for (int c = 0; c < kListColumns; ++c)
+        for (int c = 0; c < kListColumnCount; ++c)
             if (device.row[c].size() > widths[c]) widths[c] = device.row[c].size();
 
     auto line = [&](auto cell) {
         std::wstring text;
-        for (int c = 0; c < kListColumns; ++c) {
+        for (int c = 0; c < kListColumnCount; ++c) {
             const std::wstring value = cell(c);
             text += value;
-            if (c + 1 < kListColumns) text.append(widths[c] - value.size() + 2, L' ');
+            if (c + 1 < kListColumnCount) text.append(widths[c] - value.size() + 2, L' ');
         }
         return text + L"\n";
     };
-    std::wstring table = line([](int c) { return std::wstring(kHeaders[c]); });
+    std::wstring table = line([](int c) { return std::wstring(kListColumns[c].header); });
     for (const ListedDevice& device : devices) table += line([&](int c) { return device.row[c]; });
     return table;
 }

@@ -58,7 +58,7 @@ void CTrayhop32Dlg::FillDriveList() {
             continue;
         }
         record.listItemIndex = row;
-        for (int column = 1; column < kListColumns; ++column)
+        for (int column = 1; column < kListColumnCount; ++column)
             m_view.SetItemText(row, column, (*texts)[column].c_str());
         next = row + 1;
     }

@@ -10,7 +10,16 @@
 #include <optional>
 #include <string>
 
-inline constexpr int kListColumns = 6;
+// The list's columns: their headers and their widths in pixels at 96 DPI.
+inline constexpr int kListColumnCount = 6;
+struct ListColumn {
+    const wchar_t* header;
+    int width;
+};
+inline constexpr ListColumn kListColumns[kListColumnCount] = {
+    {L"Device Name", 210}, {L"Type", 95},     {L"Mount Points", 80},
+    {L"I/O Bus", 55},      {L"Capacity", 70}, {L"Media Type", 75},
+};
 
 struct ListOptions {
     bool hideBoot = false;  // "HideBootDrive"
@@ -20,8 +29,8 @@ struct ListOptions {
 // The options as the window reads them at every fill.
 ListOptions ReadListOptions(Platform& platform);
 
-// "Device Name", "Type", "Mount Points", "I/O Bus", "Capacity", "Media Type".
-using ListRowTexts = std::array<std::wstring, kListColumns>;
+// The cells of a row, one per column.
+using ListRowTexts = std::array<std::wstring, kListColumnCount>;
 
 // The record's row, or nothing when the options hide it. The boot mark wins
 // over the page-file mark, in the name and in which option hides the row.

@@ -109,3 +109,12 @@ using UniqueModule = UniqueOwner<ModuleTraits>;
 
 // A search of FindFirstVolumeW, ended with FindVolumeClose.
 using UniqueVolumeSearch = UniqueOwner<VolumeSearchTraits>;
+
+// The screen's device context (GetDC of no window), given back with ReleaseDC.
+struct ScreenDCTraits {
+    using Value = HDC;
+    static Value Invalid() { return nullptr; }
+    static bool IsValid(Value v) { return v != nullptr; }
+    static void Release(Platform& p, Value v) { p.ReleaseDC(nullptr, v); }
+};
+using UniqueScreenDC = UniqueOwner<ScreenDCTraits>;

@@ -251,4 +251,17 @@ public:
                                  DWORD cchBufferLength) = 0;
     virtual BOOL FindVolumeClose(HANDLE hFindVolume) = 0;
     virtual DWORD QueryDosDeviceW(LPCWSTR lpDeviceName, LPWSTR lpTargetPath, DWORD ucchMax) = 0;
+    // The display scale (DPI) the windows are drawn at. The screen's device
+    // context answers the system DPI on every Windows. The calls that take a
+    // procedure are user32's from Windows 10 (1607) on and are looked up with
+    // GetProcAddress, as GetSystemWow64DirectoryW is.
+    virtual HDC GetDC(HWND hWnd) = 0;
+    virtual int ReleaseDC(HWND hWnd, HDC hDC) = 0;
+    virtual int GetDeviceCaps(HDC hdc, int index) = 0;
+    virtual int GetSystemMetrics(int nIndex) = 0;
+    virtual UINT GetDpiForWindow(FARPROC procedure, HWND hwnd) = 0;
+    virtual int GetSystemMetricsForDpi(FARPROC procedure, int nIndex, UINT dpi) = 0;
+    virtual DPI_AWARENESS_CONTEXT GetWindowDpiAwarenessContext(FARPROC procedure, HWND hwnd) = 0;
+    virtual BOOL AreDpiAwarenessContextsEqual(FARPROC procedure, DPI_AWARENESS_CONTEXT dpiContextA,
+                                              DPI_AWARENESS_CONTEXT dpiContextB) = 0;
 };

@@ -43,6 +43,15 @@ static_assert(_WIN32_WINNT == 0x0501 && WINVER == 0x0501, "the build targets Win
 #define IOCTL_TAPE_GET_MEDIA_PARAMS 0x001F401C
 #endif
 
+// The display scale. Windows 8.1 sends WM_DPICHANGED to per-monitor aware
+// windows; the SDK declares it only for later targets.
+#ifndef WM_DPICHANGED
+#define WM_DPICHANGED 0x02E0
+#endif
+#ifndef USER_DEFAULT_SCREEN_DPI
+#define USER_DEFAULT_SCREEN_DPI 96
+#endif
+
 #else  // host build
 
 using BYTE = std::uint8_t;
@@ -605,6 +614,29 @@ using PSID_IDENTIFIER_AUTHORITY = SID_IDENTIFIER_AUTHORITY*;
 #define WAIT_ABANDONED 0x00000080u
 #define ERROR_NOT_OWNER 288L
 #define ERROR_NO_DATA 232L
+
+// The display scale: device contexts, system metrics, the per-monitor
+// awareness of a window (Windows 10's handles; -4 is per-monitor v2).
+struct HDC__;
+using HDC = HDC__*;
+struct DPI_AWARENESS_CONTEXT__;
+using DPI_AWARENESS_CONTEXT = DPI_AWARENESS_CONTEXT__*;
+#define DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2 ((DPI_AWARENESS_CONTEXT)-4)
+struct RECT {
+    LONG left;
+    LONG top;
+    LONG right;
+    LONG bottom;
+};
+#define LOGPIXELSX 88
+#define LOGPIXELSY 90
+#define SM_CXICON 11
+#define SM_CYICON 12
+#define SM_CXSMICON 49
+#define SM_CYSMICON 50
+#define WM_DPICHANGED 0x02E0
+#define USER_DEFAULT_SCREEN_DPI 96
+#define ERROR_INVALID_WINDOW_HANDLE 1400L
 
 #endif  // _WIN32
 

@@ -1,5 +1,6 @@
 #include "app/win32/AboutDialog.h"
 
+#include "app/win32/DialogScale.h"
 #include "app/win32/HelpKeys.h"
 #include "app/win32/resources/Resource.h"
 
@@ -24,19 +25,32 @@ void CentreOver(HWND window, HWND owner) {
     ::SetWindowPos(window, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+// What the box's procedure needs while it runs.
+struct AboutBox {
+    Platform& platform;
+    DialogScale scale;
+};
+
 }  // namespace
 
-INT_PTR CAboutDlg::DoModal(HINSTANCE instance, HWND owner) {
+INT_PTR CAboutDlg::DoModal(HINSTANCE instance, HWND owner, Platform& platform) {
+    AboutBox box{platform, {}};
     return ::DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_ABOUTBOX), owner,
-                             &CAboutDlg::DialogProc, 0);
+                             &CAboutDlg::DialogProc, reinterpret_cast<LPARAM>(&box));
 }
 
-INT_PTR CALLBACK CAboutDlg::DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+INT_PTR CALLBACK CAboutDlg::DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_INITDIALOG) ::SetWindowLongPtrW(dialog, DWLP_USER, lParam);
+    auto* box = reinterpret_cast<AboutBox*>(::GetWindowLongPtrW(dialog, DWLP_USER));
     switch (message) {
         case WM_INITDIALOG:
             SetDialogHelpTemplate(dialog, IDD_ABOUTBOX);
             CentreOver(dialog, ::GetWindow(dialog, GW_OWNER));
+            if (box != nullptr) box->scale.OnInitDialog(dialog, box->platform);
             return TRUE;  // focus to the default button
+        case WM_DPICHANGED:
+            if (box != nullptr) box->scale.OnDpiChanged(dialog, box->platform, wParam, lParam);
+            return FALSE;
         case WM_COMMAND:
             if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
                 ::EndDialog(dialog, LOWORD(wParam));

@@ -21,15 +21,6 @@ constexpr UINT kLastKeyMessage = 0x0109;
 // INFOTIP and DOUBLEBUFFER.
 constexpr DWORD kListExtendedStyles = 0x10474;
 
-struct Column {
-    const wchar_t* header;
-    int width;  // pixels
-};
-constexpr Column kColumns[] = {
-    {L"Device Name", 210}, {L"Type", 95},     {L"Mount Points", 80},
-    {L"I/O Bus", 55},      {L"Capacity", 70}, {L"Media Type", 75},
-};
-
 // The system cursors, named without depending on the UNICODE setting of the
 // SDK macros.
 const LPCWSTR kWaitCursor = MAKEINTRESOURCEW(32514);   // IDC_WAIT
@@ -45,14 +36,7 @@ constexpr UINT kTicked = 2u << kStateImageShift;
 MainDialog::MainDialog(HINSTANCE instance, CTrayhop32App& app)
     : m_instance(instance),
       m_app(app),
-      m_logic(std::make_unique<CTrayhop32Dlg>(app, *this)),
-      m_hIcon(static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(IDR_MAINFRAME), IMAGE_ICON,
-                                              ::GetSystemMetrics(SM_CXICON),
-                                              ::GetSystemMetrics(SM_CYICON), LR_DEFAULTCOLOR))),
-      m_hSmallIcon(static_cast<HICON>(
-          ::LoadImageW(instance, MAKEINTRESOURCEW(IDR_MAINFRAME), IMAGE_ICON,
-                       ::GetSystemMetrics(SM_CXSMICON), ::GetSystemMetrics(SM_CYSMICON),
-                       LR_DEFAULTCOLOR))) {}
+      m_logic(std::make_unique<CTrayhop32Dlg>(app, *this)) {}
 
 MainDialog::~MainDialog() {
     if (m_hWnd != nullptr) ::DestroyWindow(m_hWnd);
@@ -123,6 +107,13 @@ INT_PTR MainDialog::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_INITDIALOG:
             return OnInitDialog();
+        case WM_DPICHANGED:
+            if (lParam != 0)
+                m_logic->OnDpiChanged(LOWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+            // Windows' dialog manager rescales a per-monitor v2 dialog after this.
+            return FALSE;
+        case WM_ACTIVATE:
+            return ReturnFocusToList(wParam, lParam) ? TRUE : FALSE;
         case WM_SYSCOMMAND:
             if ((wParam & 0xFFF0) == IDM_ABOUTBOX) {
                 ShowAbout();
@@ -189,10 +180,6 @@ BOOL MainDialog::OnInitDialog() {
         }
     }
 
-    ::SendMessageW(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
-    ::SendMessageW(m_hWnd, WM_SETICON, ICON_SMALL,
-                   reinterpret_cast<LPARAM>(m_hSmallIcon != nullptr ? m_hSmallIcon : m_hIcon));
-
     m_hAccel = ::LoadAcceleratorsW(m_instance, MAKEINTRESOURCEW(IDR_ACCELERATOR));
 
     m_logic->SetConfigDialogRunner(m_configRunner);
@@ -200,6 +187,8 @@ BOOL MainDialog::OnInitDialog() {
     m_logic->WatchDeviceInterfaces(m_hWnd);
     m_logic->InitDriveTable();
     InitListControl();
+    // The icons and the columns at the window's scale.
+    m_logic->InitDisplayScale();
     m_logic->InitDriveList();
 
     EndWaitCursor();
@@ -214,18 +203,6 @@ void MainDialog::InitListControl() {
     if (HWND header = reinterpret_cast<HWND>(::SendMessageW(m_list, LVM_GETHEADER, 0, 0)))
         ::SendMessageW(header, CCM_SETUNICODEFORMAT, TRUE, 0);
     ::SendMessageW(m_list, LVM_SETEXTENDEDLISTVIEWSTYLE, kListExtendedStyles, kListExtendedStyles);
-
-    int index = 0;
-    for (const Column& column : kColumns) {
-        LVCOLUMNW lvc = {};
-        lvc.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
-        lvc.fmt = LVCFMT_LEFT;
-        lvc.cx = column.width;
-        lvc.pszText = const_cast<wchar_t*>(column.header);
-        lvc.iSubItem = index;
-        ::SendMessageW(m_list, LVM_INSERTCOLUMNW, index, reinterpret_cast<LPARAM>(&lvc));
-        ++index;
-    }
 }
 
 bool MainDialog::OnCommand(UINT id) {
@@ -295,14 +272,24 @@ bool MainDialog::OnPaint() {
     ::SendMessageW(m_hWnd, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
     RECT client;
     ::GetClientRect(m_hWnd, &client);
-    const int x = (client.right - client.left - ::GetSystemMetrics(SM_CXICON) + 1) / 2;
-    const int y = (client.bottom - client.top - ::GetSystemMetrics(SM_CYICON) + 1) / 2;
-    ::DrawIcon(dc, x, y, m_hIcon);
+    // The big icon at the window's scale, centred.
+    const int x = (client.right - client.left - m_iconSize + 1) / 2;
+    const int y = (client.bottom - client.top - m_iconSize + 1) / 2;
+    ::DrawIconEx(dc, x, y, m_hIcon, m_iconSize, m_iconSize, 0, nullptr, DI_NORMAL);
     ::EndPaint(m_hWnd, &paint);
     return true;
 }
 
-void MainDialog::ShowAbout() { CAboutDlg::DoModal(m_instance, m_hWnd); }
+void MainDialog::ShowAbout() { CAboutDlg::DoModal(m_instance, m_hWnd, m_app.GetPlatform()); }
+
+bool MainDialog::ReturnFocusToList(WPARAM wParam, LPARAM lParam) {
+    // The dialog manager would give the focus back to the control that had
+    // it, which may be a button the closed box's command has just disabled.
+    if (LOWORD(wParam) == WA_INACTIVE || lParam == 0 || m_list == nullptr) return false;
+    if (::GetWindow(reinterpret_cast<HWND>(lParam), GW_OWNER) != m_hWnd) return false;
+    ::SendMessageW(m_hWnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(m_list), TRUE);
+    return true;
+}
 
 void MainDialog::EndDialog(int) {
     // Closing asks nothing and saves nothing; the loop in RunModal ends and
@@ -435,4 +422,64 @@ void MainDialog::EndWaitCursor() {
     if (--m_waitDepth == 0)
         ::SetCursor(m_restoreCursor != nullptr ? m_restoreCursor
                                                : ::LoadCursorW(nullptr, kArrowCursor));
+}
+
+// ---- The window at its display scale -----------------------------------------
+
+void MainDialog::InsertColumn(int index, const wchar_t* header, int width) {
+    if (m_list == nullptr) return;
+    LVCOLUMNW column = {};
+    column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
+    column.fmt = LVCFMT_LEFT;
+    column.cx = width;
+    column.pszText = const_cast<wchar_t*>(header);
+    column.iSubItem = index;
+    ::SendMessageW(m_list, LVM_INSERTCOLUMNW, index, reinterpret_cast<LPARAM>(&column));
+}
+
+int MainDialog::GetColumnWidth(int index) {
+    if (m_list == nullptr) return -1;
+    return static_cast<int>(::SendMessageW(m_list, LVM_GETCOLUMNWIDTH, index, 0));
+}
+
+void MainDialog::SetColumnWidth(int index, int width) {
+    if (m_list != nullptr) ::SendMessageW(m_list, LVM_SETCOLUMNWIDTH, index, MAKELPARAM(width, 0));
+}
+
+void MainDialog::SetWindowIcons(int bigSize, int smallSize) {
+    // Each from the image drawn for its size, not one image stretched.
+    auto load = [this](int size) {
+        return static_cast<HICON>(::LoadImageW(m_instance, MAKEINTRESOURCEW(IDR_MAINFRAME),
+                                               IMAGE_ICON, size, size, LR_DEFAULTCOLOR));
+    };
+    HICON big = load(bigSize);
+    HICON small = load(smallSize);
+    if (big == nullptr) return;
+    if (m_hWnd != nullptr) {
+        ::SendMessageW(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big));
+        ::SendMessageW(m_hWnd, WM_SETICON, ICON_SMALL,
+                       reinterpret_cast<LPARAM>(small != nullptr ? small : big));
+    }
+    // The window no longer shows the icons it had.
+    if (m_hSmallIcon != nullptr) ::DestroyIcon(m_hSmallIcon);
+    if (m_hIcon != nullptr) ::DestroyIcon(m_hIcon);
+    m_hIcon = big;
+    m_hSmallIcon = small;
+    m_iconSize = bigSize;
+}
+
+void MainDialog::SetWindowRect(const RECT& rect) {
+    if (m_hWnd == nullptr) return;
+    ::SetWindowPos(m_hWnd, nullptr, rect.left, rect.top, rect.right - rect.left,
+                   rect.bottom - rect.top, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void MainDialog::RescaleControls(UINT fromDpi, UINT toDpi) {
+    if (m_hWnd != nullptr) m_scale.RescaleControls(m_hWnd, fromDpi, toDpi);
+}
+
+int MainDialog::DialogUnitsToPixels(int units) {
+    RECT rect = {0, 0, units, 0};
+    if (m_hWnd == nullptr || !::MapDialogRect(m_hWnd, &rect)) return 0;
+    return rect.right;
 }

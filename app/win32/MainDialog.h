@@ -6,6 +6,7 @@
 #pragma once
 
 #include "app/MainView.h"
+#include "app/win32/DialogScale.h"
 #include "platform/Win32Types.h"
 
 #include <functional>
@@ -49,6 +50,13 @@ public:
     void BeginListUpdate() override;
     void EndListUpdate() override;
     bool PumpMessagesFor(DWORD milliseconds) override;
+    void InsertColumn(int index, const wchar_t* header, int width) override;
+    int GetColumnWidth(int index) override;
+    void SetColumnWidth(int index, int width) override;
+    void SetWindowIcons(int bigSize, int smallSize) override;
+    void SetWindowRect(const RECT& rect) override;
+    void RescaleControls(UINT fromDpi, UINT toDpi) override;
+    int DialogUnitsToPixels(int units) override;
 
 private:
     static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
@@ -59,6 +67,9 @@ private:
     bool OnNotify(const NMHDR& header, LRESULT& result);
     bool OnPaint();
     void ShowAbout();
+    // True when a window this one owns (a box, a dialog, the help viewer)
+    // has just given the activation back; the list then takes the keyboard.
+    bool ReturnFocusToList(WPARAM wParam, LPARAM lParam);
     void EndDialog(int result);
     // Offers a queued message to the accelerators, F1 and the dialog's
     // keyboard handling; true when one of them consumed it.
@@ -71,8 +82,13 @@ private:
     HWND m_hWnd = nullptr;
     HWND m_list = nullptr;
     HWND m_status = nullptr;
-    HICON m_hIcon = nullptr;       // 32 x 32: the big icon, painting and dragging
-    HICON m_hSmallIcon = nullptr;  // the same icon drawn for the caption size
+    // The window's icons at its scale: the big one (also painted while
+    // minimised and dragged) and the small one of the caption, each loaded
+    // from the image of its size.
+    HICON m_hIcon = nullptr;
+    HICON m_hSmallIcon = nullptr;
+    int m_iconSize = 0;
+    DialogScale m_scale;
     HACCEL m_hAccel = nullptr;
     bool m_ended = false;
     int m_waitDepth = 0;

@@ -72,6 +72,10 @@ std::string Hex(std::uintptr_t value);
 // What GetProcAddress in ntdll hands out for the native calls the sim
 // answers; null for any other name.
 FARPROC NativeProcedure(const std::string& name);
+// user32's module handle, and what GetProcAddress in it hands out for the
+// display calls the machine's user32 has; null for any other name.
+extern const HMODULE kUser32Module;
+FARPROC DisplayProcedure(const SimMachine& m, const std::string& name);
 std::wstring GuidText(const GUID& guid);  // "{4d36e967-e325-11ce-bfc1-08002be10318}"
 std::optional<GUID> ParseGuid(const std::wstring& text);
 
@@ -158,6 +162,8 @@ struct SimMachine::State {
     std::map<DWORD, std::wstring> messages;
     std::map<std::wstring, int> mutexes;  // name -> open references (any process)
     std::vector<SimWindow> windows;
+    // Device contexts got with GetDC: the number of the call that got each.
+    std::map<std::uintptr_t, size_t> deviceContexts;
     std::uintptr_t nextHandle = 0x10000;
     int threadsRunning = 0;  // CreateThread is running a thread's routine
     std::unordered_map<DWORD, size_t> processIndex;  // FindProcess: id -> first process

@@ -523,6 +523,9 @@ std::string SimMachine::LeakReport() const {
     for (const auto& [value, r] : notificationRegistrations_)
         report += "device notification " + sim::Hex(value) + " for " +
                   sim::Narrow(sim::GuidText(r.interfaceClass)) + "\n";
+    for (const auto& [value, call] : state_->deviceContexts)
+        report += "device context " + sim::Hex(value) + " got by call " + std::to_string(call) +
+                  "\n";
     return report + ConsoleLeaks();
 }
 
@@ -1017,6 +1020,7 @@ HMODULE SimMachine::GetModuleHandleW(LPCWSTR lpModuleName) {
     std::wstring name = Upper(lpModuleName);
     if ((name == L"KERNEL32" || name == L"KERNEL32.DLL") && !kernel32Missing) return kKernel32;
     if (name == L"NTDLL" || name == L"NTDLL.DLL") return kNtdll;
+    if (name == L"USER32" || name == L"USER32.DLL") return sim::kUser32Module;
     SetLastError(ERROR_MOD_NOT_FOUND);
     return nullptr;
 }
@@ -1042,8 +1046,11 @@ FARPROC SimMachine::GetProcAddress(HMODULE hModule, LPCSTR lpProcName) {
         return sim::FinalPathProcedure();
     if (FARPROC procedure = State::VirtualDiskProcedure(*this, hModule, lpProcName))
         return procedure;
+    if (hModule == sim::kUser32Module && lpProcName) {
+        if (FARPROC procedure = sim::DisplayProcedure(*this, lpProcName)) return procedure;
+    }
     SetLastError(hModule == kKernel32 || hModule == kOwnModule || hModule == kNtdll ||
-                         State::IsLoadedLibrary(*this, hModule)
+                         hModule == sim::kUser32Module || State::IsLoadedLibrary(*this, hModule)
                      ? ERROR_PROC_NOT_FOUND
                      : ERROR_INVALID_HANDLE);
     return nullptr;

@@ -791,6 +791,28 @@ public:
     BOOL FindNextVolumeW(HANDLE hFindVolume, LPWSTR lpszVolumeName, DWORD cchBufferLength) override;
     BOOL FindVolumeClose(HANDLE hFindVolume) override;
     DWORD QueryDosDeviceW(LPCWSTR lpDeviceName, LPWSTR lpTargetPath, DWORD ucchMax) override;
+    // ---- The display scale (platform/sim/SimDisplay.cpp) -----------------------
+    // Which of Windows 10's DPI calls user32 offers: none before 1607 (XP to
+    // 8.1 draw windows at the system DPI; 8.1 already moves per-monitor aware
+    // windows between scales), those of 1607 (which knows per-monitor
+    // awareness v1 only), or those of 1703 on, where the program's windows
+    // are per-monitor v2 and Windows rescales their dialog layout itself.
+    enum class DpiCalls { Missing, PerMonitor, PerMonitorV2 };
+    DpiCalls dpiCalls = DpiCalls::PerMonitorV2;
+    UINT systemDpi = 96;  // the screen's LOGPIXELSX
+    UINT windowDpi = 0;   // GetDpiForWindow: the DPI of the window's monitor; 0 is systemDpi
+    // Device contexts got and not released (LeakReport names them too).
+    size_t OutstandingDeviceContexts() const;
+
+    HDC GetDC(HWND hWnd) override;
+    int ReleaseDC(HWND hWnd, HDC hDC) override;
+    int GetDeviceCaps(HDC hdc, int index) override;
+    int GetSystemMetrics(int nIndex) override;
+    UINT GetDpiForWindow(FARPROC procedure, HWND hwnd) override;
+    int GetSystemMetricsForDpi(FARPROC procedure, int nIndex, UINT dpi) override;
+    DPI_AWARENESS_CONTEXT GetWindowDpiAwarenessContext(FARPROC procedure, HWND hwnd) override;
+    BOOL AreDpiAwarenessContextsEqual(FARPROC procedure, DPI_AWARENESS_CONTEXT dpiContextA,
+                                      DPI_AWARENESS_CONTEXT dpiContextB) override;
 
     struct State;  // the implementation's bookkeeping
     struct ConsoleState;  // mutex owners and SIDs (SimConsole.cpp)

@@ -601,3 +601,44 @@ BOOL Win32Platform::FindVolumeClose(HANDLE hFindVolume) {
 DWORD Win32Platform::QueryDosDeviceW(LPCWSTR lpDeviceName, LPWSTR lpTargetPath, DWORD ucchMax) {
     return ::QueryDosDeviceW(lpDeviceName, lpTargetPath, ucchMax);
 }
+
+// ---- The display scale --------------------------------------------------------
+
+HDC Win32Platform::GetDC(HWND hWnd) {
+    return ::GetDC(hWnd);
+}
+
+int Win32Platform::ReleaseDC(HWND hWnd, HDC hDC) {
+    return ::ReleaseDC(hWnd, hDC);
+}
+
+int Win32Platform::GetDeviceCaps(HDC hdc, int index) {
+    return ::GetDeviceCaps(hdc, index);
+}
+
+int Win32Platform::GetSystemMetrics(int nIndex) {
+    return ::GetSystemMetrics(nIndex);
+}
+
+UINT Win32Platform::GetDpiForWindow(FARPROC procedure, HWND hwnd) {
+    using Procedure = UINT(WINAPI*)(HWND);
+    return reinterpret_cast<Procedure>(reinterpret_cast<void*>(procedure))(hwnd);
+}
+
+int Win32Platform::GetSystemMetricsForDpi(FARPROC procedure, int nIndex, UINT dpi) {
+    using Procedure = int(WINAPI*)(int, UINT);
+    return reinterpret_cast<Procedure>(reinterpret_cast<void*>(procedure))(nIndex, dpi);
+}
+
+DPI_AWARENESS_CONTEXT Win32Platform::GetWindowDpiAwarenessContext(FARPROC procedure, HWND hwnd) {
+    using Procedure = DPI_AWARENESS_CONTEXT(WINAPI*)(HWND);
+    return reinterpret_cast<Procedure>(reinterpret_cast<void*>(procedure))(hwnd);
+}
+
+BOOL Win32Platform::AreDpiAwarenessContextsEqual(FARPROC procedure,
+                                                 DPI_AWARENESS_CONTEXT dpiContextA,
+                                                 DPI_AWARENESS_CONTEXT dpiContextB) {
+    using Procedure = BOOL(WINAPI*)(DPI_AWARENESS_CONTEXT, DPI_AWARENESS_CONTEXT);
+    return reinterpret_cast<Procedure>(reinterpret_cast<void*>(procedure))(dpiContextA,
+                                                                           dpiContextB);
+}

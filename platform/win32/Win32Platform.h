@@ -200,6 +200,16 @@ public:
     BOOL FindNextVolumeW(HANDLE hFindVolume, LPWSTR lpszVolumeName, DWORD cchBufferLength) override;
     BOOL FindVolumeClose(HANDLE hFindVolume) override;
     DWORD QueryDosDeviceW(LPCWSTR lpDeviceName, LPWSTR lpTargetPath, DWORD ucchMax) override;
+    // The display scale.
+    HDC GetDC(HWND hWnd) override;
+    int ReleaseDC(HWND hWnd, HDC hDC) override;
+    int GetDeviceCaps(HDC hdc, int index) override;
+    int GetSystemMetrics(int nIndex) override;
+    UINT GetDpiForWindow(FARPROC procedure, HWND hwnd) override;
+    int GetSystemMetricsForDpi(FARPROC procedure, int nIndex, UINT dpi) override;
+    DPI_AWARENESS_CONTEXT GetWindowDpiAwarenessContext(FARPROC procedure, HWND hwnd) override;
+    BOOL AreDpiAwarenessContextsEqual(FARPROC procedure, DPI_AWARENESS_CONTEXT dpiContextA,
+                                      DPI_AWARENESS_CONTEXT dpiContextB) override;
 
 private:
     // hhctrl.ocx, loaded from the system folder on the first HtmlHelpW call:

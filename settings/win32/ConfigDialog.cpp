@@ -2,6 +2,7 @@
 
 #include "app/Trayhop32App.h"
 #include "app/Trayhop32Dlg.h"
+#include "app/win32/DialogScale.h"
 #include "app/win32/HelpKeys.h"
 
 namespace {
@@ -25,6 +26,12 @@ private:
     HWND m_dialog;
 };
 
+// What the dialog's procedure needs while it runs.
+struct ConfigWindow {
+    SvcConfig& config;
+    DialogScale scale;
+};
+
 INT_PTR CALLBACK ConfigDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_INITDIALOG) {
         SetWindowLongPtrW(dialog, DWLP_USER, lParam);
@@ -32,15 +39,21 @@ INT_PTR CALLBACK ConfigDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
         // pressed here reaches that command through its message filter.
         SetDialogHelpTemplate(dialog, kConfigDialogTemplate);
         SetWindowContextHelpId(dialog, SvcConfig::kHelpContext);
+        auto* window = reinterpret_cast<ConfigWindow*>(lParam);
+        window->scale.OnInitDialog(dialog, window->config.App().GetPlatform());
         DialogCheckBoxes boxes(dialog);
-        reinterpret_cast<SvcConfig*>(lParam)->OnInitDialog(boxes);
+        window->config.OnInitDialog(boxes);
         return TRUE;  // the focus goes to the first tab stop
     }
 
-    auto* config = reinterpret_cast<SvcConfig*>(GetWindowLongPtrW(dialog, DWLP_USER));
-    if (config == nullptr) return FALSE;
+    auto* window = reinterpret_cast<ConfigWindow*>(GetWindowLongPtrW(dialog, DWLP_USER));
+    if (window == nullptr) return FALSE;
+    SvcConfig* config = &window->config;
 
     switch (message) {
+        case WM_DPICHANGED:
+            window->scale.OnDpiChanged(dialog, config->App().GetPlatform(), wParam, lParam);
+            return FALSE;
         case WM_COMMAND:
             switch (LOWORD(wParam)) {
                 case IDOK: {
@@ -70,8 +83,9 @@ INT_PTR CALLBACK ConfigDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
 }  // namespace
 
 int Win32ConfigDialogRunner::RunConfigDialog(SvcConfig& config) {
+    ConfigWindow window{config, {}};
     const INT_PTR result =
         DialogBoxParamW(m_instance, MAKEINTRESOURCEW(IDD_CONFIGURATION), config.App().m_hMainWnd,
-                        ConfigDialogProc, reinterpret_cast<LPARAM>(&config));
+                        ConfigDialogProc, reinterpret_cast<LPARAM>(&window));
     return static_cast<int>(result);
 }

@@ -29,6 +29,19 @@
 //                                                 count, private and working-set bytes
 //   e2edriver devicechange --title T --event N    sends WM_DEVICECHANGE (wParam N,
 //                                                 lParam 0) as the system broadcasts it
+//   e2edriver focus    --title T                  the control that has the keyboard
+//                                                 focus in that window's thread, and
+//                                                 the thread's active window
+//   e2edriver layout   --title T [--dpi N]        controls outside the window, over
+//                                                 one another, or too small for their
+//                                                 text in the program's font at N DPI
+//   e2edriver dpichanged --title T --dpi N        sends WM_DPICHANGED as Windows does
+//                                                 when the window moves to a monitor
+//                                                 of N DPI: the suggested rectangle
+//                                                 is the window's, scaled about its
+//                                                 centre
+//   e2edriver columnwidth --title T --id N --column C --width W
+//                                                 drags a column to W pixels (sets it)
 //
 // "key" takes --char 0 to post the key without its character (inside a menu
 // the character would reach the window behind it).
@@ -44,6 +57,7 @@
 #include <commctrl.h>
 #include <psapi.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstddef>
 #include <cstdio>
@@ -390,10 +404,9 @@ BOOL CALLBACK CountWindow(HWND hwnd, LPARAM lparam) {
     return TRUE;
 }
 
-// Dialog units of a template with the program's font, mapped as the dialog
-// manager maps each field of a control's place: a throwaway hidden dialog
-// built from such a template answers MapDialogRect.
-void PrintDialogUnits(const std::string& rects) {
+// A hidden dialog with the program's font ("MS Shell Dlg" 8 point), built
+// from a template as the program's are; destroy it after use.
+HWND CreateFontDialog() {
     alignas(4) BYTE templ[256] = {};
     BYTE* p = templ;
     auto word = [&p](WORD value) { std::memcpy(p, &value, sizeof(value)); p += sizeof(value); };
@@ -418,6 +431,14 @@ void PrintDialogUnits(const std::string& rects) {
         GetModuleHandleW(nullptr), reinterpret_cast<LPCDLGTEMPLATEW>(templ), nullptr,
         QuietDialogProc, 0);
     if (!dialog) Fail("cannot create a dialog with the program's font");
+    return dialog;
+}
+
+// Dialog units of a template with the program's font, mapped as the dialog
+// manager maps each field of a control's place: a throwaway hidden dialog
+// built from such a template answers MapDialogRect.
+void PrintDialogUnits(const std::string& rects) {
+    HWND dialog = CreateFontDialog();
     size_t start = 0;
     while (start < rects.size()) {
         size_t end = rects.find(';', start);
@@ -437,6 +458,147 @@ void PrintDialogUnits(const std::string& rects) {
             "," + std::to_string(mapped.right) + "," + std::to_string(mapped.bottom));
     }
     DestroyWindow(dialog);
+}
+
+struct Placed {
+    HWND hwnd;
+    int id;
+    std::wstring className;
+    LONG style;
+    RECT rect;  // in the window's client area
+};
+
+bool IsGroupBox(const Placed& control) {
+    return control.className == L"Button" && (control.style & BS_TYPEMASK) == BS_GROUPBOX;
+}
+
+bool Inside(const RECT& inner, const RECT& outer) {
+    return inner.left >= outer.left && inner.top >= outer.top && inner.right <= outer.right &&
+           inner.bottom <= outer.bottom;
+}
+
+// The width and height of the ink of a control's text in the DC's font,
+// its "&" taken as a mnemonic unless the control shows it: what must not be
+// cut. (A font's advance widths may run past its last glyph by a few pixels;
+// the control clips pixels, not advances.)
+SIZE TextNeeds(HDC dc, const std::wstring& text, bool prefix) {
+    const UINT format = DT_SINGLELINE | DT_EXPANDTABS | (prefix ? 0 : DT_NOPREFIX);
+    RECT box = {0, 0, 0, 0};
+    DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &box, format | DT_CALCRECT);
+    const int width = box.right + 8, height = box.bottom + 8;
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    HBITMAP canvas = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (canvas == nullptr || bits == nullptr) return {box.right, box.bottom};
+    HGDIOBJ previous = SelectObject(dc, canvas);
+    std::memset(bits, 0xFF, static_cast<size_t>(width) * height * 4);
+    SetTextColor(dc, RGB(0, 0, 0));
+    SetBkMode(dc, TRANSPARENT);
+    RECT where = {0, 0, width, height};
+    DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &where, format);
+    GdiFlush();
+    SIZE ink = {0, 0};
+    const auto* pixel = static_cast<const DWORD*>(bits);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            if ((pixel[y * width + x] & 0xFFFFFF) != 0xFFFFFF) {
+                ink.cx = std::max<LONG>(ink.cx, x + 1);
+                ink.cy = std::max<LONG>(ink.cy, y + 1);
+            }
+    SelectObject(dc, previous);
+    DeleteObject(canvas);
+    return ink;
+}
+
+// Checks the window's own controls as laid out: each inside the client
+// area, none over another (a group box holds what lies wholly in it), and
+// each push button, check box and text showing its whole text in the
+// program's font at fontDpi (0: this process's DPI, the program's own at
+// start). One line per problem, then a summary line.
+int PrintLayout(HWND window, UINT fontDpi) {
+    std::vector<Placed> controls;
+    for (HWND child = GetWindow(window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        if (!IsWindowVisible(child)) continue;
+        Placed placed{child, GetDlgCtrlID(child), ClassOf(child), GetWindowLongW(child, GWL_STYLE), {}};
+        GetWindowRect(child, &placed.rect);
+        MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&placed.rect), 2);
+        controls.push_back(placed);
+    }
+    RECT client = {};
+    GetClientRect(window, &client);
+    int problems = 0;
+    for (const Placed& control : controls)
+        if (!Inside(control.rect, client)) {
+            Say("outside id=" + std::to_string(control.id) + " rect=" + RectText(control.rect));
+            ++problems;
+        }
+    for (size_t a = 0; a < controls.size(); ++a)
+        for (size_t b = a + 1; b < controls.size(); ++b) {
+            RECT common;
+            if (!IntersectRect(&common, &controls[a].rect, &controls[b].rect)) continue;
+            if ((IsGroupBox(controls[a]) && Inside(controls[b].rect, controls[a].rect)) ||
+                (IsGroupBox(controls[b]) && Inside(controls[a].rect, controls[b].rect)))
+                continue;
+            Say("overlap id=" + std::to_string(controls[a].id) + " id=" +
+                std::to_string(controls[b].id));
+            ++problems;
+        }
+
+    HWND fontDialog = CreateFontDialog();
+    LOGFONTW logFont = {};
+    GetObjectW(reinterpret_cast<HFONT>(SendMessageW(fontDialog, WM_GETFONT, 0, 0)),
+               sizeof(logFont), &logFont);
+    DestroyWindow(fontDialog);
+    HDC dc = CreateCompatibleDC(nullptr);
+    const int ownDpi = GetDeviceCaps(dc, LOGPIXELSY);
+    // A dialog's font at another DPI, made as Windows makes it: from points.
+    if (fontDpi != 0)
+        logFont.lfHeight = -MulDiv(MulDiv(-logFont.lfHeight, 72, ownDpi), static_cast<int>(fontDpi), 72);
+    HFONT font = CreateFontIndirectW(&logFont);
+    HGDIOBJ previous = SelectObject(dc, font);
+    // A check box's box and the gap after it: drawn at the system's scale.
+    const int box = GetSystemMetrics(SM_CXMENUCHECK) + 4;
+    int texts = 0;
+    for (const Placed& control : controls) {
+        const LONG type = control.style & BS_TYPEMASK;
+        int room = 0;
+        bool prefix = true;
+        if (control.className == L"Button" &&
+            (type == BS_PUSHBUTTON || type == BS_DEFPUSHBUTTON)) {
+            room = control.rect.right - control.rect.left - 6;  // the bevel and focus frame
+        } else if (control.className == L"Button" &&
+                   (type == BS_CHECKBOX || type == BS_AUTOCHECKBOX)) {
+            room = control.rect.right - control.rect.left - box;
+        } else if (control.className == L"Static" && (control.style & SS_TYPEMASK) <= SS_RIGHT) {
+            RECT inner = {};
+            GetClientRect(control.hwnd, &inner);
+            room = inner.right;
+            prefix = (control.style & SS_NOPREFIX) == 0;
+        } else {
+            continue;
+        }
+        ++texts;
+        const std::wstring text = TextOf(control.hwnd);
+        const SIZE needs = TextNeeds(dc, text, prefix);
+        const int height = control.rect.bottom - control.rect.top;
+        if (needs.cx > room || needs.cy > height) {
+            Say("cut id=" + std::to_string(control.id) + " text=" + Quoted(text) + " needs=" +
+                std::to_string(needs.cx) + "x" + std::to_string(needs.cy) + " room=" +
+                std::to_string(room) + "x" + std::to_string(height));
+            ++problems;
+        }
+    }
+    SelectObject(dc, previous);
+    DeleteObject(font);
+    DeleteDC(dc);
+    Say("layout controls=" + std::to_string(controls.size()) + " texts=" + std::to_string(texts) +
+        " problems=" + std::to_string(problems));
+    return 0;
 }
 
 void PrintWindow(HWND hwnd) {
@@ -479,6 +641,9 @@ int PrintListView(HWND list) {
         Say("column " + std::to_string(c) + " width=" + std::to_string(width) +
             " text=" + Quoted(HeaderText(header, remote, c)));
     }
+    RECT inside = {};
+    GetClientRect(list, &inside);
+    Say("list client " + std::to_string(inside.right) + "x" + std::to_string(inside.bottom));
     const int rows = static_cast<int>(Send(list, LVM_GETITEMCOUNT, 0, 0));
     Say("rows " + std::to_string(rows));
     for (int r = 0; r < rows; ++r) {
@@ -800,6 +965,52 @@ int Run(const Args& args) {
                                  0, SMTO_NORMAL, Timeout(args), &result))
             Fail("the device change was not handled in time");
         Say("devicechange event=" + args.Get("event") + " result=" + std::to_string(result));
+        return 0;
+    }
+    if (command == "layout") {
+        return PrintLayout(MainWindow(args), static_cast<UINT>(args.Number("dpi", 0)));
+    }
+    if (command == "dpichanged") {
+        HWND hwnd = MainWindow(args);
+        const UINT from = GetDpiForWindow(hwnd);
+        const UINT to = static_cast<UINT>(args.Number("dpi"));
+        if (from == 0 || to == 0) Fail("no DPI to change from or to");
+        RECT frame = {};
+        GetWindowRect(hwnd, &frame);
+        const int width = MulDiv(frame.right - frame.left, static_cast<int>(to), static_cast<int>(from));
+        const int height = MulDiv(frame.bottom - frame.top, static_cast<int>(to), static_cast<int>(from));
+        RECT suggested = {(frame.left + frame.right - width) / 2, (frame.top + frame.bottom - height) / 2, 0, 0};
+        suggested.right = suggested.left + width;
+        suggested.bottom = suggested.top + height;
+        RemoteBuffer remote(hwnd, kRemoteSize);
+        remote.Write(kRecordOffset, &suggested, sizeof(suggested));
+        Send(hwnd, WM_DPICHANGED, MAKEWPARAM(to, to), reinterpret_cast<LPARAM>(remote.At(kRecordOffset)));
+        Say("dpichanged from=" + std::to_string(from) + " to=" + std::to_string(to) +
+            " suggested=" + RectText(suggested));
+        return 0;
+    }
+    if (command == "columnwidth") {
+        HWND list = Control(MainWindow(args), args);
+        const long column = args.Number("column");
+        if (!Send(list, LVM_SETCOLUMNWIDTH, static_cast<WPARAM>(column),
+                  MAKELPARAM(args.Number("width"), 0)))
+            Fail("the list refused the width of column " + std::to_string(column));
+        Say("column " + std::to_string(column) + " set");
+        return 0;
+    }
+    if (command == "focus") {
+        GUITHREADINFO info = {};
+        info.cbSize = sizeof(info);
+        if (!GetGUIThreadInfo(GetWindowThreadProcessId(MainWindow(args), nullptr), &info))
+            Fail("cannot read the window's thread");
+        if (info.hwndFocus == nullptr) {
+            Say("focus none");
+        } else {
+            HWND top = GetAncestor(info.hwndFocus, GA_ROOT);
+            Say("focus id=" + std::to_string(info.hwndFocus == top ? 0 : GetDlgCtrlID(info.hwndFocus)) +
+                " class=" + Quoted(ClassOf(info.hwndFocus)) + " in=" + Quoted(TextOf(top)));
+        }
+        Say("active " + (info.hwndActive ? Quoted(TextOf(info.hwndActive)) : std::string("none")));
         return 0;
     }
     if (command == "gone") {

@@ -61,37 +61,19 @@ expect_help_calls() {
     fi
 }
 
-# type_into TITLE KEYS...: real key presses into the display, with the
-# window of that title given the keyboard focus first.
-type_into() {
-    local name="$1" window
-    shift
-    window=$(xdotool search --name "^$name\$" 2>/dev/null | head -n 1)
-    if [ -z "$window" ]; then
-        fail "no X window named $name"
-        return 1
-    fi
-    xdotool windowfocus --sync "$window" 2>>"$artefacts/xdotool.log"
-    local key
-    for key in "$@"; do
-        xdotool key "$key" 2>>"$artefacts/xdotool.log"
-        echo "typed $key into $name"
-    done
-}
-
 echo "== the demo: F1 in the Configuration dialog"
 e2e_start demo "$bin/Trayhop32Demo.exe"
 drive wait --title "$title" --class "#32770" --timeout 60000
 drive click --title "$title" --id 2004
 drive wait --title "$dialog" --class "#32770"
-type_into "$dialog" F1
+e2e_type_into "$dialog" F1
 expect_help_calls 1
 expect_line "HtmlHelpW 15 133498"
-type_into "$dialog" shift+F1 ctrl+F1 alt+F1
+e2e_type_into "$dialog" shift+F1 ctrl+F1 alt+F1
 sleep 2
 expect_help_calls 1
 # A plain F1 afterwards opens Help again, and only that once more.
-type_into "$dialog" F1
+e2e_type_into "$dialog" F1
 expect_help_calls 2
 sleep 1
 expect_help_calls 2
@@ -115,7 +97,7 @@ pushd "$planted/current" >/dev/null || exit 1
 e2e_start planted "$planted/app/$exe"
 popd >/dev/null || exit 1
 e2e_wait_window_answering "$title"
-type_into "$title" F1
+e2e_type_into "$title" F1
 expect_help_calls 1
 expect_line "HtmlHelpW 15 131174"
 for mark in "$planted/app/hhctrl.ocx.loaded" "$planted/current/hhctrl.ocx.loaded"; do

@@ -9,7 +9,8 @@
 #                              Trayhop64 for win64)
 #   e2e_probe                  checks the prefix; exits 77 (skip) or 1 when
 #                              Wine of this architecture cannot run here
-#   e2e_start_xvfb             a private display; sets DISPLAY
+#   e2e_start_xvfb [WxH]       a private display (1024x768 unless given);
+#                              sets DISPLAY
 #   e2e_start NAME EXE [ARGS]  starts a Windows program in the background;
 #                              its pid lands in e2e_pid_NAME
 #   e2e_wait_exit NAME SECONDS true when that program ended in time
@@ -20,6 +21,8 @@
 #                              checks $last for a line holding (or not) TEXT,
 #                              or for LINE exactly
 #   screenshot FILE.png        the whole display, into the artefacts
+#   e2e_type_into TITLE KEYS...  real key presses (xdotool names) into the
+#                              display, the window of that title focused first
 #   e2e_finish NAME            prints the verdict and exits 0 or 1
 #
 # Cleanup (programs, the wineserver, Xvfb) runs on exit. Outputs go through
@@ -97,9 +100,9 @@ e2e_cleanup() {
 
 # A display of our own: -displayfd picks a free number and reports it.
 e2e_start_xvfb() {
-    local display_file="$artefacts/display.$$"
+    local display_file="$artefacts/display.$$" size="${1:-1024x768}"
     rm -f "$display_file"
-    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$display_file" \
+    Xvfb -displayfd 3 -screen 0 "${size}x24" -nolisten tcp 3>"$display_file" \
         2>"$artefacts/xvfb.log" &
     xvfb_pid=$!
     for _ in $(seq 100); do
@@ -243,6 +246,24 @@ screenshot() {
     else
         fail "screenshot $file not taken"
     fi
+}
+
+# Keys typed with xdotool reach the Wine window given the X focus first; no
+# window manager runs on Xvfb.
+e2e_type_into() {
+    local name="$1" window
+    shift
+    window=$(xdotool search --name "^$name\$" 2>/dev/null | head -n 1)
+    if [ -z "$window" ]; then
+        fail "no X window named $name"
+        return 1
+    fi
+    xdotool windowfocus --sync "$window" 2>>"$artefacts/xdotool.log"
+    local key
+    for key in "$@"; do
+        xdotool key "$key" 2>>"$artefacts/xdotool.log"
+        echo "typed $key into $name"
+    done
 }
 
 e2e_finish() {

@@ -124,7 +124,8 @@ std::vector<DWORD> ErrorsFor(const std::string& method) {
 bool IsRelease(const std::string& method) {
     return method == "CloseHandle" || method == "RegCloseKey" ||
            method == "SetupDiDestroyDeviceInfoList" || method == "CloseServiceHandle" ||
-           method == "FreeLibrary" || method == "FreeSid" || method == "FindVolumeClose";
+           method == "FreeLibrary" || method == "FreeSid" || method == "FindVolumeClose" ||
+           method == "ReleaseDC";
 }
 
 size_t LineCount(const std::string& text) {
@@ -566,6 +567,35 @@ public:
     int code = -1;
 };
 
+// The window opens on a monitor of 150 % beside the 100 % one and is moved
+// to that one: its scale, icons and columns, whatever the display calls
+// answer. On Windows 10 (1703 on) or, without its calls, as on 8.1, where
+// the screen's DPI and the system's metrics stand in.
+template <SimMachine::DpiCalls Calls>
+class DisplayScaleFlow : public WindowFlow {
+public:
+    void Prepare() override {
+        BuildWorkstation(sim);
+        sim.dpiCalls = Calls;
+        sim.systemDpi = 120;
+        sim.windowDpi = 144;
+        app.m_hMainWnd = kMainWindow;
+        OpenWindow();
+    }
+    void Act() override {
+        dlg->InitDisplayScale();
+        dlg->OnDpiChanged(96, RECT{0, 0, 609, 339});
+    }
+    void Check(std::vector<std::string>& problems) override {
+        CheckWindow(problems, false);
+        if (view.columns.size() != 6) problems.push_back("the list has not its six columns");
+        for (const auto& column : view.columns)
+            if (column.width <= 0) problems.push_back("a column without width");
+        for (const auto& [big, small] : view.iconSizes)
+            if (big <= 0 || small <= 0) problems.push_back("an icon asked for without a size");
+    }
+};
+
 struct SweepResult {
     size_t callsSwept = 0;
     size_t runs = 0;
@@ -651,6 +681,14 @@ TEST(FailureSweep, RemovalOfTodaysDevices) {
 
 TEST(FailureSweep, ConsoleRemoval) {
     EXPECT_GT(Sweep<ConsoleFlow>("console removal").callsSwept, 50u);
+}
+
+TEST(FailureSweep, DisplayScale) {
+    using Calls = SimMachine::DpiCalls;
+    EXPECT_GT(Sweep<DisplayScaleFlow<Calls::PerMonitorV2>>("display scale").callsSwept, 10u);
+    EXPECT_GT(Sweep<DisplayScaleFlow<Calls::Missing>>("display scale before Windows 10")
+                  .callsSwept,
+              10u);
 }
 
 }  // namespace

@@ -151,6 +151,32 @@ BOOL DemoMachine::SetDefaultDllDirectories(FARPROC, DWORD DirectoryFlags) {
     return real ? m_real.SetDefaultDllDirectories(real, DirectoryFlags) : FALSE;
 }
 
+FARPROC DemoMachine::RealUser32(const char* name) {
+    HMODULE user32 = m_real.GetModuleHandleW(L"user32.dll");
+    return user32 ? m_real.GetProcAddress(user32, name) : nullptr;
+}
+
+UINT DemoMachine::GetDpiForWindow(FARPROC, HWND hwnd) {
+    FARPROC real = RealUser32("GetDpiForWindow");
+    return real ? m_real.GetDpiForWindow(real, hwnd) : 0;
+}
+
+int DemoMachine::GetSystemMetricsForDpi(FARPROC, int nIndex, UINT dpi) {
+    FARPROC real = RealUser32("GetSystemMetricsForDpi");
+    return real ? m_real.GetSystemMetricsForDpi(real, nIndex, dpi) : 0;
+}
+
+DPI_AWARENESS_CONTEXT DemoMachine::GetWindowDpiAwarenessContext(FARPROC, HWND hwnd) {
+    FARPROC real = RealUser32("GetWindowDpiAwarenessContext");
+    return real ? m_real.GetWindowDpiAwarenessContext(real, hwnd) : nullptr;
+}
+
+BOOL DemoMachine::AreDpiAwarenessContextsEqual(FARPROC, DPI_AWARENESS_CONTEXT dpiContextA,
+                                               DPI_AWARENESS_CONTEXT dpiContextB) {
+    FARPROC real = RealUser32("AreDpiAwarenessContextsEqual");
+    return real ? m_real.AreDpiAwarenessContextsEqual(real, dpiContextA, dpiContextB) : FALSE;
+}
+
 int DemoMachine::MessageBoxW(HWND hWnd, LPCWSTR lpText, LPCWSTR lpCaption, UINT uType) {
     // What the simulation queued while a command worked reaches the window
     // inside the box's loop, as it would on a real machine.

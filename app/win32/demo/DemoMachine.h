@@ -45,11 +45,26 @@ public:
     // The procedure handed out is the simulation's: the real one is looked up.
     BOOL SetDefaultDllDirectories(FARPROC procedure, DWORD DirectoryFlags) override;
 
+    // The display is the real one: its scale, its metrics and user32's calls
+    // that tell them (looked up anew, as above; where the system lacks one
+    // the call fails and the program takes its fallback).
+    HDC GetDC(HWND hWnd) override { return m_real.GetDC(hWnd); }
+    int ReleaseDC(HWND hWnd, HDC hDC) override { return m_real.ReleaseDC(hWnd, hDC); }
+    int GetDeviceCaps(HDC hdc, int index) override { return m_real.GetDeviceCaps(hdc, index); }
+    int GetSystemMetrics(int nIndex) override { return m_real.GetSystemMetrics(nIndex); }
+    UINT GetDpiForWindow(FARPROC procedure, HWND hwnd) override;
+    int GetSystemMetricsForDpi(FARPROC procedure, int nIndex, UINT dpi) override;
+    DPI_AWARENESS_CONTEXT GetWindowDpiAwarenessContext(FARPROC procedure, HWND hwnd) override;
+    BOOL AreDpiAwarenessContextsEqual(FARPROC procedure, DPI_AWARENESS_CONTEXT dpiContextA,
+                                      DPI_AWARENESS_CONTEXT dpiContextB) override;
+
 protected:
     Platform& Real() { return m_real; }
 
 private:
     static void CALLBACK OnArrivalTimer(HWND, UINT, UINT_PTR, DWORD);
+    // The real user32's procedure of that name, or null.
+    FARPROC RealUser32(const char* name);
 
     Platform& m_real;
     HWND m_target = nullptr;

@@ -434,10 +434,37 @@ TYPED_TEST_P(PlatformContract, AdministratorsSidIsMadeAskedAndFreed) {
     EXPECT_EQ(nullptr, p.FreeSid(administrators));
 }
 
+// What the display scale is read from: the screen's DPI on every Windows,
+// and where user32 has them, Windows 10's per-window and per-DPI answers.
+TYPED_TEST_P(PlatformContract, ScreenDpiAndIconMetricsAgreeAndNoWindowHasNoDpi) {
+    Platform& p = this->P();
+    int dpi = 0;
+    {
+        UniqueScreenDC screen(p, p.GetDC(nullptr));
+        ASSERT_TRUE(screen);
+        dpi = p.GetDeviceCaps(screen.Get(), LOGPIXELSX);
+        EXPECT_EQ(dpi, p.GetDeviceCaps(screen.Get(), LOGPIXELSY));
+    }
+    ASSERT_GT(dpi, 0);
+    EXPECT_EQ((32 * dpi + 48) / 96, p.GetSystemMetrics(SM_CXICON));
+    EXPECT_EQ((16 * dpi + 48) / 96, p.GetSystemMetrics(SM_CXSMICON));
+
+    HMODULE user32 = p.GetModuleHandleW(L"user32.dll");
+    ASSERT_NE(nullptr, user32);
+    FARPROC forWindow = p.GetProcAddress(user32, "GetDpiForWindow");
+    FARPROC forDpi = p.GetProcAddress(user32, "GetSystemMetricsForDpi");
+    if (forWindow == nullptr || forDpi == nullptr) return;  // before Windows 10 (1607)
+    EXPECT_EQ(0u, p.GetDpiForWindow(forWindow, nullptr));
+    EXPECT_EQ(48, p.GetSystemMetricsForDpi(forDpi, SM_CXICON, 144));
+    EXPECT_EQ(24, p.GetSystemMetricsForDpi(forDpi, SM_CXSMICON, 144));
+    EXPECT_EQ(64, p.GetSystemMetricsForDpi(forDpi, SM_CYICON, 192));
+}
+
 REGISTER_TYPED_TEST_SUITE_P(PlatformContract, HandleTableAndSnapshotShowThisProcess,
                             AVolumeIsReadByItsGuidPathAndModulesByTheirPaths,
                             MutexIsOwnedByItsWaiterAndReleasedOnceEachTime,
                             AdministratorsSidIsMadeAskedAndFreed,
+                            ScreenDpiAndIconMetricsAgreeAndNoWindowHasNoDpi,
                             StringValueSizeCountsTheTerminatorAndShortBufferGetsMoreData,
                             MissingValuesAndKeysAreFileNotFound,
                             DwordValueRoundTripsAndReadOnlyKeyRefusesWrites,

@@ -10,9 +10,11 @@
 #include "app/MainView.h"
 #include "app/Trayhop32Dlg.h"
 
+#include <algorithm>
 #include <functional>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 class FakeMainView : public MainView {
@@ -89,6 +91,24 @@ public:
         pumps.push_back(milliseconds);
         return onPump ? onPump(milliseconds) : true;
     }
+    void InsertColumn(int index, const wchar_t* header, int width) override {
+        columns.insert(columns.begin() + std::min<size_t>(index, columns.size()),
+                       Column{header ? header : L"", width});
+    }
+    int GetColumnWidth(int index) override {
+        return index >= 0 && index < static_cast<int>(columns.size()) ? columns[index].width : -1;
+    }
+    void SetColumnWidth(int index, int width) override {
+        if (index >= 0 && index < static_cast<int>(columns.size())) columns[index].width = width;
+    }
+    void SetWindowIcons(int bigSize, int smallSize) override {
+        iconSizes.push_back({bigSize, smallSize});
+    }
+    void SetWindowRect(const RECT& rect) override { windowRects.push_back(rect); }
+    void RescaleControls(UINT fromDpi, UINT toDpi) override {
+        controlRescales.push_back({fromDpi, toDpi});
+    }
+    int DialogUnitsToPixels(int units) override { return units * baseUnit / 4; }
 
     // What a user does with the mouse: a click selects one row and focuses it
     // (the previous selection goes); each row whose state changes notifies.
@@ -112,6 +132,19 @@ public:
             if (rows[i].checked) result.push_back(i);
         return result;
     }
+
+    struct Column {
+        std::wstring header;
+        int width;
+    };
+    std::vector<Column> columns;
+    // The window's icons (big, small), rectangles and control rescales
+    // (from, to DPI), in the order they were asked for.
+    std::vector<std::pair<int, int>> iconSizes;
+    std::vector<RECT> windowRects;
+    std::vector<std::pair<UINT, UINT>> controlRescales;
+    // Pixels per 4 dialog units of the window's font: 6 at 96 DPI.
+    int baseUnit = 6;
 
     std::vector<Row> rows;
     // 1-based numbers of InsertItem calls that fail, counted over the fake's life.
