@@ -494,6 +494,8 @@ DWORD Win32Platform::GetFinalPathNameByHandleW(FARPROC procedure, HANDLE hFile, 
     using Procedure = DWORD(WINAPI*)(HANDLE, LPWSTR, DWORD, DWORD);
     return reinterpret_cast<Procedure>(reinterpret_cast<void*>(procedure))(hFile, lpszFilePath,
                                                                            cchFilePath, dwFlags);
+}
+
 UINT Win32Platform::GetSystemDirectoryW(LPWSTR lpBuffer, UINT uSize) {
     return ::GetSystemDirectoryW(lpBuffer, uSize);
 }
