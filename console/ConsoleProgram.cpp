@@ -12,7 +12,6 @@
 #include "removal/RemovalLock.h"
 #include "removal/RemoveCommand.h"
 #include "removal/Scan.h"
-#include "removal/VirtualDisks.h"
 #include "removal/VolumeHolders.h"
 
 #include <algorithm>
@@ -358,10 +357,10 @@ private:
                     break;
                 case DeviceOutcome::NotDetached:
                     output_.Err(L"Could not detach " + VirtualDiskName(device) + L": " +
-                                (VirtualDiskServiceMissing(device.detachError)
-                                     ? std::wstring(L"this version of Windows has no virtual "
-                                                    L"disk service")
-                                     : SystemErrorText(platform_, device.detachError)) +
+                                DetachFailureReason(device.detachError,
+                                                    [this](DWORD error) {
+                                                        return SystemErrorText(platform_, error);
+                                                    }) +
                                 L". It is still attached.\n");
                     break;
                 case DeviceOutcome::LeftInPlace:

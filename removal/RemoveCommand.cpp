@@ -243,6 +243,13 @@ std::wstring VirtualDiskName(const DeviceResult& device) {
     return name;
 }
 
+std::wstring DetachFailureReason(DWORD error,
+                                 const std::function<std::wstring(DWORD)>& errorText) {
+    return VirtualDiskServiceMissing(error)
+               ? std::wstring(L"this version of Windows has no virtual disk service")
+               : errorText(error);
+}
+
 std::wstring SystemErrorText(Platform& platform, DWORD code) {
     WCHAR text[512] = {};
     DWORD length = platform.FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
@@ -276,10 +283,8 @@ std::wstring ComposeRemovalReport(const RemovalReport& report,
     for (const DeviceResult* device : report.WithOutcome(DeviceOutcome::Detached))
         detached.push_back(VirtualDiskName(*device));
     for (const DeviceResult* device : report.WithOutcome(DeviceOutcome::NotDetached)) {
-        const std::wstring reason = VirtualDiskServiceMissing(device->detachError)
-                                        ? L"this version of Windows has no virtual disk service"
-                                        : errorText(device->detachError);
-        notDetached.push_back(VirtualDiskName(*device) + L": " + reason);
+        notDetached.push_back(VirtualDiskName(*device) + L": " +
+                              DetachFailureReason(device->detachError, errorText));
     }
     for (const DeviceResult* device : report.WithOutcome(DeviceOutcome::LeftInPlace))
         leftInPlace.push_back(device->deviceName);

@@ -24,6 +24,10 @@ std::wstring ComposeRemovalSummary(const std::vector<std::wstring>& removedNames
 // "Msft Virtual Disk (build.vhdx)".
 std::wstring VirtualDiskName(const DeviceResult& device);
 
+// Why a virtual disk was not detached: that Windows has no virtual disk
+// service, or the text `errorText` gives for the error.
+std::wstring DetachFailureReason(DWORD error, const std::function<std::wstring(DWORD)>& errorText);
+
 // The system's text for an error code, on one line; its number when the
 // system has none.
 std::wstring SystemErrorText(Platform& platform, DWORD code);

@@ -9,6 +9,7 @@
 #include "removal/RemovalFlow.h"
 #include "platform/Text.h"
 #include "platform/sim/SimMachine.h"
+#include "tests/unit/support/MachineFiles.h"
 #include "removal/RemovalLock.h"
 #include "tests/unit/inventory/InventoryMachines.h"
 
@@ -392,10 +393,6 @@ TEST_F(ConsoleProgramTest, HelpDocumentsEveryExitCode) {
 }  // namespace
 
 namespace {
-
-std::filesystem::path MachinesFolder() {
-    return std::filesystem::path(__FILE__).parent_path() / ".." / ".." / "machines";
-}
 
 // Every machine file the project keeps: list --json gives one object per row
 // the window would show, and parses back.

@@ -7,16 +7,12 @@
 #include "app/Trayhop32Dlg.h"
 #include "platform/sim/SimMachine.h"
 #include "tests/unit/support/FakeMainView.h"
+#include "tests/unit/support/MachineFiles.h"
 
 #include <filesystem>
 #include <string>
 
 namespace {
-
-std::string MachinePath(const char* name) {
-    return (std::filesystem::path(__FILE__).parent_path() / ".." / ".." / "machines" / name)
-        .string();
-}
 
 struct MachineFileTest : ::testing::Test {
     SimMachine sim;
@@ -26,7 +22,7 @@ struct MachineFileTest : ::testing::Test {
 
     void Open(const char* name) {
         std::string error;
-        ASSERT_TRUE(LoadSimMachineFromFile(sim, MachinePath(name), error)) << error;
+        ASSERT_TRUE(LoadSimMachineFromFile(sim, MachineFile(name), error)) << error;
         view.Connect(dlg);
         dlg.InitDriveTable();
         dlg.InitDriveList();

@@ -7,6 +7,7 @@
 #include "app/Trayhop32Dlg.h"
 #include "platform/sim/SimMachine.h"
 #include "tests/unit/support/FakeMainView.h"
+#include "tests/unit/support/MachineFiles.h"
 
 #include <filesystem>
 #include <string>
@@ -17,12 +18,7 @@ namespace {
 TEST(LaptopMachine, EveryDriveIsListedAndRemovedAsItsKindAsks) {
     SimMachine sim;
     std::string error;
-    ASSERT_TRUE(LoadSimMachineFromFile(
-        sim,
-        (std::filesystem::path(__FILE__).parent_path() / ".." / ".." / "machines" / "laptop.json")
-            .string(),
-        error))
-        << error;
+    ASSERT_TRUE(LoadSimMachineFromFile(sim, MachineFile("laptop.json"), error)) << error;
     CTrayhop32App app{sim};
     FakeMainView view;
     CTrayhop32Dlg dlg{app, view};
