@@ -133,11 +133,12 @@ void DemoMachine::DeliverDeviceChangesTo(HWND window) {
         g_arrivalsOf = this;
         m_arrivalTimer = ::SetTimer(nullptr, 0, kArrivalTimerMilliseconds, &OnArrivalTimer);
     }
-    // Posted, not sent: the real system delivers broadcasts through the
-    // message queue, so they arrive in the next loop that pumps.
+    // Sent, as Windows sends its broadcasts, from a loop that pumps (this
+    // idle step, the arrival timer, a box about to open). Windows refuses to
+    // post a device change: its parameter is a pointer (ERROR_MESSAGE_SYNC_ONLY).
     deviceChangeTarget = [this](UINT event) {
         if (m_target != nullptr && ::IsWindow(m_target))
-            ::PostMessageW(m_target, WM_DEVICECHANGE, event, 0);
+            ::SendMessageW(m_target, WM_DEVICECHANGE, event, 0);
     };
     PumpMessages();
     // Called from the idle step, between commands: the simulation's records
