@@ -16,6 +16,7 @@
 
 class CTrayhop32App;
 class ConfigDialogRunner;
+class RemovalLock;
 struct DriveRecord;
 
 // Template numbers of the program's dialogs; each dialog's help context is
@@ -152,5 +153,10 @@ private:
     // A command asked for while the window is busy is not run, now or later:
     // true, with the beep of a click on a window disabled by a modal box.
     bool RefuseWhileBusy();
+    // Takes the machine-wide lock of removals and scans, waiting for a
+    // console program's to end while the window keeps painting and answering
+    // as behind a box. False when the window was closed meanwhile: the
+    // command then does nothing. A lock that cannot be made is gone without.
+    bool TakeMachineLock(RemovalLock& lock);
     void SetTickByProgram(int row, bool checked);
 };

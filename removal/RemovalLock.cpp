@@ -38,10 +38,3 @@ LockWait RemovalLock::Acquire(DWORD milliseconds) {
     error_ = platform_.GetLastError();
     return LockWait::Failed;
 }
-
-LockWait RemovalLock::AcquireWhenFree() {
-    for (;;) {
-        const LockWait wait = Acquire(INFINITE);
-        if (wait != LockWait::TimedOut) return wait;
-    }
-}

@@ -30,8 +30,6 @@ public:
 
     // Waits up to `milliseconds` for the other holder to finish.
     LockWait Acquire(DWORD milliseconds);
-    // Waits as long as the other holder works.
-    LockWait AcquireWhenFree();
     DWORD Error() const { return error_; }
 
 private:

@@ -19,6 +19,8 @@
 namespace {
 
 constexpr DWORD kStatusPauseMilliseconds = 2000;
+// How often the window looks again whether a console program's removal is over.
+constexpr DWORD kMachineLockPollMilliseconds = 250;
 
 constexpr const wchar_t* kAccessDeniedMessage =
     L"'Access Denied Error' because of insufficient security privileges.     \n\n"
@@ -301,6 +303,20 @@ std::wstring ComposeRemovalReport(const RemovalReport& report,
     return text;
 }
 
+bool CTrayhop32Dlg::TakeMachineLock(RemovalLock& lock) {
+    bool waiting = false;
+    for (;;) {
+        // A console program's removal or scan ends first. Without the lock
+        // (it could not be made) the window goes on, as it did before.
+        if (lock.Acquire(0) != LockWait::TimedOut) return true;
+        if (!waiting) {
+            m_view.SetStatusText(L" Waiting for another removal or scan to end...");
+            waiting = true;
+        }
+        if (!m_view.PumpMessagesFor(kMachineLockPollMilliseconds)) return false;
+    }
+}
+
 void CTrayhop32Dlg::CatchUpWithDeviceChanges() {
     // A path that ends without a refresh of its own still owes the list the
     // devices that came or went while one of its questions was open.
@@ -312,10 +328,8 @@ void CTrayhop32Dlg::OnRemoveDevices() {
     FlagScope command(m_bCommandInProgress);
     Platform& platform = m_app.GetPlatform();
     WaitCursor wait(&m_view);
-    // A console program's removal or scan ends first. Without the lock (it
-    // could not be made) the window still goes on, as it did before.
     RemovalLock machineLock(platform);
-    machineLock.AcquireWhenFree();
+    if (!TakeMachineLock(machineLock)) return;
     const int rows = m_view.GetItemCount();
     m_view.SetStatusText(L" Removing selected drives, please wait...");
 

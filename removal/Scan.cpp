@@ -34,12 +34,9 @@ void CTrayhop32Dlg::OnScanForDevices() {
     if (RefuseWhileBusy()) return;
     FlagScope command(m_bCommandInProgress);
     WaitCursor wait(&m_view);
-    m_view.SetStatusText(L"  Scanning for new devices, please wait...");
-    // A console program's removal or scan ends first. Without the lock (it
-    // could not be made) the window still scans: it must not refuse its own
-    // user for want of coordination.
     RemovalLock machineLock(m_app.GetPlatform());
-    machineLock.AcquireWhenFree();
+    if (!TakeMachineLock(machineLock)) return;
+    m_view.SetStatusText(L"  Scanning for new devices, please wait...");
 
     m_app.m_bRefreshAllowed = false;
     SaveTickedDrives();

@@ -106,13 +106,25 @@ TEST_F(SharedLockTest, TheWindowWaitsForAConsoleRemovalBeforeItsCommands) {
             workBeforeRelease = sim.CallCount(ownWork) - workBefore;
             sim.ReleaseMutexElsewhere(name);
         };
+        view.pumps.clear();
         ((*dlg).*command)();
         EXPECT_EQ(waits, 2);
         EXPECT_EQ(workBeforeRelease, 0u) << ownWork << " ran before the lock was free";
         EXPECT_EQ(sim.CallCount(ownWork) - workBefore, 1u) << ownWork;
         EXPECT_EQ(view.waitDepth, 0);
+        EXPECT_FALSE(view.pumps.empty()) << "the window keeps answering while it waits";
         sim.mutexWaitHook = nullptr;
     }
+}
+
+TEST_F(SharedLockTest, TheWindowClosedWhileWaitingForTheLockDoesNothing) {
+    sim.HoldMutexElsewhere(kRemovalLockName);
+    view.onPump = [](DWORD) { return false; };
+    dlg->OnRemoveDevices();
+    EXPECT_EQ(sim.CallCount("SetupDiCallClassInstaller"), 0u);
+    EXPECT_NE(sim.FindDevice(kStickAId), nullptr);
+    EXPECT_EQ(view.Status(), L" Waiting for another removal or scan to end...");
+    sim.ReleaseMutexElsewhere(kRemovalLockName);
 }
 
 }  // namespace
