@@ -119,13 +119,19 @@ public:
     // volume away is refused, --force or not; selecting every device it lies
     // on removes them together.
     LockAnswer AskAboutSharedVolume(const DriveRecord& record, int volume,
-                                    const DriveRecord* other) override {
+                                    const DriveRecord* other, bool otherSkipped) override {
         const std::wstring otherName =
             other != nullptr ? std::wstring(other->deviceName) : L"a disk that is not listed";
-        output_.Err(L"The volume on drive " + record.VolumeMountPoint(volume) + L" of device " +
-                    record.deviceName + L" also lies on " + otherName +
-                    L", which is not selected; removing one would take the whole volume away "
-                    L"from both. Select every device the volume lies on.\n");
+        const std::wstring head = L"The volume on drive " + record.VolumeMountPoint(volume) +
+                                  L" of device " + record.deviceName + L" also lies on " +
+                                  otherName;
+        if (otherSkipped)
+            output_.Err(head + L", which is left in the system; removing one would take the "
+                               L"whole volume away from both.\n");
+        else
+            output_.Err(head + L", which is not selected; removing one would take the whole "
+                               L"volume away from both. Select every device the volume lies "
+                               L"on.\n");
         return LockAnswer::Skip;
     }
 

@@ -101,11 +101,50 @@ LockAnswer AskAboutSharedVolumes(RemovalHost& host, const DriveRecord& record,
         // bus) or never listed: they are not chosen either.
         if (notChosen == nullptr && listed >= record.volumeDiskCounts[v]) continue;
         result.sharedVolume = record.VolumeMountPoint(v);
-        const LockAnswer answer = host.AskAboutSharedVolume(record, v, notChosen);
+        const LockAnswer answer = host.AskAboutSharedVolume(record, v, notChosen, false);
         if (answer == LockAnswer::Stop) return answer;
         if (answer != LockAnswer::RemoveAnyway) return LockAnswer::Skip;
     }
     return LockAnswer::RemoveAnyway;
+}
+
+// A device that came through the lock pass may share a spanned volume with a
+// chosen device that was skipped after it: removing it would still take half
+// of that volume away. Asks about each such volume, naming the device left in
+// place; a device skipped here may leave another half behind, so this goes on
+// until nothing changes. False when the answer was Stop.
+bool AskAboutHalvesLeftBehind(RemovalHost& host, const std::vector<const DriveRecord*>& chosen,
+                              RemovalReport& report, std::vector<std::size_t>& accepted) {
+    std::set<std::pair<std::size_t, int>> asked;
+    for (bool changed = true; changed;) {
+        changed = false;
+        for (auto it = accepted.begin(); it != accepted.end();) {
+            const DriveRecord& record = *chosen[*it];
+            LockAnswer answer = LockAnswer::RemoveAnyway;
+            for (int v = 0; v < record.volumeCount && v < kMaxVolumes; ++v) {
+                if (record.volumeDiskCounts[v] < 2) continue;
+                const std::wstring_view name = FieldView(record.volumeNames[v]);
+                const DriveRecord* left = nullptr;
+                for (std::size_t j = 0; j < chosen.size() && left == nullptr; ++j)
+                    if (report.devices[j].outcome == DeviceOutcome::Skipped &&
+                        chosen[j]->HasVolume(name))
+                        left = chosen[j];
+                if (left == nullptr || !asked.emplace(*it, v).second) continue;
+                report.devices[*it].sharedVolume = record.VolumeMountPoint(v);
+                answer = host.AskAboutSharedVolume(record, v, left, true);
+                if (answer != LockAnswer::RemoveAnyway) break;
+            }
+            if (answer == LockAnswer::Stop) return false;
+            if (answer == LockAnswer::RemoveAnyway) {
+                ++it;
+                continue;
+            }
+            report.devices[*it].outcome = DeviceOutcome::Skipped;
+            it = accepted.erase(it);
+            changed = true;
+        }
+    }
+    return true;
 }
 
 // Tells the shell the device's volumes are gone: each letter's root, and the
@@ -216,6 +255,11 @@ RemovalReport RunRemoval(Platform& platform, RemovalHost& host,
         // Its spanned volumes are settled for the other devices they lie on.
         for (int v = 0; v < record.volumeCount && v < kMaxVolumes; ++v)
             if (record.volumeDiskCounts[v] > 1) tested.emplace(FieldView(record.volumeNames[v]));
+    }
+
+    if (!AskAboutHalvesLeftBehind(host, chosen, report, accepted)) {
+        report.stopped = true;
+        return report;
     }
 
     // Second pass: no questions.

@@ -91,11 +91,12 @@ public:
     // by ending the command whatever is returned; the host only tells the user.
     virtual LockAnswer AskAboutLock(const DriveRecord& record, LockRefusal why, int volume) = 0;
     // `record`'s volume `volume` also lies on `other`, a device that was not
-    // chosen (null: a disk that is not in the table), so removing `record`
-    // takes the volume from both. Skip leaves `record`, RemoveAnyway goes on,
-    // Stop ends the command; Try Again counts as Skip.
+    // chosen (null: a disk that is not in the table) or, when `otherSkipped`,
+    // one that was chosen but is being left in the system, so removing
+    // `record` takes the volume from both. Skip leaves `record`, RemoveAnyway
+    // goes on, Stop ends the command; Try Again counts as Skip.
     virtual LockAnswer AskAboutSharedVolume(const DriveRecord& record, int volume,
-                                            const DriveRecord* other) = 0;
+                                            const DriveRecord* other, bool otherSkipped) = 0;
     // A device could not be removed cleanly (a restart is asked for, or the
     // installer failed): the window lets the status text be read.
     virtual void PauseAfterProblem() = 0;
@@ -116,7 +117,8 @@ inline constexpr DWORD kLockRetryMilliseconds = 3000;
 inline constexpr DWORD kLockRetryIntervalMilliseconds = 300;
 
 // Runs the lock pass over `chosen` (records of `table`) in order, asking
-// first about each volume a device shares with one not chosen; then flushes
+// first about each volume a device shares with one not chosen (and, once the
+// pass is through, with a chosen one that was skipped); then flushes
 // and removes each device that came through it and tells the shell its
 // letters (and the folders of its volumes without one) are gone. A volume
 // shared by two chosen devices is lock-tested once. A mounted image's disk is

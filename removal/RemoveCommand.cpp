@@ -66,6 +66,19 @@ constexpr const wchar_t* kSharedVolumeMessage =
     L"or the 'Cancel' button to stop this action\n"
     L"and not remove any devices.     ";
 
+// The same question when the other device was ticked but is being left in
+// the system (its own question was answered with skip).
+constexpr const wchar_t* kSkippedSharedVolumeMessage =
+    L"The volume on drive %c: of device:\n\n%s\n\n"
+    L"also lies on device:\n\n%o\n\n"
+    L"which is being left in the system. Removing\n"
+    L"this device takes the whole volume away\n"
+    L"from both of them.\n\n"
+    L"Press the 'Yes' button to remove this device\n"
+    L"anyway, the 'No' button to skip removing it,\n"
+    L"or the 'Cancel' button to stop this action\n"
+    L"and not remove any devices.     ";
+
 // Stands for the other device of a shared volume when it is not in the list.
 constexpr const wchar_t* kUnlistedDisk = L"a disk that is not in the list";
 
@@ -146,10 +159,10 @@ public:
     }
 
     LockAnswer AskAboutSharedVolume(const DriveRecord& record, int volume,
-                                    const DriveRecord* other) override {
-        const std::wstring text =
-            FillMessage(kSharedVolumeMessage, record.deviceName, record.VolumeMountPoint(volume),
-                        other != nullptr ? other->deviceName : kUnlistedDisk);
+                                    const DriveRecord* other, bool otherSkipped) override {
+        const std::wstring text = FillMessage(
+            otherSkipped ? kSkippedSharedVolumeMessage : kSharedVolumeMessage, record.deviceName,
+            record.VolumeMountPoint(volume), other != nullptr ? other->deviceName : kUnlistedDisk);
         // No, the safe answer, is the default button; a box that cannot be
         // shown skips the device too.
         const int answer =

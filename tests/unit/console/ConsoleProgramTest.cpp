@@ -196,6 +196,15 @@ TEST(ConsoleExitCodes, EachCodeWhereTheIssueSaysIt) {
          kExitRemoveFailed,
          {kStickAId},
          L"boot device"},
+        {"a spanned volume whose other device is left",
+         [](auto& m) {
+             m.FindVolume(L'E')->extents.push_back(SimExtent{3, 32256, 2000000000LL});
+             m.FindVolume(L'F')->filesOpen = true;
+         },
+         {L"remove", L"E:"},
+         kExitRefused,
+         {},
+         L"also lies on Stick B, which is left in the system"},
         {"the scan fails",
          [](auto& m) { m.reenumerateResult = CR_FAILURE; },
          {L"scan"},

@@ -201,6 +201,40 @@ TEST_F(MountedVolumesTest, ASpannedVolumeOfTwoTickedDisksIsTestedOnceWithoutAQue
     EXPECT_EQ(sim.messageBoxes[0].text.rfind(L"The following devices were successfully", 0), 0u);
 }
 
+// Span B is ticked with Span A but then skipped (its other volume U: also lies
+// on Span C, not ticked): Span A, which came through first, would still take
+// half of S: away, so it is asked about, naming Span B as left in place.
+struct HalfLeftCase {
+    const char* name;
+    int answer;
+    bool removed;
+};
+
+class HalfLeftBehind : public MountedVolumesTest,
+                       public ::testing::WithParamInterface<HalfLeftCase> {};
+
+TEST_P(HalfLeftBehind, IsAskedAboutOnceTheOtherDeviceIsSkipped) {
+    AddDisk(L"USBSTOR\\DISK&VEN_SPAN&PROD_C\\5", L"Span C", 5);
+    AddVolumeOn(L'U', 4, {}).extents.push_back(SimExtent{5, 32256, 3000000000LL});
+    Open();
+    Tick(L"Span A");
+    Tick(L"Span B");
+    sim.messageBoxAnswers = {IDNO, GetParam().answer};
+    dlg->OnRemoveDevices();
+    ASSERT_GE(sim.messageBoxes.size(), 2u);
+    std::wstring expected = kSharedQuestion;
+    expected.replace(expected.find(L"not selected for removal"), 24, L"being left in the system");
+    EXPECT_EQ(sim.messageBoxes[1].text, expected);
+    EXPECT_EQ(Gone(kSpanAId), GetParam().removed);
+    EXPECT_FALSE(Gone(kSpanBId));
+}
+
+INSTANTIATE_TEST_SUITE_P(RemoveCommand, HalfLeftBehind,
+                         ::testing::Values(HalfLeftCase{"YesRemovesIt", IDYES, true},
+                                           HalfLeftCase{"NoKeepsTheVolumeWhole", IDNO, false},
+                                           HalfLeftCase{"CancelStops", IDCANCEL, false}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 // The other disk is on a bus the options leave out of the list: it is named
 // as such, and skipping keeps the volume whole.
 TEST_F(MountedVolumesTest, TheOtherDiskOfASpannedVolumeMayBeOneTheListLeavesOut) {
