@@ -14,6 +14,7 @@
 #include "removal/VolumeLocks.h"
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace {
@@ -66,18 +67,10 @@ constexpr const wchar_t* kSharedVolumeMessage =
     L"or the 'Cancel' button to stop this action\n"
     L"and not remove any devices.     ";
 
-// The same question when the other device was ticked but is being left in
-// the system (its own question was answered with skip).
-constexpr const wchar_t* kSkippedSharedVolumeMessage =
-    L"The volume on drive %c: of device:\n\n%s\n\n"
-    L"also lies on device:\n\n%o\n\n"
-    L"which is being left in the system. Removing\n"
-    L"this device takes the whole volume away\n"
-    L"from both of them.\n\n"
-    L"Press the 'Yes' button to remove this device\n"
-    L"anyway, the 'No' button to skip removing it,\n"
-    L"or the 'Cancel' button to stop this action\n"
-    L"and not remove any devices.     ";
+// The other device of the shared volume was ticked but is being left in the
+// system (its own question was answered with skip): the question says so.
+constexpr std::wstring_view kNotSelected = L"not selected for removal";
+constexpr std::wstring_view kLeftInSystem = L"being left in the system";
 
 // Stands for the other device of a shared volume when it is not in the list.
 constexpr const wchar_t* kUnlistedDisk = L"a disk that is not in the list";
@@ -160,9 +153,12 @@ public:
 
     LockAnswer AskAboutSharedVolume(const DriveRecord& record, int volume,
                                     const DriveRecord* other, bool otherSkipped) override {
-        const std::wstring text = FillMessage(
-            otherSkipped ? kSkippedSharedVolumeMessage : kSharedVolumeMessage, record.deviceName,
-            record.VolumeMountPoint(volume), other != nullptr ? other->deviceName : kUnlistedDisk);
+        std::wstring format = kSharedVolumeMessage;
+        if (otherSkipped)
+            format.replace(format.find(kNotSelected), kNotSelected.size(), kLeftInSystem);
+        const std::wstring text =
+            FillMessage(format.c_str(), record.deviceName, record.VolumeMountPoint(volume),
+                        other != nullptr ? other->deviceName : kUnlistedDisk);
         // No, the safe answer, is the default button; a box that cannot be
         // shown skips the device too.
         const int answer =
