@@ -14,10 +14,6 @@ bool IsAsciiLetter(wchar_t c) {
     return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z');
 }
 
-wchar_t UpperLetter(wchar_t c) {
-    return c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - (L'a' - L'A')) : c;
-}
-
 bool StartsWithNoCase(const std::wstring& text, const wchar_t* prefix) {
     const std::size_t n = TextLength(prefix);
     return text.size() >= n && CompareTextNoCaseN(text.c_str(), prefix, n) == 0;

@@ -2,14 +2,6 @@
 
 #include <cwchar>
 
-namespace {
-
-std::wstring Field(const wchar_t* field, std::size_t chars) {
-    return std::wstring(field, wcsnlen(field, chars));
-}
-
-}  // namespace
-
 std::wstring ListTable(const std::vector<ListedDevice>& devices) {
     std::size_t widths[kListColumnCount];
     for (int c = 0; c < kListColumnCount; ++c) widths[c] = std::wcslen(kListColumns[c].header);
@@ -82,15 +74,15 @@ std::wstring ListJson(const std::vector<ListedDevice>& devices) {
         const LONGLONG bytes = record.capacity > 0 ? record.capacity : 0;
 
         json += i == 0 ? L"\n  {" : L",\n  {";
-        json += L"\"name\": " + JsonString(Field(record.deviceName, std::size(record.deviceName)));
+        json += L"\"name\": " + JsonString(std::wstring(FieldView(record.deviceName)));
         json += L", \"type\": " + JsonString(row[1]);
         json += L", \"mountPoints\": " + mountPoints;
         json += L", \"bus\": " + JsonString(row[3]);
         json += L", \"capacity\": " + JsonString(row[4]);
         json += L", \"capacityBytes\": " + std::to_wstring(bytes);
         json += L", \"mediaType\": " + JsonString(row[5]);
-        json += L", \"instanceId\": " +
-                JsonString(Field(record.deviceInstanceId, std::size(record.deviceInstanceId)));
+        json +=
+            L", \"instanceId\": " + JsonString(std::wstring(FieldView(record.deviceInstanceId)));
         json += L", \"boot\": " + std::wstring(record.isBootDrive ? L"true" : L"false");
         json += L", \"pageFile\": " + std::wstring(record.hasPageFile ? L"true" : L"false");
         json += L"}";

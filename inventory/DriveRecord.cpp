@@ -1,6 +1,7 @@
 #include "inventory/DriveRecord.h"
 
 #include "app/ProgramName.h"
+#include "platform/Text.h"
 
 #include <cwchar>
 #include <string_view>
@@ -26,10 +27,6 @@ constexpr LONG kBusDisplayNameCount = sizeof(kBusDisplayNames) / sizeof(kBusDisp
 constexpr LONG kBusEnumeratorNameCount =
     sizeof(kBusEnumeratorNames) / sizeof(kBusEnumeratorNames[0]);
 constexpr LONG kScsiNameCount = sizeof(kScsiDeviceTypeNames) / sizeof(kScsiDeviceTypeNames[0]);
-
-wchar_t UpperLetter(wchar_t letter) {
-    return (letter >= L'a' && letter <= L'z') ? static_cast<wchar_t>(letter - L'a' + L'A') : letter;
-}
 
 void ShowWarning(Platform& platform, const wchar_t* text) {
     platform.MessageBoxW(nullptr, text, kProgramName, MB_ICONWARNING);

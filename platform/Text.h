@@ -18,6 +18,11 @@ inline std::size_t TextLength(const WCHAR* text) {
     return n;
 }
 
+// A drive letter upper-cased; any other character as it is.
+inline WCHAR UpperLetter(WCHAR c) {
+    return c >= L'a' && c <= L'z' ? static_cast<WCHAR>(c - (L'a' - L'A')) : c;
+}
+
 // One character folded for a comparison that ignores case.
 inline WCHAR FoldCase(WCHAR c) {
     return static_cast<WCHAR>(std::towlower(std::towupper(static_cast<std::wint_t>(c))));

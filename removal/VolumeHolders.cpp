@@ -679,15 +679,12 @@ std::vector<std::wstring> VolumeHolderLines(const VolumeHolders& found) {
     return lines;
 }
 
-std::wstring DescribeVolumeHolders(const VolumeHolders& found, WCHAR letter) {
-    return DescribeVolumeHolders(found, std::wstring{letter, L':'});
-}
-
 std::wstring DescribeVolumeHolders(const VolumeHolders& found, const std::wstring& mountPoint) {
     const std::vector<std::wstring> lines = VolumeHolderLines(found);
     if (lines.empty()) return {};
     std::wstring text;
-    if (!found.programs.empty()) text = L"These programs have files or folders open on drive " + mountPoint;
+    if (!found.programs.empty())
+        text = L"These programs have files or folders open on drive " + mountPoint;
     for (const std::wstring& line : lines) text += (text.empty() ? L"" : L"\n") + line;
     return text;
 }

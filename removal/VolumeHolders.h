@@ -62,11 +62,10 @@ VolumeHolders FindVolumeHolders(Platform& platform, const wchar_t* volumeName,
 // name and nothing was refused. A console program prints these.
 std::vector<std::wstring> VolumeHolderLines(const VolumeHolders& found);
 
-// The text under the files-in-use question: a heading naming the drive and
-// the lines above (the heading only when a program is named). Empty when
-// there are no lines, so the question stays as it is.
-std::wstring DescribeVolumeHolders(const VolumeHolders& found, WCHAR letter);
-// The same naming the volume by its mount point, "E:" or "C:\\Backup\\".
+// The text under the files-in-use question: a heading naming the volume by
+// its mount point ("E:" or "C:\\Backup\\") and the lines above (the heading
+// only when a program is named). Empty when there are no lines, so the
+// question stays as it is.
 std::wstring DescribeVolumeHolders(const VolumeHolders& found, const std::wstring& mountPoint);
 
 // `path` cut to at most `limit` characters: its root, "...", and as many of

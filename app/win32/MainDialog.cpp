@@ -454,7 +454,10 @@ void MainDialog::SetWindowIcons(int bigSize, int smallSize) {
     };
     HICON big = load(bigSize);
     HICON small = load(smallSize);
-    if (big == nullptr) return;
+    if (big == nullptr) {
+        if (small != nullptr) ::DestroyIcon(small);
+        return;
+    }
     if (m_hWnd != nullptr) {
         ::SendMessageW(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big));
         ::SendMessageW(m_hWnd, WM_SETICON, ICON_SMALL,

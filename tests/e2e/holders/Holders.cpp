@@ -256,7 +256,8 @@ int CheckSearch(WCHAR letter) {
         const VolumeHolder* third = Named(onSystem, b);
         Check(third != nullptr && third->held == L"C:\\trayhop-held-elsewhere.txt",
               L"drive C: names the third helper with its file:" + Listed(onSystem));
-        std::wprintf(L"text: %ls\n", DescribeVolumeHolders(onLetter, letter).c_str());
+        std::wprintf(L"text: %ls\n",
+                     DescribeVolumeHolders(onLetter, std::wstring{letter, L':'}).c_str());
 
         EndHelper(fromDrive);
         CheckStuck(volume, 1, kPatientBudget, a, true);

@@ -294,18 +294,18 @@ TEST(VolumeHolderSearchScale, AQuarterMillionHandlesAreSearchedInFull) {
 
 TEST(VolumeHolderText, HeadingThenOneProgramALineCutAtTenThenTheClosingLines) {
     VolumeHolders found;
-    EXPECT_EQ(DescribeVolumeHolders(found, L'E'), L"");
+    EXPECT_EQ(DescribeVolumeHolders(found, L"E:"), L"");
     found.incomplete = true;
-    EXPECT_EQ(DescribeVolumeHolders(found, L'E'), L"");
+    EXPECT_EQ(DescribeVolumeHolders(found, L"E:"), L"");
     found.incomplete = false;
     for (DWORD i = 1; i <= 12; ++i)
         found.programs.push_back({L"app" + std::to_wstring(i) + L".exe", i, {}, {}});
 
     VolumeHolders one;
     one.programs = {found.programs[0]};
-    EXPECT_EQ(DescribeVolumeHolders(one, L'E'),
+    EXPECT_EQ(DescribeVolumeHolders(one, L"E:"),
               L"These programs have files or folders open on drive E:\napp1.exe (1)");
-    const std::wstring twelve = DescribeVolumeHolders(found, L'K');
+    const std::wstring twelve = DescribeVolumeHolders(found, L"K:");
     EXPECT_EQ(twelve.find(L"drive K:\napp1.exe (1)\n"), twelve.find(L"drive K:"));
     EXPECT_EQ(twelve.substr(twelve.rfind(L"app10")), L"app10.exe (10)\nand 2 more");
 
@@ -314,7 +314,7 @@ TEST(VolumeHolderText, HeadingThenOneProgramALineCutAtTenThenTheClosingLines) {
     refused.notExamined = 2;
     refused.refused = true;
     refused.incomplete = true;
-    EXPECT_EQ(DescribeVolumeHolders(refused, L'E'),
+    EXPECT_EQ(DescribeVolumeHolders(refused, L"E:"),
               L"2 other programs could not be examined.\nThe list may be incomplete.");
 }
 
